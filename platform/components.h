@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace platform {
+
+// Embedded components are created by class name, the way a window description names them, and
+// are handed their stored settings block as bytes. A factory throws SettingsError for a block it
+// cannot read.
+using ComponentFactory = std::function<QWidget *(QWidget *parent, const QByteArray &settings)>;
+
+void registerComponent(const QString &className, ComponentFactory factory);
+bool isComponentRegistered(const QString &className);
+
+// Creates a registered component; throws RuntimeError when the class is not registered or the
+// component refuses its settings.
+QWidget *createComponent(const QString &className, QWidget *parent, const QByteArray &settings);
+
+} // namespace platform
