@@ -1,0 +1,28 @@
+#pragma once
+
+#include <span>
+
+class QWidget;
+
+namespace app {
+
+using Handler = void (*)();
+
+// One handled event: the window, the control, the event, and the handler that does the work.
+struct HandledEvent
+{
+    const char *window;
+    const char *control;
+    const char *event;
+    Handler handler;
+};
+
+// The complete table: no other event of any window or control does work of the program's own.
+std::span<const HandledEvent> handledEvents();
+
+// Connects the rows of the table that belong to this window (by its name) to its controls.
+// Each handler runs as the platform runs handlers: an untrapped runtime error ends it and goes
+// to the report.
+void bindEvents(QWidget *window);
+
+} // namespace app

@@ -1,0 +1,22 @@
+#include "decor/datetimelabel.h"
+
+#include "platform/datetime.h"
+#include "platform/forms.h"
+#include "platform/runtime.h"
+
+namespace decor {
+
+QString dateTimeText(const QDate &date, const QTime &time, const QLocale &locale)
+{
+    return platform::dateText(date, locale) + QStringLiteral("      ") + platform::timeText(time, locale);
+}
+
+void timer1Timer()
+{
+    QObject *label1 = platform::control(QStringLiteral("Form1"), QStringLiteral("Label1"));
+    const QDate date = QDate::currentDate();
+    const QTime time = QTime::currentTime();
+    platform::putProperty(label1, "Caption", dateTimeText(date, time));
+}
+
+} // namespace decor

@@ -1,0 +1,79 @@
+#include "platform/forms.h"
+
+#include "platform/runtime.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+struct Registry
+{
+    QHash<QString, WindowFactory> factories;
+    std::vector<std::pair<QString, QPointer<QWidget>>> instances;
+};
+
+Registry &registry()
+{
+    static Registry r;
+    return r;
+}
+
+} // namespace
+
+void registerWindow(const QString &name, WindowFactory factory)
+{
+    registry().factories.insert(name, std::move(factory));
+}
+
+QWidget *existingWindow(const QString &name)
+{
+    for (const auto &[instanceName, widget] : registry().instances) {
+        if (instanceName == name) {
+            return widget.data();
+        }
+    }
+    return nullptr;
+}
+
+QWidget *window(const QString &name)
+{
+    if (QWidget *w = existingWindow(name)) {
+        return w;
+    }
+    const auto it = registry().factories.constFind(name);
+    if (it == registry().factories.constEnd()) {
+        throw RuntimeError(errors::objectRequired, QStringLiteral("Object required"));
+    }
+    QWidget *w = (*it)();
+    registry().instances.emplace_back(name, w);
+    return w;
+}
+
+QObject *control(const QString &windowName, const QString &controlName)
+{
+    QWidget *w = window(windowName);
+    QObject *c = w->findChild<QObject *>(controlName, Qt::FindDirectChildrenOnly);
+    if (!c) {
+        throw RuntimeError(errors::objectRequired, QStringLiteral("Object required"));
+    }
+    return c;
+}
+
+void destroyWindows()
+{
+    auto &instances = registry().instances;
+    while (!instances.empty()) {
+        QPointer<QWidget> w = instances.back().second;
+        instances.pop_back();
+        delete w.data();
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,20 @@
+#include "stations/selection.h"
+
+#include "stations/catalogue.h"
+
+#include "platform/forms.h"
+#include "platform/runtime.h"
+
+namespace stations {
+
+void combo1Click()
+{
+    const QString text = platform::getProperty(platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")), "Text").toString();
+    for (const Station &station : catalogue()) {
+        if (text == station.name) {
+            platform::putProperty(platform::control(QStringLiteral("Form1"), QStringLiteral("wm")), "URL", station.url);
+        }
+    }
+}
+
+} // namespace stations

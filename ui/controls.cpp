@@ -1,0 +1,194 @@
+#include "ui/controls.h"
+
+#include <QAbstractItemView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace ui {
+
+Form::Form(QWidget *parent)
+    : QWidget(parent)
+{
+}
+
+void Form::setPicture(const QPixmap &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+int Form::windowStateValue() const
+{
+    if (isMinimized()) {
+        return 1;
+    }
+    return isMaximized() ? 2 : 0;
+}
+
+void Form::setWindowStateValue(int state)
+{
+    Qt::WindowStates s = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    if (state == 1) {
+        s |= Qt::WindowMinimized;
+    } else if (state == 2) {
+        s |= Qt::WindowMaximized;
+    }
+    setWindowState(s);
+}
+
+void Form::paintEvent(QPaintEvent *)
+{
+    if (!m_picture.isNull()) {
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, m_picture);
+    }
+}
+
+void ClickableWidget::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = true;
+    }
+    event->accept();
+}
+
+void ClickableWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressed) {
+        return;
+    }
+    m_pressed = false;
+    const bool secondClick = m_secondClick;
+    m_secondClick = false;
+    // The release that ends a double click raises no second Click.
+    if (!secondClick && rect().contains(event->position().toPoint())) {
+        emit Click();
+    }
+}
+
+void ClickableWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    m_pressed = true;
+    m_secondClick = true;
+    emit DblClick();
+}
+
+Label::Label(QWidget *parent)
+    : ClickableWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void Label::setCaption(const QString &caption)
+{
+    if (caption == m_caption) {
+        return;
+    }
+    m_caption = caption;
+    update();
+}
+
+void Label::setOpaque(bool opaque, const QColor &backColour)
+{
+    m_opaque = opaque;
+    m_backColour = backColour;
+    update();
+}
+
+void Label::setTextColour(const QColor &colour)
+{
+    m_textColour = colour;
+    update();
+}
+
+void Label::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (m_opaque) {
+        painter.fillRect(rect(), m_backColour);
+    }
+    if (!m_caption.isEmpty()) {
+        painter.setPen(m_textColour.isValid() ? m_textColour : palette().color(QPalette::WindowText));
+        painter.setFont(font());
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_caption);
+    }
+}
+
+Image::Image(QWidget *parent)
+    : ClickableWidget(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void Image::setPicture(const QPixmap &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void Image::paintEvent(QPaintEvent *)
+{
+    if (!m_picture.isNull()) {
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, m_picture);
+    }
+}
+
+ComboBox::ComboBox(QWidget *parent)
+    : QComboBox(parent)
+{
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &QComboBox::activated, this, [this] { emit Click(); });
+}
+
+void ComboBox::keyPressEvent(QKeyEvent *event)
+{
+    // Return in the text field neither picks a matching item nor raises Click.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+void ComboBox::setForeColour(platform::ColourValue colour)
+{
+    m_foreColour = colour;
+    applyColours();
+}
+
+void ComboBox::setBackColour(platform::ColourValue colour)
+{
+    m_backColour = colour;
+    applyColours();
+}
+
+void ComboBox::applyColours()
+{
+    const QColor fore = platform::toQColor(m_foreColour);
+    const QColor back = platform::toQColor(m_backColour);
+    QPalette p = palette();
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
+        p.setColor(group, QPalette::Text, fore);
+        p.setColor(group, QPalette::WindowText, fore);
+        p.setColor(group, QPalette::ButtonText, fore);
+        p.setColor(group, QPalette::Base, back);
+    }
+    setPalette(p);
+    if (lineEdit()) {
+        lineEdit()->setPalette(p);
+    }
+    if (view()) {
+        view()->setPalette(p);
+    }
+}
+
+} // namespace ui
