@@ -146,13 +146,37 @@ ComboBox::ComboBox(QWidget *parent)
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
     setFocusPolicy(Qt::StrongFocus);
+    lineEdit()->installEventFilter(this);
     connect(this, &QComboBox::activated, this, [this] { emit Click(); });
+}
+
+namespace {
+
+bool isReturnKey(QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
+        return false;
+    }
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+bool ComboBox::eventFilter(QObject *watched, QEvent *event)
+{
+    // Return in the text field would pick the item whose text was typed and raise Click: typing
+    // never tunes, so the text field does not get it.
+    if (watched == lineEdit() && event->type() == QEvent::KeyPress && isReturnKey(event)) {
+        event->accept();
+        return true;
+    }
+    return QComboBox::eventFilter(watched, event);
 }
 
 void ComboBox::keyPressEvent(QKeyEvent *event)
 {
-    // Return in the text field neither picks a matching item nor raises Click.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (isReturnKey(event)) {
         event->accept();
         return;
     }
