@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for the player, builds it, and runs it or its tests.
+#   tools/dev.sh run    install what is needed, build, start the player
+#   tools/dev.sh test   install what is needed, build, run every test: the normal build, the
+#                       AddressSanitizer/UndefinedBehaviorSanitizer build, and the fuzzers briefly
+# Both may be run again at any time. Run as root or as a user who may use sudo.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+mode=${1:-}
+jobs=$(nproc)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+    local wanted missing=()
+    wanted=$(grep -v -E '^\s*(#|$)' tools/packages.txt)
+    for p in $wanted; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "== installing: ${missing[*]}"
+        as_root apt-get update -q
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() { # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+case "$mode" in
+run)
+    install_packages
+    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    exec ./build/app/tarvelin-radio
+    ;;
+test)
+    install_packages
+    status=0
+    echo "== normal build"
+    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    (cd build && ctest --output-on-failure -j "$jobs" -LE fuzz) || status=1
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+    build build-asan -DCMAKE_BUILD_TYPE=Debug -DRADIO_SANITIZE=ON
+    (cd build-asan && ctest --output-on-failure -j "$jobs" -LE "fuzz|bench") || status=1
+    echo "== fuzzers (clang, libFuzzer), a short fixed time each"
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRADIO_FUZZ=ON >/dev/null
+    fuzz_targets=$(cmake --build build-fuzz --target help | sed -n 's/^\(fuzz_[a-z_]*\):.*/\1/p' | tr '\n' ' ')
+    if [ -n "$fuzz_targets" ]; then
+        # shellcheck disable=SC2086
+        cmake --build build-fuzz -j "$jobs" --target $fuzz_targets
+        (cd build-fuzz && ctest --output-on-failure -L fuzz) || status=1
+    fi
+    exit $status
+    ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
