@@ -18,6 +18,11 @@ namespace app {
 
 namespace {
 
+QString text(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
 QWidget *makeWindow(const ui::WindowDescription &description)
 {
     QWidget *window = ui::buildWindow(description);
@@ -39,10 +44,12 @@ int run()
 {
     // The audio engine parses numbers in the C locale whatever the user's locale is.
     std::setlocale(LC_NUMERIC, "C");
-    QApplication::setApplicationName(QString::fromUtf8(resources::identity::projectName));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(resources::identity::title));
-    QApplication::setApplicationVersion(QString::fromUtf8(resources::identity::productVersion));
-    QApplication::setDesktopFileName(QString::fromUtf8(resources::identity::desktopFileName));
+    // The title names the program outside its windows. It is the application's name rather than
+    // its display name: a display name would be appended to every window caption.
+    QApplication::setApplicationName(text(resources::title));
+    QApplication::setApplicationVersion(text(resources::productVersion));
+    QApplication::setOrganizationDomain(text(resources::organizationDomain));
+    QApplication::setDesktopFileName(text(resources::desktopFileName));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
 
     registerComponents();
