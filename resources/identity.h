@@ -18,8 +18,8 @@ inline constexpr std::string_view executableName = "Tarvelin All Bangla Radio v0
 inline constexpr std::uint16_t locale = 0x0409; // English (United States)
 
 // Version record: the fixed part.
-inline constexpr std::array<std::uint16_t, 4> fileVersionNumber = {1, 0, 0, 0};
-inline constexpr std::array<std::uint16_t, 4> productVersionNumber = {1, 0, 0, 0};
+inline constexpr std::array<std::uint16_t, 4> fileVersionNumber = { 1, 0, 0, 0 };
+inline constexpr std::array<std::uint16_t, 4> productVersionNumber = { 1, 0, 0, 0 };
 
 // Version record: the string table (language 0x0409, code page 1200).
 inline constexpr std::string_view companyName = "http://www.tarvelin.example.com";

@@ -17,8 +17,13 @@ enum class Picture {
 };
 
 inline constexpr Picture allPictures[] = {
-    Picture::Form1Skin, Picture::Form1Close, Picture::Form1Minimise, Picture::Form1Banner,
-    Picture::Icon,      Picture::Form2Credits, Picture::Form2Close,
+    Picture::Form1Skin,
+    Picture::Form1Close,
+    Picture::Form1Minimise,
+    Picture::Form1Banner,
+    Picture::Icon,
+    Picture::Form2Credits,
+    Picture::Form2Close,
 };
 
 // The resource path of a picture, e.g. ":/pictures/form1-skin.jpg".

@@ -61,10 +61,12 @@ Metainfo readMetainfo(const QString &path)
             stack.append(xml.name().toString());
             const QString where = stack.join(QLatin1Char('/'));
             if (where == QLatin1String("component/releases/release"))
-                info.releaseVersions.append(xml.attributes().value(QLatin1String("version")).toString());
+                info.releaseVersions.append(
+                    xml.attributes().value(QLatin1String("version")).toString());
             else if (where == QLatin1String("component/id"))
                 info.id = xml.readElementText();
-            else if (where == QLatin1String("component/name") && !xml.attributes().hasAttribute(QLatin1String("xml:lang")))
+            else if (where == QLatin1String("component/name")
+                && !xml.attributes().hasAttribute(QLatin1String("xml:lang")))
                 info.name = xml.readElementText();
             else if (where == QLatin1String("component/launchable"))
                 info.launchable = xml.readElementText();
@@ -113,7 +115,8 @@ void TestIdentity::versionRecord()
 
 void TestIdentity::desktopEntry()
 {
-    const auto entry = readDesktopEntry(QStringLiteral(RESOURCES_SOURCE_DIR "/tarvelin-radio.desktop"));
+    const auto entry
+        = readDesktopEntry(QStringLiteral(RESOURCES_SOURCE_DIR "/tarvelin-radio.desktop"));
     QVERIFY(!entry.isEmpty());
     QCOMPARE(entry.value(QStringLiteral("Type")), QStringLiteral("Application"));
     QCOMPARE(entry.value(QStringLiteral("Name")), text(resources::title));
@@ -124,14 +127,14 @@ void TestIdentity::desktopEntry()
 
 void TestIdentity::metainfo()
 {
-    const Metainfo info = readMetainfo(
-        QStringLiteral(RESOURCES_SOURCE_DIR "/%1.metainfo.xml").arg(text(resources::applicationId)));
+    const Metainfo info = readMetainfo(QStringLiteral(RESOURCES_SOURCE_DIR "/%1.metainfo.xml")
+                                           .arg(text(resources::applicationId)));
     QVERIFY2(info.error.isEmpty(), qPrintable(info.error));
     QCOMPARE(info.id, text(resources::applicationId));
     QCOMPARE(info.name, text(resources::title));
     QCOMPARE(info.launchable, text(resources::desktopFileName) + QLatin1String(".desktop"));
     QCOMPARE(info.binary, text(resources::desktopFileName));
-    QCOMPARE(info.releaseVersions, QStringList{text(resources::productVersion)});
+    QCOMPARE(info.releaseVersions, QStringList { text(resources::productVersion) });
 }
 
 // The icon theme's 128 x 128 icon is the application icon, centred on white.
@@ -152,11 +155,12 @@ void TestIdentity::hicolorIcon()
             const QRgb t = rgb.pixel(x, y);
             if (x < left || x >= left + icon.width()) {
                 QVERIFY2(qRed(t) == 255 && qGreen(t) == 255 && qBlue(t) == 255,
-                         qPrintable(QStringLiteral("margin at %1,%2").arg(x).arg(y)));
+                    qPrintable(QStringLiteral("margin at %1,%2").arg(x).arg(y)));
                 continue;
             }
             const QRgb i = icon.pixel(x - left, y);
-            difference += qAbs(qRed(t) - qRed(i)) + qAbs(qGreen(t) - qGreen(i)) + qAbs(qBlue(t) - qBlue(i));
+            difference += qAbs(qRed(t) - qRed(i)) + qAbs(qGreen(t) - qGreen(i))
+                + qAbs(qBlue(t) - qBlue(i));
         }
     }
     const double meanDifference = double(difference) / (3.0 * icon.width() * icon.height());

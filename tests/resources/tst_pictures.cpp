@@ -24,7 +24,7 @@ QImage load(Picture picture)
 
 int maxChannel(QRgb c)
 {
-    return std::max({qRed(c), qGreen(c), qBlue(c)});
+    return std::max({ qRed(c), qGreen(c), qBlue(c) });
 }
 
 bool near(QRgb c, int r, int g, int b, int tolerance)
@@ -138,7 +138,7 @@ void TestPictures::formatAndSize()
 void TestPictures::skinBands()
 {
     const QImage skin = load(Picture::Form1Skin);
-    const int columns[] = {0, 1, 37, 90, 123, 170, 211, 244, 245};
+    const int columns[] = { 0, 1, 37, 90, 123, 170, 211, 244, 245 };
     const int jpegTolerance = 3;
     auto rowBrightness = [&](int y) {
         int sum = 0;
@@ -150,7 +150,8 @@ void TestPictures::skinBands()
     for (int y = 0; y < skin.height(); ++y) {
         for (int x : columns) {
             const QRgb c = skin.pixel(x, y);
-            const QString where = QStringLiteral("row %1 column %2: %3").arg(y).arg(x).arg(describe(c));
+            const QString where
+                = QStringLiteral("row %1 column %2: %3").arg(y).arg(x).arg(describe(c));
             if (y <= 40 || y >= 232) {
                 QVERIFY2(near(c, 52, 51, 47, jpegTolerance), qPrintable(where));
             } else if (y <= 47) {
@@ -161,7 +162,7 @@ void TestPictures::skinBands()
             } else {
                 // The lip back to the charcoal: at least as light as the charcoal.
                 QVERIFY2(qRed(c) >= qRed(charcoal) - jpegTolerance && maxChannel(c) < 128,
-                         qPrintable(where));
+                    qPrintable(where));
             }
         }
     }
@@ -195,15 +196,16 @@ void TestPictures::closeButton()
     const QImage button = load(Picture::Form1Close);
     const QRect cross = span(10, 6, 16, 12);
     // The cross: its four arms' ends and its centre are light grey.
-    for (QPoint p : {QPoint(10, 6), QPoint(16, 6), QPoint(13, 9), QPoint(10, 12), QPoint(16, 12),
-                     QPoint(11, 7), QPoint(15, 11)}) {
+    for (QPoint p : { QPoint(10, 6), QPoint(16, 6), QPoint(13, 9), QPoint(10, 12), QPoint(16, 12),
+             QPoint(11, 7), QPoint(15, 11) }) {
         const QRgb c = button.pixel(p);
         QVERIFY2(qRed(c) >= 130 && qAbs(qRed(c) - qBlue(c)) < 20,
-                 qPrintable(QStringLiteral("cross at %1,%2: %3").arg(p.x()).arg(p.y()).arg(describe(c))));
+            qPrintable(
+                QStringLiteral("cross at %1,%2: %3").arg(p.x()).arg(p.y()).arg(describe(c))));
     }
     QVERIFY(brightest(button, cross) >= 200 && brightest(button, cross) <= 230);
     // Between the arms the tile shows through.
-    for (QPoint p : {QPoint(13, 6), QPoint(10, 9), QPoint(16, 9), QPoint(13, 12)})
+    for (QPoint p : { QPoint(13, 6), QPoint(10, 9), QPoint(16, 9), QPoint(13, 12) })
         QVERIFY2(maxChannel(button.pixel(p)) < 80, qPrintable(describe(button.pixel(p))));
     // Nothing light outside the cross and the left edge.
     QVERIFY(brightest(button, span(2, 1, 8, 16)) < 80);
@@ -212,7 +214,8 @@ void TestPictures::closeButton()
     // and a lighter left edge.
     QVERIFY(near(button.pixel(22, 14), 41, 40, 38, 6));
     for (int x = 2; x < 27; x += 4)
-        QVERIFY2(near(button.pixel(x, 0), 90, 73, 66, 12), qPrintable(describe(button.pixel(x, 0))));
+        QVERIFY2(
+            near(button.pixel(x, 0), 90, 73, 66, 12), qPrintable(describe(button.pixel(x, 0))));
     const QRgb top = button.pixel(22, 1);
     QVERIFY(qRed(top) - qBlue(top) > qRed(button.pixel(22, 14)) - qBlue(button.pixel(22, 14)));
     QVERIFY(qRed(button.pixel(0, 10)) > qRed(button.pixel(5, 10)) + 15);
@@ -223,10 +226,11 @@ void TestPictures::minimiseButton()
     const QImage button = load(Picture::Form1Minimise);
     // A downward chevron: its arms start at the top corners and meet at the
     // bottom middle; the notch above the point stays dark.
-    for (QPoint p : {QPoint(11, 6), QPoint(17, 6), QPoint(14, 9), QPoint(12, 7), QPoint(16, 7)}) {
+    for (QPoint p : { QPoint(11, 6), QPoint(17, 6), QPoint(14, 9), QPoint(12, 7), QPoint(16, 7) }) {
         const QRgb c = button.pixel(p);
-        QVERIFY2(qRed(c) >= 130, qPrintable(QStringLiteral("chevron at %1,%2: %3")
-                                                .arg(p.x()).arg(p.y()).arg(describe(c))));
+        QVERIFY2(qRed(c) >= 130,
+            qPrintable(
+                QStringLiteral("chevron at %1,%2: %3").arg(p.x()).arg(p.y()).arg(describe(c))));
     }
     QVERIFY(maxChannel(button.pixel(14, 5)) < 80);
     QVERIFY(maxChannel(button.pixel(14, 6)) < 80);
@@ -240,7 +244,8 @@ void TestPictures::minimiseButton()
     QVERIFY(qRed(button.pixel(0, 3)) > qRed(button.pixel(5, 3)) + 15);
     // The lower six rows shade into brown, down to a brown bottom line.
     for (int x = 2; x < 27; x += 4)
-        QVERIFY2(near(button.pixel(x, 16), 90, 73, 66, 12), qPrintable(describe(button.pixel(x, 16))));
+        QVERIFY2(
+            near(button.pixel(x, 16), 90, 73, 66, 12), qPrintable(describe(button.pixel(x, 16))));
     auto warmth = [&](int y) {
         int sum = 0;
         for (int x = 20; x < 27; ++x)
@@ -283,7 +288,9 @@ void TestPictures::banner()
     // The figure: grey, in the bottom left corner.
     auto grey = [](QRgb c) {
         return maxChannel(c) > 100
-            && std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) < 20;
+            && std::max({ qRed(c), qGreen(c), qBlue(c) })
+                - std::min({ qRed(c), qGreen(c), qBlue(c) })
+            < 20;
     };
     QVERIFY(share(banner, span(0, 33, 30, 50), grey) > 0.15);
     QVERIFY(share(banner, span(0, 0, 30, 20), grey) < 0.01);
@@ -365,19 +372,23 @@ void TestPictures::credits()
         bool reachesBottom = true; // false: no descenders, sits on the line's baseline
     };
     auto lit = [](QRgb c) { return maxChannel(c) > 100; };
-    auto green = [](QRgb c) { return qGreen(c) > 100 && qGreen(c) > qRed(c) + 40 && qGreen(c) > qBlue(c) + 40; };
-    auto blue = [](QRgb c) { return qBlue(c) > 120 && qBlue(c) > qRed(c) + 50 && qBlue(c) > qGreen(c) + 30; };
+    auto green = [](QRgb c) {
+        return qGreen(c) > 100 && qGreen(c) > qRed(c) + 40 && qGreen(c) > qBlue(c) + 40;
+    };
+    auto blue = [](QRgb c) {
+        return qBlue(c) > 120 && qBlue(c) > qRed(c) + 50 && qBlue(c) > qGreen(c) + 30;
+    };
     auto white = [](QRgb c) { return qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) > 200; };
     const Area areas[] = {
-        {"title", span(32, 28, 345, 50), green},
-        {"version mark", span(354, 28, 405, 50), green, false},
-        {"thanks, first line", span(146, 80, 371, 101), blue},
-        {"thanks, second line", span(146, 109, 327, 130), blue},
-        {"creator", span(172, 163, 278, 179), green},
-        {"author", span(286, 204, 341, 216), lit},
-        {"mail address", span(132, 225, 415, 240), lit},
-        {"first web address", span(132, 265, 378, 280), white},
-        {"second web address", span(137, 286, 381, 301), green},
+        { "title", span(32, 28, 345, 50), green },
+        { "version mark", span(354, 28, 405, 50), green, false },
+        { "thanks, first line", span(146, 80, 371, 101), blue },
+        { "thanks, second line", span(146, 109, 327, 130), blue },
+        { "creator", span(172, 163, 278, 179), green },
+        { "author", span(286, 204, 341, 216), lit },
+        { "mail address", span(132, 225, 415, 240), lit },
+        { "first web address", span(132, 265, 378, 280), white },
+        { "second web address", span(137, 286, 381, 301), green },
     };
     for (const Area &area : areas) {
         const double coloured = share(credits, area.rect, area.colour);
@@ -389,10 +400,12 @@ void TestPictures::credits()
         QVERIFY2(brightest(credits, QRect(r.right() - 3, r.top(), 4, r.height())) > 100, area.what);
         QVERIFY2(brightest(credits, QRect(r.left(), r.top(), r.width(), 2)) > 100, area.what);
         if (area.reachesBottom)
-            QVERIFY2(brightest(credits, QRect(r.left(), r.bottom() - 1, r.width(), 2)) > 100, area.what);
+            QVERIFY2(
+                brightest(credits, QRect(r.left(), r.bottom() - 1, r.width(), 2)) > 100, area.what);
         else
-            QVERIFY2(brightest(credits, QRect(r.left(), r.top() + r.height() / 2, r.width(), 2)) > 100,
-                     area.what);
+            QVERIFY2(
+                brightest(credits, QRect(r.left(), r.top() + r.height() / 2, r.width(), 2)) > 100,
+                area.what);
     }
     // The second line's first word ends at column 207 and the next word
     // starts after a gap, so a patch over columns 144..216 hides exactly it.
@@ -414,7 +427,9 @@ void TestPictures::credits()
     // The microphone is there: a lit, mostly grey shape on the left.
     auto metal = [](QRgb c) {
         return maxChannel(c) > 60
-            && std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}) < 40;
+            && std::max({ qRed(c), qGreen(c), qBlue(c) })
+                - std::min({ qRed(c), qGreen(c), qBlue(c) })
+            < 40;
     };
     QVERIFY(share(credits, microphone, metal) > 0.2);
     QVERIFY(brightest(credits, span(0, 0, 431 - 1, 20)) <= 24);
@@ -428,11 +443,11 @@ void TestPictures::creditsClose()
     };
     auto white = [](QRgb c) { return qRed(c) > 220 && qGreen(c) > 220 && qBlue(c) > 220; };
     // A square button: orange-red across the face, up to its corners.
-    for (QPoint p : {QPoint(3, 3), QPoint(17, 3), QPoint(3, 15), QPoint(17, 15), QPoint(10, 2),
-                     QPoint(10, 16), QPoint(2, 9), QPoint(18, 9)})
+    for (QPoint p : { QPoint(3, 3), QPoint(17, 3), QPoint(3, 15), QPoint(17, 15), QPoint(10, 2),
+             QPoint(10, 16), QPoint(2, 9), QPoint(18, 9) })
         QVERIFY2(orangeRed(button.pixel(p)), qPrintable(describe(button.pixel(p))));
     // The white cross: both diagonals through the centre.
-    for (QPoint p : {QPoint(10, 9), QPoint(7, 6), QPoint(13, 12), QPoint(13, 6), QPoint(7, 12)})
+    for (QPoint p : { QPoint(10, 9), QPoint(7, 6), QPoint(13, 12), QPoint(13, 6), QPoint(7, 12) })
         QVERIFY2(white(button.pixel(p)), qPrintable(describe(button.pixel(p))));
     QVERIFY(share(button, span(0, 0, 20, 18), white) > 0.1);
     QVERIFY(share(button, span(0, 0, 20, 18), orangeRed) > 0.4);
