@@ -1,0 +1,157 @@
+#include "../common/standins.h"
+
+#include "ui/builder.h"
+#include "ui/description.h"
+
+#include <QImage>
+#include <QTest>
+
+// What the main window shows, grabbed from the real widgets with the real pictures, against the
+// band table of its layout. Stand-in components draw nothing, so the skin shows through them.
+class TestForm1Pixels : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void skinBands_data();
+    void skinBands();
+    void pictureButtons();
+    void banner();
+    void titleStripIsBlackUnderTheMovie();
+    void stationListIsRedOnBlack();
+
+private:
+    static bool near(QRgb a, QColor b, int tolerance);
+    QWidget *m_form = nullptr;
+    QImage m_shot;
+};
+
+bool TestForm1Pixels::near(QRgb a, QColor b, int tolerance)
+{
+    return std::abs(qRed(a) - b.red()) <= tolerance && std::abs(qGreen(a) - b.green()) <= tolerance
+        && std::abs(qBlue(a) - b.blue()) <= tolerance;
+}
+
+void TestForm1Pixels::initTestCase()
+{
+    registerStandIns();
+    m_form = ui::buildWindow(ui::form1Description({ QStringLiteral("Radio Foorti") }));
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
+    m_shot = m_form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(m_shot.size(), QSize(246, 325));
+}
+
+void TestForm1Pixels::cleanupTestCase()
+{
+    delete m_form;
+}
+
+void TestForm1Pixels::skinBands_data()
+{
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<QColor>("colour");
+    const QColor charcoal(52, 51, 47);
+    const QColor black(0, 0, 0);
+    QTest::newRow("right of the close picture") << QRect(243, 0, 3, 17) << charcoal;
+    QTest::newRow("date line, no text yet") << QRect(0, 17, 246, 23) << charcoal;
+    QTest::newRow("under the banner") << QRect(0, 91, 246, 5) << black;
+    QTest::newRow("right of the list") << QRect(241, 96, 5, 27) << black;
+    QTest::newRow("under the list") << QRect(0, 123, 246, 5) << black;
+    QTest::newRow("bottom strip") << QRect(0, 285, 246, 40) << charcoal;
+}
+
+void TestForm1Pixels::skinBands()
+{
+    QFETCH(QRect, area);
+    QFETCH(QColor, colour);
+    // The black panel holds no channel above 8 apart from its faint glow; JPEG wobbles a little.
+    const int tolerance = colour == QColor(0, 0, 0) ? 10 : 6;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = m_shot.pixel(x, y);
+            QVERIFY2(near(p, colour, tolerance),
+                     qPrintable(QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(QColor(p).name())));
+        }
+    }
+}
+
+void TestForm1Pixels::pictureButtons()
+{
+    const QImage minimise = QImage(QStringLiteral(":/pictures/form1-minimise.jpg")).convertToFormat(QImage::Format_RGB32);
+    const QImage close = QImage(QStringLiteral(":/pictures/form1-close.jpg")).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(minimise.size(), QSize(27, 17));
+    QCOMPARE(close.size(), QSize(27, 17));
+    // Columns 193 to 218 show the minimise picture (its column 192 lies behind the title strip),
+    // columns 219 to 242 the close picture from its fourth column on.
+    for (int y = 0; y < 17; ++y) {
+        for (int x = 193; x <= 218; ++x) {
+            QVERIFY(near(m_shot.pixel(x, y), minimise.pixel(x - 192, y), 2));
+        }
+        for (int x = 219; x <= 242; ++x) {
+            QVERIFY(near(m_shot.pixel(x, y), close.pixel(x - 216, y), 2));
+        }
+    }
+    // The chevron and the cross are light grey on a dark tile.
+    auto lightest = [&](QRect r) {
+        int best = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                best = std::max(best, qGray(m_shot.pixel(x, y)));
+            }
+        }
+        return best;
+    };
+    QVERIFY(lightest(QRect(192 + 10, 5, 9, 5)) > 150);
+    QVERIFY(lightest(QRect(216 + 10, 6, 7, 7)) > 150);
+    QVERIFY(qGray(m_shot.pixel(192 + 4, 12)) < 80);
+}
+
+void TestForm1Pixels::banner()
+{
+    const QImage banner = QImage(QStringLiteral(":/pictures/form1-banner.jpg")).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(banner.size(), QSize(251, 51));
+    for (int y = 40; y <= 90; ++y) {
+        for (int x = 0; x < 246; ++x) {
+            QVERIFY(near(m_shot.pixel(x, y), banner.pixel(x, y - 40), 2));
+        }
+    }
+}
+
+void TestForm1Pixels::titleStripIsBlackUnderTheMovie()
+{
+    // Where the title movie draws nothing, the black label behind it shows.
+    for (int y = 0; y < 17; ++y) {
+        for (int x = 0; x <= 192; x += 3) {
+            QVERIFY(near(m_shot.pixel(x, y), QColor(0, 0, 0), 0));
+        }
+    }
+}
+
+void TestForm1Pixels::stationListIsRedOnBlack()
+{
+    int red = 0;
+    int black = 0;
+    int other = 0;
+    for (int y = 99; y <= 119; ++y) {
+        for (int x = 3; x <= 200; ++x) {
+            const QRgb p = m_shot.pixel(x, y);
+            if (qRed(p) > 120 && qGreen(p) < 60 && qBlue(p) < 60) {
+                ++red;
+            } else if (qRed(p) < 20 && qGreen(p) < 20 && qBlue(p) < 20) {
+                ++black;
+            } else if (qRed(p) < qGreen(p) || qRed(p) < qBlue(p)) {
+                ++other;
+            }
+        }
+    }
+    QVERIFY2(red > 60, qPrintable(QString::number(red)));
+    QVERIFY2(black > 2000, qPrintable(QString::number(black)));
+    // No text in any other hue: everything is red, black, or red blended into black.
+    QCOMPARE(other, 0);
+}
+
+QTEST_MAIN(TestForm1Pixels)
+#include "tst_form1_pixels.moc"
