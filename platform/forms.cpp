@@ -74,6 +74,7 @@ void destroyWindows()
         instances.pop_back();
         delete w.data();
     }
+    setEnding(false);
 }
 
 } // namespace platform

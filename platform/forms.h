@@ -26,7 +26,8 @@ QWidget *existingWindow(const QString &name);
 // name. Throws RuntimeError when the window has no control of that name.
 QObject *control(const QString &windowName, const QString &controlName);
 
-// Destroys every window created so far, the last created first, and forgets them.
+// Destroys every window created so far, the last created first, and forgets them: the run is
+// over, and a new one may begin.
 void destroyWindows();
 
 } // namespace platform

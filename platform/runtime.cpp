@@ -13,6 +13,12 @@ namespace platform {
 
 namespace {
 
+bool &endingFlag()
+{
+    static bool ending = false;
+    return ending;
+}
+
 ErrorReporter &reporter()
 {
     static ErrorReporter current;
@@ -21,6 +27,8 @@ ErrorReporter &reporter()
 
 void defaultReport(const RuntimeError &error)
 {
+    // The program ends after the report: no other handler runs while the user reads it.
+    setEnding(true);
     const QString text = runtimeErrorText(error);
     std::fprintf(stderr, "%s\n", qPrintable(text));
     if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
@@ -74,6 +82,16 @@ QVariant getProperty(const QObject *object, const char *name)
 QString runtimeErrorText(const RuntimeError &error)
 {
     return QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.description());
+}
+
+bool isEnding()
+{
+    return endingFlag();
+}
+
+void setEnding(bool ending)
+{
+    endingFlag() = ending;
 }
 
 void setErrorReporter(ErrorReporter r)

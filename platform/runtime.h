@@ -50,11 +50,19 @@ using ErrorReporter = std::function<void(const RuntimeError &)>;
 void setErrorReporter(ErrorReporter reporter);
 void reportUntrapped(const RuntimeError &error);
 
+// Once the program is ending (by its end command, or after an untrapped error was reported) no
+// further handler runs. Destroying the windows at the end of a run clears this.
+bool isEnding();
+void setEnding(bool ending);
+
 // Runs one handler the way the platform runs event handlers: an untrapped RuntimeError stops it
-// and goes to the report.
+// and goes to the report. Nothing runs once the program is ending.
 template <typename Fn>
 void runHandler(Fn &&handler)
 {
+    if (isEnding()) {
+        return;
+    }
     try {
         handler();
     } catch (const RuntimeError &error) {

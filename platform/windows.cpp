@@ -43,6 +43,7 @@ void endProgram(int status)
 {
     // Hiding is not closing: no close event reaches any window. The event loop ends before any
     // further event is handled; the windows and their controls are destroyed as main unwinds.
+    setEnding(true);
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *w : windows) {
         w->hide();

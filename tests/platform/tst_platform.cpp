@@ -256,6 +256,15 @@ void TestPlatform::handlerErrorsReachTheReport()
     QVERIFY2(!after, "the handler went on after the failing put");
     platform::setErrorReporter({});
 
+    // Once the program is ending no handler runs, until the run's windows are gone.
+    platform::setEnding(true);
+    bool ran = false;
+    platform::runHandler([&] { ran = true; });
+    QVERIFY(!ran);
+    platform::destroyWindows();
+    platform::runHandler([&] { ran = true; });
+    QVERIFY(ran);
+
     const QString text = platform::runtimeErrorText(platform::RuntimeError(438, QStringLiteral("Nope")));
     QVERIFY(text.contains(QStringLiteral("438")) && text.contains(QStringLiteral("Nope")));
 }

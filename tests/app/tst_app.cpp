@@ -1,0 +1,263 @@
+#include "../common/standins.h"
+
+#include "app/events.h"
+#include "app/startup.h"
+#include "platform/forms.h"
+#include "platform/runtime.h"
+#include "platform/windows.h"
+#include "ui/controls.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+// Start-up, the handled events and the window commands, with stand-ins for the components.
+class TestApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void eventTableIsComplete();
+    void startUpCreatesOnlyForm1();
+    void minimiseKeepsEverythingGoing();
+    void bannerSwitchesToTheCreditsWindow();
+    void creditsWindowSwitchesBack();
+    void timersAndPlayerCarryOnWhileHidden();
+    void closePictureEndsTheProgram();
+    void closePictureEndsTheProgramAfterTheCreditsWindow();
+    void failingPutInAHandlerEndsTheProgram();
+
+private:
+    QWidget *form1() const { return platform::window(QStringLiteral("Form1")); }
+    QObject *control(const char *window, const char *name) const
+    {
+        return platform::control(QLatin1String(window), QLatin1String(name));
+    }
+    void clickAt(QWidget *window, QPoint at, bool twice = false);
+    void startForm1();
+};
+
+void TestApp::initTestCase()
+{
+    registerStandIns();
+}
+
+void TestApp::init()
+{
+    app::registerWindows();
+}
+
+void TestApp::cleanup()
+{
+    platform::setErrorReporter({});
+    platform::destroyWindows();
+}
+
+void TestApp::startForm1()
+{
+    platform::showWindow(form1());
+    QVERIFY(QTest::qWaitForWindowExposed(form1()));
+}
+
+// A click through the window system, so the front-most control at that point gets it.
+void TestApp::clickAt(QWidget *window, QPoint at, bool twice)
+{
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at);
+    if (twice) {
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, at);
+    }
+}
+
+void TestApp::eventTableIsComplete()
+{
+    QSet<QString> rows;
+    for (const app::HandledEvent &e : app::handledEvents()) {
+        rows.insert(QStringLiteral("%1.%2.%3").arg(QLatin1String(e.window), QLatin1String(e.control), QLatin1String(e.event)));
+        QVERIFY(e.handler);
+    }
+    const QSet<QString> expected { "Form1.Combo1.Click", "Form1.Timer1.Timer", "Form1.Timer3.Timer",
+                                   "Form1.Label3.Click", "Form1.Image1.Click", "Form1.Image2.Click",
+                                   "Form2.Image2.Click", "Form2.Image1.DblClick" };
+    QCOMPARE(rows, expected);
+    QCOMPARE(app::handledEvents().size(), size_t(8));
+}
+
+void TestApp::startUpCreatesOnlyForm1()
+{
+    startForm1();
+    QVERIFY(!platform::existingWindow(QStringLiteral("Form2")));
+    QVERIFY(form1()->isVisible());
+    // Form1 is placed at the centre of the screen.
+    const QRect screen = form1()->screen()->availableGeometry();
+    QVERIFY(std::abs(form1()->geometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY(std::abs(form1()->geometry().center().y() - screen.center().y()) <= 1);
+    // The list's text keeps its first colour until Timer3's first tick; the label its empty
+    // caption until Timer1's.
+    auto *combo = qobject_cast<ui::ComboBox *>(control("Form1", "Combo1"));
+    QCOMPARE(combo->foreColour(), 255u);
+    QTRY_VERIFY(!qobject_cast<ui::Label *>(control("Form1", "Label1"))->caption().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(combo->foreColour() != 255u, 1000);
+}
+
+void TestApp::minimiseKeepsEverythingGoing()
+{
+    startForm1();
+    auto *combo = qobject_cast<ui::ComboBox *>(control("Form1", "Combo1"));
+    auto *player = qobject_cast<RecordingPlayer *>(control("Form1", "wm"));
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(player->puts.size(), 1);
+    const QPoint before = form1()->pos();
+
+    clickAt(form1(), QPoint(217, 8)); // where the two pictures overlap: minimise
+    QTRY_VERIFY(form1()->isMinimized());
+    QCOMPARE(platform::getProperty(form1(), "WindowState").toInt(), 1);
+    QVERIFY(!platform::existingWindow(QStringLiteral("Form2")));
+
+    auto *label1 = qobject_cast<ui::Label *>(control("Form1", "Label1"));
+    const platform::ColourValue colour = combo->foreColour();
+    QTRY_VERIFY_WITH_TIMEOUT(combo->foreColour() != colour, 1000);
+    QTRY_VERIFY(!label1->caption().isEmpty());
+    QCOMPARE(player->puts.size(), 1);
+
+    // Restored by the desktop's usual means: the same station, the same place.
+    form1()->setWindowState(form1()->windowState() & ~Qt::WindowMinimized);
+    QTRY_VERIFY(!form1()->isMinimized());
+    QCOMPARE(combo->text(), QStringLiteral("Radio GoonGoo0n"));
+    QCOMPARE(form1()->pos(), before);
+}
+
+void TestApp::bannerSwitchesToTheCreditsWindow()
+{
+    startForm1();
+    clickAt(form1(), QPoint(120, 93)); // the skin strip under the banner still belongs to Label3
+    QTRY_VERIFY(!form1()->isVisible());
+    QWidget *form2 = platform::existingWindow(QStringLiteral("Form2"));
+    QVERIFY(form2);
+    QVERIFY(QTest::qWaitForWindowExposed(form2));
+    QCOMPARE(form2->size(), QSize(431, 311));
+    QVERIFY(form2->windowFlags() & Qt::FramelessWindowHint);
+    const QPoint placed = form2->pos();
+
+    // Back, and again: the same instance at the same place.
+    clickAt(form2, QPoint(15, 295)); // its close button
+    QTRY_VERIFY(form1()->isVisible());
+    QVERIFY(!form2->isVisible());
+    clickAt(form1(), QPoint(30, 60));
+    QTRY_VERIFY(form2->isVisible());
+    QCOMPARE(platform::existingWindow(QStringLiteral("Form2")), form2);
+    QCOMPARE(form2->pos(), placed);
+    QCOMPARE(qobject_cast<ui::Label *>(control("Form2", "Label1"))->caption(), QStringLiteral("  Using"));
+}
+
+void TestApp::creditsWindowSwitchesBack()
+{
+    startForm1();
+    clickAt(form1(), QPoint(30, 60));
+    QWidget *form2 = platform::window(QStringLiteral("Form2"));
+    QTRY_VERIFY(form2->isVisible());
+
+    // A single click on the picture does nothing; nor does a double click on a label.
+    clickAt(form2, QPoint(300, 200));
+    QTest::qWait(50);
+    QVERIFY(form2->isVisible());
+    clickAt(form2, QPoint(160, 115), true); // Label1
+    clickAt(form2, QPoint(380, 30), true); // Label2
+    QTest::qWait(50);
+    QVERIFY(form2->isVisible() && !form1()->isVisible());
+
+    // A double click on the picture does.
+    clickAt(form2, QPoint(300, 200), true);
+    QTRY_VERIFY(form1()->isVisible());
+    QVERIFY(!form2->isVisible());
+}
+
+void TestApp::timersAndPlayerCarryOnWhileHidden()
+{
+    startForm1();
+    auto *combo = qobject_cast<ui::ComboBox *>(control("Form1", "Combo1"));
+    auto *label1 = qobject_cast<ui::Label *>(control("Form1", "Label1"));
+    auto *player = qobject_cast<RecordingPlayer *>(control("Form1", "wm"));
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Down);
+    clickAt(form1(), QPoint(30, 60));
+    QTRY_VERIFY(!form1()->isVisible());
+    const platform::ColourValue colour = combo->foreColour();
+    QTRY_VERIFY_WITH_TIMEOUT(combo->foreColour() != colour, 1000);
+    const QString caption = label1->caption();
+    QTRY_VERIFY_WITH_TIMEOUT(label1->caption() != caption, 2000);
+    QCOMPARE(player->puts.size(), 1);
+    QCOMPARE(player->url(), QStringLiteral("http://192.0.2.11:8032"));
+}
+
+void TestApp::closePictureEndsTheProgram()
+{
+    startForm1();
+    QTimer::singleShot(0, this, [&] { clickAt(form1(), QPoint(230, 8)); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(5000);
+    QCOMPARE(QApplication::exec(), 0);
+    // Nothing is left on the screen, and no handler ran after the end.
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        QVERIFY(!w->isVisible());
+    }
+}
+
+void TestApp::closePictureEndsTheProgramAfterTheCreditsWindow()
+{
+    startForm1();
+    QTimer::singleShot(0, this, [&] {
+        clickAt(form1(), QPoint(30, 60));
+        clickAt(platform::window(QStringLiteral("Form2")), QPoint(15, 295));
+        clickAt(form1(), QPoint(230, 8));
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(5000);
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(platform::existingWindow(QStringLiteral("Form2")));
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        QVERIFY(!w->isVisible());
+    }
+}
+
+void TestApp::failingPutInAHandlerEndsTheProgram()
+{
+    // A Form1 whose date label cannot take a caption: Timer1's first tick fails, the user is told
+    // the error's number and description, and the program ends.
+    startForm1();
+    auto *label1 = control("Form1", "Label1");
+    label1->setObjectName(QStringLiteral("Label1Renamed"));
+    auto *notALabel = new QObject(form1());
+    notALabel->setObjectName(QStringLiteral("Label1"));
+
+    QString shown;
+    QTimer closer;
+    closer.setInterval(20);
+    connect(&closer, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    closer.start();
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(5000);
+    QCOMPARE(QApplication::exec(), platform::untrappedErrorExitCode);
+    QVERIFY2(shown.contains(QStringLiteral("438")), qPrintable(shown));
+    QVERIFY(shown.contains(QStringLiteral("doesn't support this property")));
+}
+
+QTEST_MAIN(TestApp)
+#include "tst_app.moc"
