@@ -7,40 +7,39 @@ namespace ui {
 
 namespace {
 
-using platform::SystemColour;
-using platform::systemColour;
 using parts::comicSans;
 using parts::control;
+using platform::SystemColour;
+using platform::systemColour;
 
 // The media player's stored settings: header, 23 typed values, extent (164 bytes).
 const QByteArray &mediaPlayerSettings()
 {
-    static const QByteArray block = QByteArray::fromHex(
-        "00030000" // header 0x300
-        "0800020000000000" // URL
-        "0500000000000000f03f" // rate
-        "030000000000" // balance
-        "05000000000000000000" // currentPosition
-        "0800020000000000" // defaultFrame
-        "030001000000" // playCount
-        "0b00ffff" // autoStart
-        "030000000000" // currentMarker
-        "0b00ffff" // invokeURLs
-        "0800020000000000" // baseURL
-        "030032000000" // volume
-        "0b000000" // mute
-        "08000a000000660075006c006c000000" // uiMode
-        "0b000000" // stretchToFit
-        "0b000000" // windowlessVideo
-        "0b00ffff" // enabled
-        "0b00ffff" // enableContextMenu
-        "0b000000" // fullScreen
-        "0800020000000000" // SAMIStyle
-        "0800020000000000" // SAMILang
-        "0800020000000000" // SAMIFilename
-        "0800020000000000" // captioningID
-        "0b000000" // enableErrorDialogs
-        "bc190000d00f0000"); // extent 6588 x 4048
+    static const QByteArray block = QByteArray::fromHex("00030000" // header 0x300
+                                                        "0800020000000000" // URL
+                                                        "0500000000000000f03f" // rate
+                                                        "030000000000" // balance
+                                                        "05000000000000000000" // currentPosition
+                                                        "0800020000000000" // defaultFrame
+                                                        "030001000000" // playCount
+                                                        "0b00ffff" // autoStart
+                                                        "030000000000" // currentMarker
+                                                        "0b00ffff" // invokeURLs
+                                                        "0800020000000000" // baseURL
+                                                        "030032000000" // volume
+                                                        "0b000000" // mute
+                                                        "08000a000000660075006c006c000000" // uiMode
+                                                        "0b000000" // stretchToFit
+                                                        "0b000000" // windowlessVideo
+                                                        "0b00ffff" // enabled
+                                                        "0b00ffff" // enableContextMenu
+                                                        "0b000000" // fullScreen
+                                                        "0800020000000000" // SAMIStyle
+                                                        "0800020000000000" // SAMILang
+                                                        "0800020000000000" // SAMIFilename
+                                                        "0800020000000000" // captioningID
+                                                        "0b000000" // enableErrorDialogs
+                                                        "bc190000d00f0000"); // extent 6588 x 4048
     return block;
 }
 
@@ -146,7 +145,8 @@ WindowDescription form1Description(const QStringList &stationNames)
     timer3.interval = 200;
     d.controls.push_back(timer3);
 
-    ControlDescription combo1 = control(QStringLiteral("Combo1"), ControlKind::ComboBox, 0, 1440, 3615, 405, 2);
+    ControlDescription combo1
+        = control(QStringLiteral("Combo1"), ControlKind::ComboBox, 0, 1440, 3615, 405, 2);
     combo1.text = QStringLiteral("             Radio List");
     combo1.items = stationNames;
     combo1.font = comicSans(9.75, 700);
@@ -158,43 +158,52 @@ WindowDescription form1Description(const QStringList &stationNames)
     timer1.interval = 10;
     d.controls.push_back(timer1);
 
-    ControlDescription flash1 = control(QStringLiteral("ShockwaveFlash1"), ControlKind::Component, 0, 0, 2895, 255, 6);
+    ControlDescription flash1
+        = control(QStringLiteral("ShockwaveFlash1"), ControlKind::Component, 0, 0, 2895, 255, 6);
     flash1.componentClass = flashPlayerClass;
     flash1.settings = titleMovieSettings();
     d.controls.push_back(flash1);
 
-    ControlDescription label3 = control(QStringLiteral("Label3"), ControlKind::Label, 0, 600, 3735, 855, 5);
+    ControlDescription label3
+        = control(QStringLiteral("Label3"), ControlKind::Label, 0, 600, 3735, 855, 5);
     d.controls.push_back(label3);
 
-    ControlDescription image3 = control(QStringLiteral("Image3"), ControlKind::Image, 0, 600, 3765, 765);
+    ControlDescription image3
+        = control(QStringLiteral("Image3"), ControlKind::Image, 0, 600, 3765, 765);
     image3.picture = QStringLiteral(":/pictures/form1-banner.jpg");
     d.controls.push_back(image3);
 
-    ControlDescription label2 = control(QStringLiteral("Label2"), ControlKind::Label, 0, 0, 2895, 255, 4);
+    ControlDescription label2
+        = control(QStringLiteral("Label2"), ControlKind::Label, 0, 0, 2895, 255, 4);
     label2.caption = QStringLiteral("Label2");
     label2.opaque = true;
     label2.backColour = systemColour(SystemColour::MenuText);
     d.controls.push_back(label2);
 
-    ControlDescription image2 = control(QStringLiteral("Image2"), ControlKind::Image, 2880, 0, 405, 255);
+    ControlDescription image2
+        = control(QStringLiteral("Image2"), ControlKind::Image, 2880, 0, 405, 255);
     image2.picture = QStringLiteral(":/pictures/form1-minimise.jpg");
     d.controls.push_back(image2);
 
-    ControlDescription image1 = control(QStringLiteral("Image1"), ControlKind::Image, 3240, 0, 405, 255);
+    ControlDescription image1
+        = control(QStringLiteral("Image1"), ControlKind::Image, 3240, 0, 405, 255);
     image1.picture = QStringLiteral(":/pictures/form1-close.jpg");
     d.controls.push_back(image1);
 
-    ControlDescription flash3 = control(QStringLiteral("ShockwaveFlash3"), ControlKind::Component, 0, 4200, 3735, 735, 3);
+    ControlDescription flash3
+        = control(QStringLiteral("ShockwaveFlash3"), ControlKind::Component, 0, 4200, 3735, 735, 3);
     flash3.componentClass = flashPlayerClass;
     flash3.settings = layoutMovieSettings();
     d.controls.push_back(flash3);
 
-    ControlDescription wm = control(QStringLiteral("wm"), ControlKind::Component, 0, 1920, 3735, 2295, 1);
+    ControlDescription wm
+        = control(QStringLiteral("wm"), ControlKind::Component, 0, 1920, 3735, 2295, 1);
     wm.componentClass = mediaPlayerClass;
     wm.settings = mediaPlayerSettings();
     d.controls.push_back(wm);
 
-    ControlDescription label1 = control(QStringLiteral("Label1"), ControlKind::Label, 0, 240, 4575, 375, 0);
+    ControlDescription label1
+        = control(QStringLiteral("Label1"), ControlKind::Label, 0, 240, 4575, 375, 0);
     label1.foreColour = systemColour(SystemColour::HighlightText);
     label1.font = comicSans(12, 700);
     d.controls.push_back(label1);
