@@ -370,7 +370,7 @@ def make_banner():
     width, height = 251, 51
     c = Canvas((width, height), BLACK, k=6)
     # The flag and its pole, columns 9-83.
-    draw_flag(c, pole_x=10.0, top=4.0, cloth_w=72.2, cloth_h=27.0, wave=2.2, pole_bottom=50)
+    draw_flag(c, pole_x=10.0, top=4.5, cloth_w=72.2, cloth_h=27.0, wave=3.0, pole_bottom=50)
     # A small grey cartoon figure in the bottom corner, one arm up on the pole.
     grey, light, dark = (150, 150, 146), (186, 186, 182), (60, 60, 58)
     c.round_line([(19.0, 44.0), (19.5, 52.0)], grey, 6.0)      # body
