@@ -539,6 +539,12 @@ def main(argv):
         sys.stderr.write("usage: make_pictures.py OUTPUT_DIR\n")
         return 2
     out = argv[1]
+    missing = [f for f in (SANS_BOLD, SANS_BOLD_CONDENSED, SERIF, SERIF_BOLD, SERIF_BOLD_CONDENSED)
+               if not os.path.exists(os.path.join(FONT_DIR, f))]
+    if missing:
+        sys.stderr.write("make_pictures.py: missing fonts %s in %s (install fonts-dejavu-core)\n"
+                         % (", ".join(missing), FONT_DIR))
+        return 1
     os.makedirs(out, exist_ok=True)
     # The skin's panel must stay nearly black after encoding; quality 100
     # keeps the band edges free of ringing.
