@@ -20,7 +20,6 @@ from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 SANS_BOLD = "DejaVuSans-Bold.ttf"
 SANS_BOLD_CONDENSED = "DejaVuSansCondensed-Bold.ttf"
-SERIF = "DejaVuSerif.ttf"
 SERIF_BOLD = "DejaVuSerif-Bold.ttf"
 SERIF_BOLD_CONDENSED = "DejaVuSerifCondensed-Bold.ttf"
 
@@ -507,10 +506,10 @@ def make_credits():
     paint_text(image, "v1.8", SANS_BOLD_CONDENSED, (354, 28, 405, 50), green, shade=(0, 60, 0),
                max_stretch=1.3, top_to_baseline=round(baseline))
     blue = ((110, 150, 255), (40, 80, 240))
-    paint_text(image, "Thank you for", SERIF, (146, 80, 371, 101), blue, max_tracking=0.05,
-               max_stretch=1.3)
-    paint_text(image, "Using", SERIF, (146, 109, 207, 130), blue)
-    paint_text(image, "this player", SERIF, (216, 109, 327, 130), blue)
+    paint_text(image, "Thank you for", SERIF_BOLD, (146, 80, 371, 101), blue, max_tracking=0.03,
+               max_stretch=1.35)
+    paint_text(image, "Using", SERIF_BOLD, (146, 109, 207, 130), blue)
+    paint_text(image, "this player", SERIF_BOLD, (216, 109, 327, 130), blue)
     paint_text(image, "Created by", SANS_BOLD, (172, 163, 278, 179), (150, 240, 140))
     paint_text(image, "A. Example", SANS_BOLD_CONDENSED, (286, 204, 341, 216), (255, 232, 150),
                max_stretch=1.45)
@@ -539,7 +538,7 @@ def main(argv):
         sys.stderr.write("usage: make_pictures.py OUTPUT_DIR\n")
         return 2
     out = argv[1]
-    missing = [f for f in (SANS_BOLD, SANS_BOLD_CONDENSED, SERIF, SERIF_BOLD, SERIF_BOLD_CONDENSED)
+    missing = [f for f in (SANS_BOLD, SANS_BOLD_CONDENSED, SERIF_BOLD, SERIF_BOLD_CONDENSED)
                if not os.path.exists(os.path.join(FONT_DIR, f))]
     if missing:
         sys.stderr.write("make_pictures.py: missing fonts %s in %s (install fonts-dejavu-core)\n"
