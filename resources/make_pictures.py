@@ -15,7 +15,7 @@ import os
 import struct
 import sys
 
-from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+from PIL import Image, ImageChops, ImageDraw, ImageFont
 
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 SANS_BOLD = "DejaVuSans-Bold.ttf"
@@ -27,7 +27,6 @@ BLACK = (0, 0, 0)
 WHITE = (255, 255, 255)
 CHARCOAL = (52, 51, 47)
 BROWN_LINE = (90, 73, 66)
-FLAG_GREEN = (0, 106, 78)
 FLAG_RED = (244, 42, 65)
 
 # Text is rendered large and then scaled into its box; this is the render size.
@@ -44,10 +43,6 @@ def lerp(a, b, t):
 
 def mix(c1, c2, t):
     return tuple(int(round(lerp(x, y, t))) for x, y in zip(c1, c2))
-
-
-def clamp(v, lo=0, hi=255):
-    return max(lo, min(hi, v))
 
 
 def font(name, size):
