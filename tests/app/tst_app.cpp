@@ -95,10 +95,10 @@ void TestApp::startUpCreatesOnlyForm1()
     startForm1();
     QVERIFY(!platform::existingWindow(QStringLiteral("Form2")));
     QVERIFY(form1()->isVisible());
-    // Form1, frame and all, is placed at the centre of the screen.
+    // Form1 is placed at the centre of the screen.
     const QRect screen = form1()->screen()->availableGeometry();
-    QVERIFY(std::abs(form1()->frameGeometry().center().x() - screen.center().x()) <= 1);
-    QVERIFY(std::abs(form1()->frameGeometry().center().y() - screen.center().y()) <= 1);
+    QVERIFY(std::abs(form1()->geometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY(std::abs(form1()->geometry().center().y() - screen.center().y()) <= 1);
     // The list's text keeps its first colour until Timer3's first tick; the label its empty
     // caption until Timer1's.
     auto *combo = qobject_cast<ui::ComboBox *>(control("Form1", "Combo1"));
