@@ -45,6 +45,7 @@ struct FillStyle
     QTransform matrix; // gradient square or bitmap pixels to shape twips
     std::vector<GradientStop> stops;
     int spread = 0; // 0 pad, 1 reflect, 2 repeat
+    bool linearRgb = false; // interpolate in linear light
     double focal = 0;
     int bitmapId = 0;
     bool repeat = true;

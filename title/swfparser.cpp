@@ -109,6 +109,7 @@ std::vector<GradientStop> Parser::gradient(Reader &r, int version, FillStyle &fi
 {
     const int flags = r.u8();
     fill.spread = std::min((flags >> 6) & 3, 2);
+    fill.linearRgb = ((flags >> 4) & 3) == 1;
     const int count = flags & 0x0F;
     std::vector<GradientStop> stops;
     for (int i = 0; i < count; ++i) {
@@ -338,6 +339,7 @@ void Parser::morphFill(Reader &r, FillStyle &a, FillStyle &b)
         b.matrix = r.matrix();
         const int flags = r.u8();
         a.spread = b.spread = std::min((flags >> 6) & 3, 2);
+        a.linearRgb = b.linearRgb = ((flags >> 4) & 3) == 1;
         const int count = flags & 0x0F;
         for (int i = 0; i < count; ++i) {
             const double ra = r.u8() / 255.0;
