@@ -53,13 +53,18 @@ void TimelineInstance::gotoFrame(int frame)
     if (frame == m_frame || frameCount() == 0) {
         return;
     }
-    int from = m_frame + 1;
-    if (frame < m_frame) {
+    if (frame > m_frame) {
+        for (int f = m_frame + 1; f <= frame; ++f) {
+            applyFrame(f);
+        }
+    } else {
+        std::map<int, DisplayObject> previous = std::move(m_list);
         m_list.clear();
-        from = 0;
-    }
-    for (int f = from; f <= frame; ++f) {
-        applyFrame(f);
+        m_previous = &previous;
+        for (int f = 0; f <= frame; ++f) {
+            applyFrame(f);
+        }
+        m_previous = nullptr;
     }
     m_frame = frame;
 }
@@ -106,7 +111,13 @@ void TimelineInstance::apply(const PlaceCommand &cmd)
         DisplayObject &slot = m_list[cmd.depth];
         slot = std::move(fresh);
         obj = &slot;
-        obj->sprite = makeSprite(cmd.characterId);
+        auto kept = m_previous ? m_previous->find(cmd.depth) : std::map<int, DisplayObject>::iterator();
+        if (m_previous && kept != m_previous->end() && kept->second.characterId == cmd.characterId
+            && kept->second.sprite) {
+            obj->sprite = std::move(kept->second.sprite);
+        } else {
+            obj->sprite = makeSprite(cmd.characterId);
+        }
     } else {
         return; // a move of an empty depth
     }

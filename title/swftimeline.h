@@ -67,6 +67,8 @@ private:
     int m_frame = -1;
     bool m_playing = true;
     std::map<int, DisplayObject> m_list;
+    // While going back: the list before the jump, whose lasting sprites keep their playheads.
+    std::map<int, DisplayObject> *m_previous = nullptr;
 };
 
 } // namespace title::swf
