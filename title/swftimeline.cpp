@@ -42,6 +42,10 @@ void TimelineInstance::tick()
     if (!m_playing || frameCount() <= 1) {
         return;
     }
+    if (m_frame + 1 >= frameCount() && !m_looping) {
+        m_playing = false;
+        return;
+    }
     const int next = m_frame + 1 >= frameCount() ? 0 : m_frame + 1;
     gotoFrame(next);
     runActions(m_budget.maxJumpsPerTick);

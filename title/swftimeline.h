@@ -48,6 +48,8 @@ public:
     // Jumps to a 0-based frame, rebuilding the display list when going back.
     void gotoFrame(int frame);
     void setPlaying(bool playing) { m_playing = playing; }
+    // Without looping the playhead stops on the last frame.
+    void setLooping(bool looping) { m_looping = looping; }
 
     int currentFrame() const { return m_frame; }
     int frameCount() const { return m_timeline.frameCount(); }
@@ -66,6 +68,7 @@ private:
     int m_nesting;
     int m_frame = -1;
     bool m_playing = true;
+    bool m_looping = true;
     std::map<int, DisplayObject> m_list;
     // While going back: the list before the jump, whose lasting sprites keep their playheads.
     std::map<int, DisplayObject> *m_previous = nullptr;
