@@ -121,7 +121,7 @@ bool FlashPlayer::loadMovie(const QByteArray &bytes)
     m_clock.start();
     m_ticksDone = 0;
     updateTimer();
-    update();
+    invalidateFrame();
     return true;
 }
 
@@ -139,16 +139,16 @@ qint64 FlashPlayer::dueTicks() const
     return qint64(double(m_clock.elapsed()) * m_movie->frameRate / 1000.0);
 }
 
-qint64 FlashPlayer::catchUp()
+bool FlashPlayer::catchUp()
 {
     if (!m_root) {
-        return 0;
+        return false;
     }
     const qint64 due = dueTicks();
     qint64 n = due - m_ticksDone;
     m_ticksDone = due;
     if (n <= 0) {
-        return 0;
+        return false;
     }
     if (n > maxCatchUpTicks) {
         // A long absence: keep the root timeline's phase, skip the rest of the work.
@@ -156,17 +156,23 @@ qint64 FlashPlayer::catchUp()
         n = maxCatchUpTicks - period + 1 + (n - maxCatchUpTicks) % period;
         n = std::max<qint64>(1, n);
     }
+    bool changed = false;
     for (qint64 i = 0; i < n; ++i) {
-        m_root->tick();
+        changed = m_root->tick() || changed;
     }
-    return n;
+    if (changed) {
+        m_frameCache = QImage();
+    }
+    return changed;
 }
 
 void FlashPlayer::updateTimer()
 {
     if (m_movie && canShow()) {
         if (!m_timer.isActive()) {
-            catchUp();
+            if (catchUp()) {
+                m_frameCache = QImage();
+            }
             m_timer.start(std::max(1, int(1000.0 / m_movie->frameRate)));
             update();
         }
@@ -181,9 +187,15 @@ void FlashPlayer::onTimer()
         m_timer.stop();
         return;
     }
-    if (catchUp() > 0) {
+    if (catchUp()) {
         update();
     }
+}
+
+void FlashPlayer::invalidateFrame()
+{
+    m_frameCache = QImage();
+    update();
 }
 
 void FlashPlayer::paintEvent(QPaintEvent *)
@@ -191,13 +203,27 @@ void FlashPlayer::paintEvent(QPaintEvent *)
     if (!m_root || !m_renderer || !canShow()) {
         return;
     }
-    QPainter painter(this);
-    if (!isTransparent() && m_movie->background) {
-        painter.fillRect(rect(), *m_movie->background);
+    // The frame is drawn once into a cache; repaints of what lies beneath reuse it.
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    if (m_frameCache.size() != pixels) {
+        m_frameCache = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        if (m_frameCache.isNull()) {
+            return;
+        }
+        m_frameCache.fill(Qt::transparent);
+        QPainter cachePainter(&m_frameCache);
+        if (!isTransparent() && m_movie->background) {
+            cachePainter.fillRect(QRect(QPoint(0, 0), pixels), *m_movie->background);
+        }
+        m_renderer->render(cachePainter, *m_root,
+                           swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
+        cachePainter.end();
+        m_frameCache.setDevicePixelRatio(dpr);
+        ++m_framesRendered;
     }
-    m_renderer->render(painter, *m_root,
-                       swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(size())));
-    ++m_framesRendered;
+    QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), m_frameCache);
 }
 
 void FlashPlayer::showEvent(QShowEvent *event)
@@ -252,7 +278,7 @@ void FlashPlayer::rewind()
     if (m_root) {
         m_root->gotoFrame(0);
         m_root->setPlaying(false);
-        update();
+        invalidateFrame();
     }
 }
 
@@ -261,7 +287,7 @@ void FlashPlayer::forward()
     if (m_root) {
         m_root->gotoFrame(m_root->currentFrame() + 1);
         m_root->setPlaying(false);
-        update();
+        invalidateFrame();
     }
 }
 
@@ -270,7 +296,7 @@ void FlashPlayer::back()
     if (m_root) {
         m_root->gotoFrame(m_root->currentFrame() - 1);
         m_root->setPlaying(false);
-        update();
+        invalidateFrame();
     }
 }
 
@@ -288,7 +314,7 @@ void FlashPlayer::setHighQuality(bool high)
     if (m_renderer) {
         m_renderer->setAntialiasing(high);
     }
-    update();
+    invalidateFrame();
 }
 
 void FlashPlayer::contextMenuEvent(QContextMenuEvent *event)

@@ -4,6 +4,7 @@
 #include "title/swfrenderer.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -74,7 +75,8 @@ private:
     void onTimer();
     bool canShow() const;
     void updateTimer();
-    qint64 catchUp(); // returns the frames run
+    bool catchUp(); // runs the frames due; returns whether the picture changed
+    void invalidateFrame();
     qint64 dueTicks() const;
 
     FlashSettings m_settings;
@@ -88,6 +90,7 @@ private:
     std::unique_ptr<swf::TimelineInstance> m_root;
     std::unique_ptr<swf::Renderer> m_renderer;
     qint64 m_framesRendered = 0;
+    QImage m_frameCache;
     bool m_loop = true;
     bool m_highQuality = true;
     QPointer<QWidget> m_watchedWindow;

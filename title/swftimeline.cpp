@@ -32,23 +32,25 @@ void TimelineInstance::start()
     runActions(m_budget.maxJumpsPerTick);
 }
 
-void TimelineInstance::tick()
+bool TimelineInstance::tick()
 {
+    bool changed = false;
     for (auto &[depth, obj] : m_list) {
         if (obj.sprite) {
-            obj.sprite->tick();
+            changed = obj.sprite->tick() || changed;
         }
     }
     if (!m_playing || frameCount() <= 1) {
-        return;
+        return changed;
     }
     if (m_frame + 1 >= frameCount() && !m_looping) {
         m_playing = false;
-        return;
+        return changed;
     }
     const int next = m_frame + 1 >= frameCount() ? 0 : m_frame + 1;
     gotoFrame(next);
     runActions(m_budget.maxJumpsPerTick);
+    return true;
 }
 
 void TimelineInstance::gotoFrame(int frame)

@@ -43,8 +43,8 @@ public:
     // Shows the first frame and runs its actions.
     void start();
     // Moves on by one frame (children first), looping at the end, and runs the new frame's
-    // actions.
-    void tick();
+    // actions. Returns whether anything on this timeline or below it changed frame.
+    bool tick();
     // Jumps to a 0-based frame, rebuilding the display list when going back.
     void gotoFrame(int frame);
     void setPlaying(bool playing) { m_playing = playing; }
