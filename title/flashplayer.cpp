@@ -2,12 +2,12 @@
 
 #include <QContextMenuEvent>
 #include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -53,13 +53,14 @@ int FlashPlayer::currentFrame() const
 void FlashPlayer::startFetch()
 {
     const QUrl url(m_settings.movie.isEmpty() ? m_settings.src : m_settings.movie);
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+    if (!url.isValid()
+        || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
         return;
     }
     m_network = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(maxRedirects);
     request.setTransferTimeout(fetchTimeoutMs);
     m_reply = m_network->get(request);
@@ -76,7 +77,7 @@ void FlashPlayer::startFetch()
         }
     });
     connect(reply, &QNetworkReply::downloadProgress, this,
-            [tooBig](qint64 received, qint64) { tooBig(received); });
+        [tooBig](qint64 received, qint64) { tooBig(received); });
     connect(reply, &QNetworkReply::finished, this, &FlashPlayer::fetchFinished);
 }
 
@@ -242,7 +243,7 @@ void FlashPlayer::paintEvent(QPaintEvent *)
             cachePainter.fillRect(QRect(QPoint(0, 0), pixels), *m_movie->background);
         }
         m_renderer->render(cachePainter, *m_root,
-                           swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
+            swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
         cachePainter.end();
         m_frameCache.setDevicePixelRatio(dpr);
         ++m_framesRendered;
@@ -347,7 +348,8 @@ void FlashPlayer::contextMenuEvent(QContextMenuEvent *event)
     QMenu menu(this);
     const bool full = m_settings.menu.isEmpty() || m_settings.isTrue(m_settings.menu);
     if (full && m_root) {
-        QAction *playAction = menu.addAction(tr("Play"), this, [this](bool on) { on ? play() : pause(); });
+        QAction *playAction
+            = menu.addAction(tr("Play"), this, [this](bool on) { on ? play() : pause(); });
         playAction->setCheckable(true);
         playAction->setChecked(isPlaying());
         QAction *loopAction = menu.addAction(tr("Loop"), this, [this](bool on) { setLooping(on); });

@@ -48,14 +48,16 @@ private:
         const QByteArray path = request.split(' ').value(1);
         QByteArray reply;
         if (path == "/movie.swf") {
-            reply = "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Length: "
+            reply = "HTTP/1.1 200 OK\r\nContent-Type: "
+                    "application/x-shockwave-flash\r\nContent-Length: "
                 + QByteArray::number(movie.size()) + "\r\nConnection: close\r\n\r\n" + movie;
         } else if (path == "/huge.swf") {
             reply = "HTTP/1.1 200 OK\r\nContent-Length: 999999999\r\nConnection: close\r\n\r\nFWS";
         } else if (path == "/garbage.swf") {
             reply = "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nhello world";
         } else if (path == "/loop.swf") {
-            reply = "HTTP/1.1 302 Found\r\nLocation: /loop.swf\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            reply = "HTTP/1.1 302 Found\r\nLocation: /loop.swf\r\nContent-Length: 0\r\nConnection: "
+                    "close\r\n\r\n";
         } else {
             reply = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         }
@@ -124,8 +126,8 @@ private slots:
     void malformedSettingsThrow()
     {
         QWidget parent;
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError,
-                                 title::createFlashPlayer(&parent, QByteArray("gUfU")));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::SettingsError, title::createFlashPlayer(&parent, QByteArray("gUfU")));
         QVERIFY(parent.children().isEmpty());
     }
 
@@ -185,7 +187,7 @@ private slots:
         // No retries: one request, or a bounded number of redirects.
         QTest::qWait(200);
         QVERIFY2(server.requests <= FlashPlayer::maxRedirects + 2,
-                 qPrintable(QString::number(server.requests)));
+            qPrintable(QString::number(server.requests)));
         QCOMPARE(fetched.size(), 1);
     }
 
