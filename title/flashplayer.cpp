@@ -1,5 +1,7 @@
 #include "title/flashplayer.h"
 
+#include "platform/components.h"
+
 #include <QContextMenuEvent>
 #include <QFutureWatcher>
 #include <QMenu>
@@ -176,15 +178,20 @@ bool FlashPlayer::catchUp()
     if (n <= 0) {
         return false;
     }
-    if (n > maxCatchUpTicks) {
-        // A long absence: keep the root timeline's phase, skip the rest of the work.
-        const qint64 period = std::max(1, m_root->frameCount());
-        n = maxCatchUpTicks - period + 1 + (n - maxCatchUpTicks) % period;
-        n = std::max<qint64>(1, n);
-    }
     bool changed = false;
-    for (qint64 i = 0; i < n; ++i) {
+    qint64 ran = 0;
+    for (; ran < n && ran < maxCatchUpTicks; ++ran) {
         changed = m_root->tick() || changed;
+    }
+    // After a long absence the rest is not played through: the root playhead jumps to where it
+    // would be (sprites keep their own phase).
+    const qint64 rest = n - ran;
+    const int period = m_root->frameCount();
+    if (rest > 0 && m_root->isPlaying() && period > 1) {
+        const qint64 target = m_loop ? (m_root->currentFrame() + rest) % period
+                                     : std::min<qint64>(m_root->currentFrame() + rest, period - 1);
+        m_root->gotoFrame(int(target));
+        changed = true;
     }
     if (changed) {
         m_frameCache = QImage();
@@ -377,6 +384,11 @@ QWidget *createFlashPlayer(QWidget *parent, const QByteArray &settings)
 {
     const FlashSettings s = decodeFlashSettings(settings);
     return new FlashPlayer(s, parent);
+}
+
+void registerFlashPlayer()
+{
+    platform::registerComponent(QString::fromLatin1(flashPlayerClassName), &createFlashPlayer);
 }
 
 } // namespace title
