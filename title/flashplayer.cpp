@@ -32,6 +32,7 @@ FlashPlayer::FlashPlayer(const FlashSettings &settings, QWidget *parent)
 FlashPlayer::~FlashPlayer()
 {
     if (m_reply) {
+        m_reply->disconnect(this);
         m_reply->abort();
     }
 }

@@ -7,10 +7,13 @@
 #include "platform/runtime.h"
 
 #include <QDeadlineTimer>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
+#include <memory>
 
 using title::FlashPlayer;
 
@@ -22,6 +25,7 @@ class MovieServer : public QObject
 public:
     QByteArray movie;
     int requests = 0;
+    bool silent = false; // take requests but never answer
 
     bool start() { return m_server.listen(QHostAddress::LocalHost, 0); }
     quint16 port() const { return m_server.serverPort(); }
@@ -48,6 +52,9 @@ private:
             return;
         }
         ++requests;
+        if (silent) {
+            return;
+        }
         const QByteArray path = request.split(' ').value(1);
         QByteArray reply;
         if (path == "/movie.swf") {
@@ -221,6 +228,20 @@ private slots:
         QVERIFY2(server.requests <= 2 * (FlashPlayer::maxRedirects + 1),
             qPrintable(QString::number(server.requests)));
         QCOMPARE(fetched.size(), 1);
+    }
+
+    void destroyedWhileFetching()
+    {
+        MovieServer server;
+        server.silent = true;
+        QVERIFY(server.start());
+        auto strip = std::make_unique<Strip>(settingsFor(server.url("/movie.swf")));
+        strip->window.show();
+        QTRY_COMPARE(server.requests, 1);
+        QPointer<FlashPlayer> player = strip->player;
+        strip.reset(); // the pending fetch is dropped with the widget
+        QVERIFY(player.isNull());
+        QTest::qWait(50);
     }
 
     void hiddenPlayerRendersNothingButKeepsTime()
