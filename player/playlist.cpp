@@ -461,6 +461,12 @@ ContentKind sniffContent(QByteArrayView head)
     if (head.isEmpty()) {
         return ContentKind::Empty;
     }
+    // A UTF-16 mark looks like an MPEG frame sync; the text behind it decides.
+    if ((startsWithBytes(head, "\xFF\xFE") || startsWithBytes(head, "\xFE\xFF"))
+        && detectText(decodeDocumentText(head.first(std::min<qsizetype>(head.size(), 16384))))
+            != PlaylistFormat::None) {
+        return ContentKind::Playlist;
+    }
     if (isAudioMagic(head) || isBinary(head)) {
         return ContentKind::Audio;
     }
