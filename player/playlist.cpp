@@ -354,8 +354,6 @@ void parseAsx(QStringView text, const QUrl &documentBase, Playlist &list)
             } else if (depth == 0 && list.title.isEmpty()) {
                 list.title = title;
             }
-        } else if (tag.name == QLatin1String("asx") && tag.closing) {
-            break;
         }
     }
     if (inEntry) {

@@ -256,7 +256,8 @@ void EndpointResolver::onFinished()
     }
     const QNetworkReply::NetworkError error = m_reply->error();
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (error == QNetworkReply::ProtocolFailure && status == 0) {
+    if ((error == QNetworkReply::ProtocolFailure || error == QNetworkReply::RemoteHostClosedError)
+        && status == 0) {
         // A stream server answering in its own dialect ("ICY 200 OK") that the HTTP client
         // does not speak: the engine does.
         const QUrl url = m_reply->url();
