@@ -288,6 +288,7 @@ void MediaPlayer::startOpening(bool reconnecting)
     m_noAudioTimer->stop();
     m_reconnectTimer->stop();
     m_stream = QUrl();
+    m_lastCandidateError.clear();
     setState(reconnecting ? State::Reconnecting : State::Connecting);
     m_resolver->start(QUrl(m_url, QUrl::TolerantMode));
 }
@@ -304,9 +305,14 @@ void MediaPlayer::openCandidate(const QUrl &stream, const QString &title)
     m_noAudioTimer->start(m_timings.noAudioTimeoutMs);
 }
 
+int MediaPlayer::reconnectWaitMs() const
+{
+    return m_reconnectTimer->isActive() ? m_reconnectTimer->interval() : 0;
+}
+
 void MediaPlayer::candidateFailed(const QString &reason)
 {
-    Q_UNUSED(reason);
+    m_lastCandidateError = reason;
     m_noAudioTimer->stop();
     m_engine->stop();
     m_stream = QUrl();
@@ -321,7 +327,10 @@ void MediaPlayer::allCandidatesFailed(const QString &reason)
         scheduleReconnect();
         return;
     }
-    setState(State::Failed, reason);
+    // When every stream found failed, the stream's own failure says more than the resolver's.
+    const bool streamsFailed = reason == QLatin1String("nothing to play");
+    setState(State::Failed,
+             streamsFailed && !m_lastCandidateError.isEmpty() ? m_lastCandidateError : reason);
 }
 
 void MediaPlayer::onPlaying()

@@ -95,6 +95,8 @@ public:
     QMenu *contextMenu() const { return m_menu; }
     // How many reconnection attempts the current drop has made so far.
     int reconnectAttempt() const { return m_reconnectAttempt; }
+    // The wait before the next reconnection attempt while one is pending, else 0.
+    int reconnectWaitMs() const;
 
 signals:
     void stateChanged(player::MediaPlayer::State state);
@@ -142,6 +144,7 @@ private:
     double m_duration = 0;
     double m_position = 0;
     int m_reconnectAttempt = 0;
+    QString m_lastCandidateError;
 
     QTimer *m_noAudioTimer = nullptr;
     QTimer *m_reconnectTimer = nullptr;
