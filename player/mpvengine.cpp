@@ -55,7 +55,7 @@ QByteArray metadataValue(const mpv_node &map, const char *key)
 
 } // namespace
 
-MpvEngine::MpvEngine(QObject *parent)
+MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>> &extraOptions)
     : Engine(parent)
 {
     // mpv reads and writes numbers with the C locale's decimal point; the application object
@@ -89,6 +89,9 @@ MpvEngine::MpvEngine(QObject *parent)
     };
     for (const auto &option : options) {
         mpv_set_option_string(m_mpv, option[0], option[1]);
+    }
+    for (const auto &[name, value] : extraOptions) {
+        mpv_set_option_string(m_mpv, name.constData(), value.constData());
     }
     if (mpv_initialize(m_mpv) < 0) {
         mpv_terminate_destroy(m_mpv);

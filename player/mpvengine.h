@@ -2,6 +2,10 @@
 
 #include "player/engine.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+
 #include <atomic>
 #include <cstdint>
 
@@ -17,7 +21,9 @@ class MpvEngine : public Engine
 {
     Q_OBJECT
 public:
-    explicit MpvEngine(QObject *parent = nullptr);
+    // Extra mpv options (name, value) are set after the engine's own, e.g. ao=null for tests.
+    explicit MpvEngine(QObject *parent = nullptr,
+                       const QList<QPair<QByteArray, QByteArray>> &extraOptions = {});
     ~MpvEngine() override;
 
     void open(const QUrl &url) override;
