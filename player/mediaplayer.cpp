@@ -43,12 +43,14 @@ QToolButton:hover { background: #353a40; }
 QToolButton:pressed, QToolButton:checked { background: #1d4466; border-color: #3d7ab0; }
 QToolButton:focus { border-color: #7fc4ff; }
 QToolButton:disabled { color: #666; background: #202225; }
-QSlider::groove:horizontal { height: 4px; background: #3a3f44; border-radius: 2px; }
+QSlider { background: transparent; min-height: 16px; }
+QSlider::groove:horizontal { height: 4px; background: #3a3f44; border: none; border-radius: 2px; }
+QSlider::add-page:horizontal { background: #3a3f44; border-radius: 2px; }
 QSlider::sub-page:horizontal { background: #3d8fd6; border-radius: 2px; }
 QSlider::handle:horizontal {
     width: 10px; margin: -4px 0; background: #d8dde2; border-radius: 5px;
 }
-QSlider:focus::handle:horizontal { background: #7fc4ff; }
+QSlider::handle:horizontal:focus { background: #7fc4ff; }
 QMenu { background: #202326; color: #e0e0e0; border: 1px solid #44494f; }
 QMenu::item:selected { background: #1d4466; }
 QMenu::item:disabled { color: #666; }
