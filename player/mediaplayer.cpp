@@ -102,7 +102,10 @@ MediaPlayer::MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettin
     , m_muted(settings.mute)
     , m_noAudioTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
+    , m_steadyTimer(new QTimer(this))
 {
+    m_steadyTimer->setSingleShot(true);
+    connect(m_steadyTimer, &QTimer::timeout, this, [this] { m_reconnectAttempt = 0; });
     m_noAudioTimer->setSingleShot(true);
     m_reconnectTimer->setSingleShot(true);
     connect(m_noAudioTimer, &QTimer::timeout, this,
@@ -263,6 +266,7 @@ void MediaPlayer::buildInterface()
 
 void MediaPlayer::setUrl(const QString &url)
 {
+    m_steadyTimer->stop();
     m_noAudioTimer->stop();
     m_reconnectTimer->stop();
     m_resolver->cancel();
@@ -344,7 +348,11 @@ void MediaPlayer::onPlaying()
     m_noAudioTimer->stop();
     m_resolver->cancel();
     m_heardAudio = true;
-    m_reconnectAttempt = 0;
+    // A stream that drops again soon after coming back goes on with growing waits; one that
+    // keeps playing starts over from the first wait when it next drops.
+    if (m_reconnectAttempt > 0 && !m_steadyTimer->isActive()) {
+        m_steadyTimer->start(m_timings.reconnectCapMs);
+    }
     setState(State::Playing);
 }
 
@@ -404,6 +412,7 @@ void MediaPlayer::onEnded(const QString &error)
 
 void MediaPlayer::scheduleReconnect()
 {
+    m_steadyTimer->stop();
     m_noAudioTimer->stop();
     m_resolver->cancel();
     m_engine->stop();
