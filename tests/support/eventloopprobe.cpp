@@ -44,8 +44,9 @@ void EventLoopProbe::tick()
     ++m_ticks;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget->isVisible() && qobject_cast<QDialog *>(widget)) {
-            const QString what = QStringLiteral("%1 \"%2\"").arg(QLatin1String(widget->metaObject()->className()),
-                                                                  widget->windowTitle());
+            const QString what
+                = QStringLiteral("%1 \"%2\"")
+                      .arg(QLatin1String(widget->metaObject()->className()), widget->windowTitle());
             if (!m_dialogs.contains(what)) {
                 m_dialogs.append(what);
             }
