@@ -141,7 +141,7 @@ public:
     bool failed()
     {
         m_events += m_socket.readAll();
-        return m_events.contains("\"end-file\"") && m_events.contains("\"error\"");
+        return m_events.contains("\"reason\":\"error\"");
     }
 
     QString pid() const { return QString::number(m_process.processId()); }

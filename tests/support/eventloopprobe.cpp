@@ -30,6 +30,7 @@ void EventLoopProbe::reset()
     m_clock.start();
     m_last = -1;
     m_longestGap = 0;
+    m_longestGapEnd = 0;
     m_ticks = 0;
     m_dialogs.clear();
 }
@@ -37,8 +38,9 @@ void EventLoopProbe::reset()
 void EventLoopProbe::tick()
 {
     const qint64 t = m_clock.elapsed();
-    if (m_last >= 0) {
-        m_longestGap = std::max(m_longestGap, t - m_last);
+    if (m_last >= 0 && t - m_last > m_longestGap) {
+        m_longestGap = t - m_last;
+        m_longestGapEnd = t;
     }
     m_last = t;
     ++m_ticks;
