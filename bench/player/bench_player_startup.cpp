@@ -98,14 +98,15 @@ void measureWhilePlaying(SinkRecorder &recorder, const QString &pid, int holdMs,
 class IdleMpv
 {
 public:
-    bool start(const QString &program, const QProcessEnvironment &environment, const QString &socketPath,
-        QString *error)
+    bool start(const QString &program, const QProcessEnvironment &environment,
+        const QString &socketPath, QString *error)
     {
         m_process.setProcessEnvironment(environment);
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(program,
-            { QStringLiteral("--no-config"), QStringLiteral("--idle=yes"), QStringLiteral("--no-video"),
-                QStringLiteral("--ao=pulse"), QStringLiteral("--volume=50"), QStringLiteral("--really-quiet"),
+            { QStringLiteral("--no-config"), QStringLiteral("--idle=yes"),
+                QStringLiteral("--no-video"), QStringLiteral("--ao=pulse"),
+                QStringLiteral("--volume=50"), QStringLiteral("--really-quiet"),
                 QStringLiteral("--input-ipc-server=") + socketPath });
         QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {
@@ -132,7 +133,8 @@ public:
     void command(const QJsonArray &words)
     {
         m_events.clear();
-        m_socket.write(QJsonDocument(QJsonObject { { QStringLiteral("command"), words } }).toJson(QJsonDocument::Compact)
+        m_socket.write(QJsonDocument(QJsonObject { { QStringLiteral("command"), words } })
+                           .toJson(QJsonDocument::Compact)
             + '\n');
         m_socket.flush();
     }
@@ -191,7 +193,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir ipcDir;
     IdleMpv idle;
-    if (!idle.start(mpv, pulse.clientEnvironment(), ipcDir.filePath(QStringLiteral("mpv.sock")), &error)) {
+    if (!idle.start(
+            mpv, pulse.clientEnvironment(), ipcDir.filePath(QStringLiteral("mpv.sock")), &error)) {
         std::fprintf(stderr, "bench_player_startup: %s\n", qPrintable(error));
         return 2;
     }
@@ -238,7 +241,8 @@ int main(int argc, char **argv)
             resetPeakRss(idle.pid());
             const qint64 w = recorder.now();
             idle.command({ QStringLiteral("loadfile"), e.url });
-            const auto warmHeard = recorder.waitForTone(e.frequency, w, 20000, 300, [&idle] { return idle.failed(); });
+            const auto warmHeard = recorder.waitForTone(
+                e.frequency, w, 20000, 300, [&idle] { return idle.failed(); });
             if (warmHeard) {
                 warmTimes.push_back(*warmHeard - w);
                 measureWhilePlaying(recorder, idle.pid(), holdMs, mpvM);
@@ -252,10 +256,11 @@ int main(int argc, char **argv)
             bare.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
             const qint64 s = recorder.now();
             bare.start(mpv,
-                { QStringLiteral("--no-config"), QStringLiteral("--no-video"), QStringLiteral("--ao=pulse"),
-                    QStringLiteral("--volume=50"), QStringLiteral("--really-quiet"), e.url });
-            const auto coldHeard = recorder.waitForTone(
-                e.frequency, s, 20000, 300, [&bare] { return bare.state() == QProcess::NotRunning; });
+                { QStringLiteral("--no-config"), QStringLiteral("--no-video"),
+                    QStringLiteral("--ao=pulse"), QStringLiteral("--volume=50"),
+                    QStringLiteral("--really-quiet"), e.url });
+            const auto coldHeard = recorder.waitForTone(e.frequency, s, 20000, 300,
+                [&bare] { return bare.state() == QProcess::NotRunning; });
             if (coldHeard) {
                 coldTimes.push_back(*coldHeard - s);
             }
@@ -282,10 +287,13 @@ int main(int argc, char **argv)
     std::printf("\nThis process idle, with the player created and nothing played: VmHWM %ld KiB.\n",
         idleKib);
     std::printf(
-        "Medians of %d runs. Times run to the first 300 ms of the endpoint's tone at the null sink:\n"
+        "Medians of %d runs. Times run to the first 300 ms of the endpoint's tone at the null "
+        "sink\n"
+        "(onset read to about 25 ms; the sound server renders a little ahead of the clock):\n"
         "player from the put of URL; mpv warm from a loadfile sent to an idle mpv (the same\n"
         "situation); mpv cold from starting `mpv --no-video URL` (its start-up included).\n"
-        "Player VmHWM is the peak of this whole process (player, Qt and the recorder) from the put\n"
+        "Player VmHWM is the peak of this whole process (player, Qt and the recorder) from the "
+        "put\n"
         "on; mpv VmHWM that of the idle mpv. CPU is the share of one core while playing.\n"
         "\"none\": no tone within 20 s (mpv reads no ASX playlists).\n",
         runs);

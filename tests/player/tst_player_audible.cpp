@@ -254,10 +254,12 @@ void PlayerAudibleTest::failureEndsSilentWithoutDialog()
     QCOMPARE(state(), State::Failed);
     QVERIFY2(m_probe.dialogsSeen().isEmpty(),
         qPrintable(m_probe.dialogsSeen().join(QLatin1String(", "))));
-    QVERIFY2(m_probe.longestGapMs() <= 50,
+    qInfo("longest event-loop gap %lld ms, of it a stall of the loop alone %lld ms",
+        m_probe.longestGapMs(), m_probe.longestStallMs());
+    QVERIFY2(m_probe.longestStallMs() <= 50,
         qPrintable(QStringLiteral("the event loop stalled for %1 ms, up to %2 ms after the put")
-                       .arg(m_probe.longestGapMs())
-                       .arg(m_probe.longestGapEndMs())));
+                       .arg(m_probe.longestStallMs())
+                       .arg(m_probe.longestStallEndMs())));
     QVERIFY(m_window->isVisible());
 }
 

@@ -1,9 +1,12 @@
 // The tone detector the audible tests judge by: it must name the sounding tone, tell two tones
 // apart in short windows and see silence as silence, or the audible tests could pass on nothing.
 
+#include "eventloopprobe.h"
 #include "toneanalysis.h"
 
 #include <QTest>
+
+#include <thread>
 
 #include <cmath>
 #include <numbers>
@@ -47,6 +50,7 @@ private slots:
     void tellsTwoTonesApartInShortWindows();
     void silenceIsSilence();
     void toneStandsOutOfNoise();
+    void eventLoopProbeSeesABlockedLoop();
 };
 
 void ToneDetectorTest::namesTheSoundingTone_data()
@@ -117,5 +121,20 @@ void ToneDetectorTest::toneStandsOutOfNoise()
     QVERIFY(std::abs(spectrum.peakFrequency() - 920) < 5.0);
 }
 
-QTEST_GUILESS_MAIN(ToneDetectorTest)
+void ToneDetectorTest::eventLoopProbeSeesABlockedLoop()
+{
+    testsupport::EventLoopProbe probe;
+    probe.start();
+    QTest::qWait(100);
+    // The loop stands still while the rest of the process runs: a stall.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    QTest::qWait(50);
+    probe.stop();
+    QVERIFY2(probe.longestStallMs() >= 100, qPrintable(QString::number(probe.longestStallMs())));
+    QVERIFY(probe.longestGapMs() >= probe.longestStallMs());
+    QVERIFY(probe.ticks() > 5);
+    QVERIFY(probe.dialogsSeen().isEmpty());
+}
+
+QTEST_MAIN(ToneDetectorTest)
 #include "tst_player_audible_detector.moc"
