@@ -65,7 +65,9 @@ QString formatTime(double seconds)
             .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
             .arg(s % 60, 2, 10, QLatin1Char('0'));
     }
-    return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2")
+        .arg(s / 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 QToolButton *makeButton(QWidget *parent, const QString &accessibleName, const QIcon &icon)
@@ -92,7 +94,7 @@ int reconnectDelayMs(int attempt, const PlayerTimings &timings)
 }
 
 MediaPlayer::MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettings &settings,
-                         QWidget *parent, const PlayerTimings &timings)
+    QWidget *parent, const PlayerTimings &timings)
     : QWidget(parent)
     , m_engine(std::move(engine))
     , m_resolver(new EndpointResolver(this))
@@ -109,7 +111,7 @@ MediaPlayer::MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettin
     m_noAudioTimer->setSingleShot(true);
     m_reconnectTimer->setSingleShot(true);
     connect(m_noAudioTimer, &QTimer::timeout, this,
-            [this] { candidateFailed(QStringLiteral("no audio")); });
+        [this] { candidateFailed(QStringLiteral("no audio")); });
     connect(m_reconnectTimer, &QTimer::timeout, this, [this] { startOpening(true); });
 
     connect(m_resolver, &EndpointResolver::streamFound, this, &MediaPlayer::openCandidate);
@@ -129,7 +131,7 @@ MediaPlayer::MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettin
         updatePosition(m_position);
     });
     connect(e, &Engine::titleChanged, this,
-            [this](const QByteArray &raw) { setNowPlaying(repairTitle(raw)); });
+        [this](const QByteArray &raw) { setNowPlaying(repairTitle(raw)); });
     connect(e, &Engine::stationNameChanged, this, [this](const QByteArray &raw) {
         const QString name = repairTitle(raw);
         if (!name.isEmpty() && m_playlistTitle.isEmpty()) {
@@ -241,17 +243,21 @@ void MediaPlayer::buildInterface()
     layout->addWidget(display, 1);
     layout->addLayout(transport);
 
-    const bool controls = m_settings.uiMode.compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
-    for (QWidget *w : std::initializer_list<QWidget *> { m_playButton, m_stopButton, m_muteButton,
-                                                          m_volumeSlider }) {
+    const bool controls
+        = m_settings.uiMode.compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
+    for (QWidget *w : std::initializer_list<QWidget *> {
+             m_playButton, m_stopButton, m_muteButton, m_volumeSlider }) {
         w->setVisible(controls);
     }
 
     if (m_settings.enableContextMenu) {
         m_menu = new QMenu(this);
-        m_menu->addAction(tr("Play"), this, &MediaPlayer::play)->setObjectName(QStringLiteral("play"));
-        m_menu->addAction(tr("Pause"), this, &MediaPlayer::pause)->setObjectName(QStringLiteral("pause"));
-        m_menu->addAction(tr("Stop"), this, &MediaPlayer::stop)->setObjectName(QStringLiteral("stop"));
+        m_menu->addAction(tr("Play"), this, &MediaPlayer::play)
+            ->setObjectName(QStringLiteral("play"));
+        m_menu->addAction(tr("Pause"), this, &MediaPlayer::pause)
+            ->setObjectName(QStringLiteral("pause"));
+        m_menu->addAction(tr("Stop"), this, &MediaPlayer::stop)
+            ->setObjectName(QStringLiteral("stop"));
         m_menu->addSeparator();
         QAction *mute = m_menu->addAction(tr("Mute"));
         mute->setObjectName(QStringLiteral("mute"));
@@ -336,7 +342,7 @@ void MediaPlayer::allCandidatesFailed(const QString &reason)
     // When every stream found failed, the stream's own failure says more than the resolver's.
     const bool streamsFailed = reason == QLatin1String("nothing to play");
     setState(State::Failed,
-             streamsFailed && !m_lastCandidateError.isEmpty() ? m_lastCandidateError : reason);
+        streamsFailed && !m_lastCandidateError.isEmpty() ? m_lastCandidateError : reason);
 }
 
 void MediaPlayer::onPlaying()
@@ -537,8 +543,8 @@ void MediaPlayer::setMuted(bool muted)
     m_muted = muted;
     m_engine->setMuted(muted);
     m_muteButton->setChecked(muted);
-    m_muteButton->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted
-                                                      : QStyle::SP_MediaVolume));
+    m_muteButton->setIcon(
+        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
     if (m_menu) {
         if (QAction *action = m_menu->findChild<QAction *>(QStringLiteral("mute"))) {
             action->setChecked(muted);

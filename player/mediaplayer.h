@@ -65,12 +65,21 @@ class MediaPlayer : public QWidget
     Q_PROPERTY(int volume READ volume WRITE setVolume NOTIFY volumeChanged)
     Q_PROPERTY(bool mute READ isMuted WRITE setMuted NOTIFY muteChanged)
 public:
-    enum class State { Idle, Connecting, Buffering, Playing, Paused, Stopped, Reconnecting, Failed };
+    enum class State {
+        Idle,
+        Connecting,
+        Buffering,
+        Playing,
+        Paused,
+        Stopped,
+        Reconnecting,
+        Failed
+    };
     Q_ENUM(State)
 
     // Takes ownership of the engine.
     MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettings &settings,
-                QWidget *parent = nullptr, const PlayerTimings &timings = {});
+        QWidget *parent = nullptr, const PlayerTimings &timings = {});
     ~MediaPlayer() override;
 
     QString url() const { return m_url; }

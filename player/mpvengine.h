@@ -22,8 +22,8 @@ class MpvEngine : public Engine
     Q_OBJECT
 public:
     // Extra mpv options (name, value) are set after the engine's own, e.g. ao=null for tests.
-    explicit MpvEngine(QObject *parent = nullptr,
-                       const QList<QPair<QByteArray, QByteArray>> &extraOptions = {});
+    explicit MpvEngine(
+        QObject *parent = nullptr, const QList<QPair<QByteArray, QByteArray>> &extraOptions = {});
     ~MpvEngine() override;
 
     void open(const QUrl &url) override;
@@ -50,8 +50,8 @@ private:
     std::uint64_t m_generation = 0;
     bool m_live = false;
     std::int64_t m_entry = -1;
-    bool m_restarted = false;  // playback of the current stream began
-    bool m_started = false;    // ... and was reported as heard
+    bool m_restarted = false; // playback of the current stream began
+    bool m_started = false; // ... and was reported as heard
     bool m_haveOutput = false; // an audio output device is open
     bool m_pausedForCache = false;
     bool m_seekable = false;

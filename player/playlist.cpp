@@ -21,7 +21,8 @@ bool startsWithBytes(QByteArrayView data, QByteArrayView prefix)
 QStringView trimFront(QStringView text)
 {
     qsizetype i = 0;
-    while (i < text.size() && (text[i].isSpace() || text[i] == QChar(0xFEFF) || text[i] == QChar(0))) {
+    while (
+        i < text.size() && (text[i].isSpace() || text[i] == QChar(0xFEFF) || text[i] == QChar(0))) {
         ++i;
     }
     return text.mid(i);
@@ -137,12 +138,13 @@ bool looksLikeHtml(QStringView text)
 {
     const QStringView t = trimFront(text);
     for (auto s : { QLatin1String("<!doctype html"), QLatin1String("<html"), QLatin1String("<head"),
-                    QLatin1String("<body"), QLatin1String("<?xml") }) {
+             QLatin1String("<body"), QLatin1String("<?xml") }) {
         if (t.startsWith(s, Qt::CaseInsensitive)) {
             return true;
         }
     }
-    return t.first(std::min<qsizetype>(t.size(), 1024)).contains(QLatin1String("<html"), Qt::CaseInsensitive);
+    return t.first(std::min<qsizetype>(t.size(), 1024))
+        .contains(QLatin1String("<html"), Qt::CaseInsensitive);
 }
 
 // Resolves one address of a playlist: trimmed, entities already decoded, relative ones against
@@ -197,7 +199,7 @@ public:
         QString name; // lower case, without '/'
         bool closing = false;
         QMap<QString, QString> attributes; // lower-case names
-        qsizetype end = 0;                 // index just past '>'
+        qsizetype end = 0; // index just past '>'
     };
 
     // The next tag, skipping text, comments, declarations and processing instructions.

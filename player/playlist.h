@@ -9,11 +9,11 @@ namespace player {
 
 // What the first bytes of a response are, judged by content alone.
 enum class ContentKind {
-    Empty,    // nothing yet
-    Audio,    // a stream or media file (or unknown binary): handed to the engine as it is
+    Empty, // nothing yet
+    Audio, // a stream or media file (or unknown binary): handed to the engine as it is
     Playlist, // one of the playlist formats read here
-    Html,     // a web page
-    Text,     // some other text: not playable
+    Html, // a web page
+    Text, // some other text: not playable
 };
 
 enum class PlaylistFormat { None, Asx, AsxIni, M3u, Pls };

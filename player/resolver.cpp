@@ -161,13 +161,13 @@ void EndpointResolver::fetch(const Candidate &candidate)
     m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
 
     QNetworkRequest request(candidate.url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("TarvelinRadio/1.0"));
     request.setRawHeader("Accept", "*/*");
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(
+        QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 
     m_reply = m_network->get(request);

@@ -16,12 +16,12 @@ namespace player {
 // Bounds on every fetch the resolver makes.
 struct ResolverLimits
 {
-    int maxDepth = 4;             // playlists inside playlists
-    int maxRedirects = 5;         // per fetch
+    int maxDepth = 4; // playlists inside playlists
+    int maxRedirects = 5; // per fetch
     qint64 maxPlaylistBytes = 256 * 1024;
-    qint64 sniffBytes = 4096;     // bytes read to judge a response
+    qint64 sniffBytes = 4096; // bytes read to judge a response
     int firstByteTimeoutMs = 5000; // connecting and the response's head
-    int totalTimeoutMs = 10000;   // the whole fetch
+    int totalTimeoutMs = 10000; // the whole fetch
 };
 
 // Turns the address the player was given into the stream addresses the engine can open, one

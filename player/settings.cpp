@@ -13,8 +13,7 @@ using platform::StoredValue;
 using platform::ValueTag;
 
 // The block's values, one per position, in their stored order.
-template <typename Visitor>
-void forEachField(MediaPlayerSettings &s, Visitor &&visit)
+template <typename Visitor> void forEachField(MediaPlayerSettings &s, Visitor &&visit)
 {
     visit("URL", s.url);
     visit("rate", s.rate);
@@ -59,8 +58,7 @@ struct Reader
         }
         wrongType(name);
     }
-    template <typename T>
-    void operator()(const char *name, T &out) const
+    template <typename T> void operator()(const char *name, T &out) const
     {
         const StoredValue v = in.value();
         if (const auto *x = std::get_if<T>(&v)) {
@@ -76,8 +74,7 @@ struct Writer
     platform::SettingsWriter &out;
 
     void operator()(const char *, const QString &s) const { out.value(platform::storedString(s)); }
-    template <typename T>
-    void operator()(const char *, const T &v) const
+    template <typename T> void operator()(const char *, const T &v) const
     {
         out.value(StoredValue(v));
     }

@@ -13,7 +13,10 @@ public:
 
     void open(const QUrl &url) override { log << QStringLiteral("open ") + url.toString(); }
     void stop() override { log << QStringLiteral("stop"); }
-    void setPaused(bool paused) override { log << (paused ? QStringLiteral("pause") : QStringLiteral("resume")); }
+    void setPaused(bool paused) override
+    {
+        log << (paused ? QStringLiteral("pause") : QStringLiteral("resume"));
+    }
     void setVolume(int v) override
     {
         volume = v;

@@ -17,16 +17,16 @@ class LoopbackHttp : public QTcpServer
 public:
     enum class Mode {
         Respond, // send the answer and close
-        Silent,  // accept and never answer
+        Silent, // accept and never answer
         Endless, // send the answer, then keep sending more of the body every few milliseconds
-        Paced,   // send the answer, then `more` in slices of paceBytes every 50 ms, over and over,
-                 // and drop the connection after closeAfterMs (0: never)
+        Paced, // send the answer, then `more` in slices of paceBytes every 50 ms, over and over,
+               // and drop the connection after closeAfterMs (0: never)
     };
     struct Route
     {
         QByteArray answer; // status line, headers and body, as sent
         Mode mode = Mode::Respond;
-        QByteArray more;   // for Endless and Paced: what is sent again and again
+        QByteArray more; // for Endless and Paced: what is sent again and again
         int paceBytes = 400;
         int closeAfterMs = 0;
     };
@@ -38,7 +38,7 @@ public:
     }
 
     static QByteArray http(const QByteArray &contentType, const QByteArray &body, int status = 200,
-                           const QByteArray &extraHeaders = {})
+        const QByteArray &extraHeaders = {})
     {
         QByteArray a = "HTTP/1.1 " + QByteArray::number(status) + " X\r\n";
         if (!contentType.isEmpty()) {
@@ -63,7 +63,9 @@ public:
 
     QUrl url(const QByteArray &path) const
     {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(QString::fromLatin1(path)));
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2")
+                        .arg(serverPort())
+                        .arg(QString::fromLatin1(path)));
     }
 
     int hits(const QByteArray &path) const { return m_hits.value(path); }

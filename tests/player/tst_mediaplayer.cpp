@@ -29,7 +29,8 @@ player::PlayerTimings quickTimings()
 
 struct Rig
 {
-    explicit Rig(const player::MediaPlayerSettings &settings = {}, const player::PlayerTimings &t = quickTimings())
+    explicit Rig(const player::MediaPlayerSettings &settings = {},
+        const player::PlayerTimings &t = quickTimings())
     {
         auto e = std::make_unique<FakeEngine>();
         engine = e.get();
@@ -79,7 +80,8 @@ private slots:
         QCOMPARE(rig.widget->findChild<QSlider *>()->value(), 50);
         // The documented properties are there by name.
         QCOMPARE(platform::getProperty(rig.widget.get(), "state").toInt(), 0);
-        QCOMPARE(platform::getProperty(rig.widget.get(), "statusText").toString(), QStringLiteral("Ready"));
+        QCOMPARE(platform::getProperty(rig.widget.get(), "statusText").toString(),
+            QStringLiteral("Ready"));
         QCOMPARE(platform::getProperty(rig.widget.get(), "nowPlaying").toString(), QString());
     }
 
@@ -159,7 +161,8 @@ private slots:
         rig.widget->setProperty("URL", mmsA);
         QCOMPARE(rig.widget->state(), State::Connecting);
         QVERIFY(waitForOpens(rig.engine, 1));
-        QCOMPARE(rig.engine->log, (QStringList { QStringLiteral("stop"), QStringLiteral("open mmsh://127.0.0.1/a") }));
+        QCOMPARE(rig.engine->log,
+            (QStringList { QStringLiteral("stop"), QStringLiteral("open mmsh://127.0.0.1/a") }));
         emit rig.engine->playing();
         QCOMPARE(rig.widget->state(), State::Playing);
     }
@@ -184,8 +187,10 @@ private slots:
         for (const auto &args : texts) {
             seen << args.first().toString();
         }
-        QCOMPARE(seen, (QStringList { QStringLiteral("Connecting"), QStringLiteral("Buffering 40%"), QStringLiteral("Playing"),
-                                      QStringLiteral("Buffering 10%"), QStringLiteral("Playing"), QStringLiteral("Stopped") }));
+        QCOMPARE(seen,
+            (QStringList { QStringLiteral("Connecting"), QStringLiteral("Buffering 40%"),
+                QStringLiteral("Playing"), QStringLiteral("Buffering 10%"),
+                QStringLiteral("Playing"), QStringLiteral("Stopped") }));
         rig.widget->setUrl(QString());
         QCOMPARE(rig.widget->state(), State::Idle);
         QCOMPARE(rig.widget->statusText(), QStringLiteral("Ready"));
@@ -197,7 +202,7 @@ private slots:
         rig.widget->setUrl(mmsA);
         QVERIFY(waitForOpens(rig.engine, 1));
         emit rig.engine->ended(QStringLiteral("unknown format")); // over HTTP
-        QVERIFY(waitForOpens(rig.engine, 2));                     // then over TCP
+        QVERIFY(waitForOpens(rig.engine, 2)); // then over TCP
         // The second gives no audio at all: it makes way when its time is up.
         QTRY_COMPARE_WITH_TIMEOUT(rig.widget->state(), State::Failed, 3000);
         QCOMPARE(rig.widget->statusText(), QStringLiteral("Could not open: no audio"));
@@ -294,7 +299,7 @@ private slots:
         rig.widget->pause();
         QCOMPARE(rig.widget->statusText(), QStringLiteral("Paused"));
         QCOMPARE(rig.engine->log, QStringList { QStringLiteral("stop") }); // silenced and let go
-        emit rig.engine->ended(QStringLiteral("connection closed"));       // e.g. the server gave up
+        emit rig.engine->ended(QStringLiteral("connection closed")); // e.g. the server gave up
         QCOMPARE(rig.widget->state(), State::Paused);
 
         rig.widget->togglePlayPause();
@@ -315,7 +320,8 @@ private slots:
         rig.engine->log.clear();
         rig.widget->pause();
         rig.widget->play();
-        QCOMPARE(rig.engine->log, (QStringList { QStringLiteral("pause"), QStringLiteral("resume") }));
+        QCOMPARE(
+            rig.engine->log, (QStringList { QStringLiteral("pause"), QStringLiteral("resume") }));
         QCOMPARE(rig.widget->state(), State::Playing);
         emit rig.engine->positionChanged(59.5);
         emit rig.engine->ended(QString());
@@ -399,8 +405,10 @@ private slots:
                 names << a->text();
             }
         }
-        QCOMPARE(names, (QStringList { QStringLiteral("Play"), QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Mute"),
-                                       QStringLiteral("Volume up"), QStringLiteral("Volume down") }));
+        QCOMPARE(names,
+            (QStringList { QStringLiteral("Play"), QStringLiteral("Pause"), QStringLiteral("Stop"),
+                QStringLiteral("Mute"), QStringLiteral("Volume up"),
+                QStringLiteral("Volume down") }));
         QVERIFY(!menu->actions().at(0)->isEnabled()); // already playing
         menu->actions().at(2)->trigger();
         QCOMPARE(rig.widget->state(), State::Stopped);
@@ -412,7 +420,8 @@ private slots:
         // A right click pops it up without blocking.
         rig.widget->show();
         QVERIFY(QTest::qWaitForWindowExposed(rig.widget.get()));
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), rig.widget->mapToGlobal(QPoint(10, 10)));
+        QContextMenuEvent event(
+            QContextMenuEvent::Mouse, QPoint(10, 10), rig.widget->mapToGlobal(QPoint(10, 10)));
         QApplication::sendEvent(rig.widget.get(), &event);
         QTRY_VERIFY(menu->isVisible());
         menu->hide();

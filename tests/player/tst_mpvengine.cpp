@@ -32,8 +32,16 @@ QByteArray toneWav(double seconds, int rate = 22050)
         qToLittleEndian(v, data.data() + 2 * i);
     }
     QByteArray h;
-    auto u32 = [&](quint32 x) { char b[4]; qToLittleEndian(x, b); h.append(b, 4); };
-    auto u16 = [&](quint16 x) { char b[2]; qToLittleEndian(x, b); h.append(b, 2); };
+    auto u32 = [&](quint32 x) {
+        char b[4];
+        qToLittleEndian(x, b);
+        h.append(b, 4);
+    };
+    auto u16 = [&](quint16 x) {
+        char b[2];
+        qToLittleEndian(x, b);
+        h.append(b, 2);
+    };
     h += "RIFF";
     u32(36 + data.size());
     h += "WAVEfmt ";
@@ -64,10 +72,12 @@ QByteArray toneMp3(int seconds)
     QTemporaryDir dir;
     const QString mp3 = dir.filePath(QStringLiteral("tone.mp3"));
     QProcess make;
-    make.start(ffmpeg, { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                         QStringLiteral("-i"), QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
-                         QStringLiteral("-b:a"), QStringLiteral("64k"), QStringLiteral("-write_xing"), QStringLiteral("0"),
-                         QStringLiteral("-id3v2_version"), QStringLiteral("0"), mp3 });
+    make.start(ffmpeg,
+        { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+            QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), QStringLiteral("-b:a"),
+            QStringLiteral("64k"), QStringLiteral("-write_xing"), QStringLiteral("0"),
+            QStringLiteral("-id3v2_version"), QStringLiteral("0"), mp3 });
     if (!make.waitForFinished(30000)) {
         make.kill();
         make.waitForFinished();
@@ -79,8 +89,8 @@ QByteArray toneMp3(int seconds)
 
 std::unique_ptr<player::MediaPlayer> silentPlayer()
 {
-    return std::make_unique<player::MediaPlayer>(std::make_unique<MpvEngine>(nullptr, silentOutput()),
-                                                 player::MediaPlayerSettings {});
+    return std::make_unique<player::MediaPlayer>(
+        std::make_unique<MpvEngine>(nullptr, silentOutput()), player::MediaPlayerSettings {});
 }
 
 } // namespace
@@ -100,7 +110,8 @@ private slots:
         QSignalSpy position(&engine, &MpvEngine::positionChanged);
         engine.open(server.url("/tone"));
         QVERIFY(playing.wait(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(!position.isEmpty() && position.last().first().toDouble() > 0.2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !position.isEmpty() && position.last().first().toDouble() > 0.2, 5000);
         QCOMPARE(ended.size(), 0);
         engine.stop();
         // Nothing more is reported about a stopped stream.
@@ -155,14 +166,20 @@ private slots:
             }
         }
         LoopbackHttp server;
-        server.route("/live", "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Test Station\r\nicy-metaint: 8192\r\n\r\n" + body);
+        server.route("/live",
+            "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Test Station\r\nicy-metaint: "
+            "8192\r\n\r\n"
+                + body);
 
         MpvEngine engine(nullptr, silentOutput());
         QSignalSpy titles(&engine, &MpvEngine::titleChanged);
         QSignalSpy names(&engine, &MpvEngine::stationNameChanged);
         engine.open(server.url("/live"));
-        QTRY_VERIFY_WITH_TIMEOUT(!titles.isEmpty() && player::repairTitle(titles.last().first().toByteArray()) == title, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!names.isEmpty() && names.last().first().toByteArray() == "Test Station", 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !titles.isEmpty() && player::repairTitle(titles.last().first().toByteArray()) == title,
+            10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !names.isEmpty() && names.last().first().toByteArray() == "Test Station", 5000);
         engine.stop();
     }
 
@@ -170,12 +187,15 @@ private slots:
     {
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        const QByteArray dead = "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/dead";
+        const QByteArray dead
+            = "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/dead";
         closed.close();
         LoopbackHttp server;
         server.route("/tone", LoopbackHttp::http("application/octet-stream", toneWav(6)));
-        server.route("/gen.asx?x=1&y=2", LoopbackHttp::http("text/html",
-            "\xEF\xBB\xBF\r\n<ASX Version=3><Entry><Ref href=\"" + dead + "\"/><Ref href=\"tone\"/></Entry></ASX>"));
+        server.route("/gen.asx?x=1&y=2",
+            LoopbackHttp::http("text/html",
+                "\xEF\xBB\xBF\r\n<ASX Version=3><Entry><Ref href=\"" + dead
+                    + "\"/><Ref href=\"tone\"/></Entry></ASX>"));
         auto player = silentPlayer();
         player->setUrl(server.url("/gen.asx?x=1&y=2").toString());
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
@@ -190,12 +210,13 @@ private slots:
         }
         LoopbackHttp server;
         // A live stream at its own pace, with no length, that the server drops after three seconds.
-        server.route("/live", LoopbackHttp::Route { "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n",
-                                                    LoopbackHttp::Mode::Paced, audio, 400, 3000 });
+        server.route("/live",
+            LoopbackHttp::Route { "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n",
+                LoopbackHttp::Mode::Paced, audio, 400, 3000 });
         auto player = silentPlayer();
         QList<player::MediaPlayer::State> states;
         connect(player.get(), &player::MediaPlayer::stateChanged, this,
-                [&](player::MediaPlayer::State st) { states << st; });
+            [&](player::MediaPlayer::State st) { states << st; });
         player->setUrl(server.url("/live").toString());
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
         QTRY_VERIFY_WITH_TIMEOUT(states.contains(player::MediaPlayer::State::Reconnecting), 15000);
@@ -213,7 +234,7 @@ private slots:
         auto player = silentPlayer();
         QList<player::MediaPlayer::State> states;
         connect(player.get(), &player::MediaPlayer::stateChanged, this,
-                [&](player::MediaPlayer::State st) { states << st; });
+            [&](player::MediaPlayer::State st) { states << st; });
         player->setUrl(server.url("/rec.wav").toString());
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
         QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Stopped, 15000);
@@ -225,21 +246,26 @@ private slots:
         player::registerMediaPlayerComponent();
         const QByteArray block = player::encodeMediaPlayerSettings({});
         QCOMPARE(block.size(), 164);
-        std::unique_ptr<QWidget> widget(platform::createComponent(QString::fromLatin1(player::mediaPlayerClassName), nullptr, block));
+        std::unique_ptr<QWidget> widget(platform::createComponent(
+            QString::fromLatin1(player::mediaPlayerClassName), nullptr, block));
         QVERIFY(qobject_cast<player::MediaPlayer *>(widget.get()));
         QCOMPARE(platform::getProperty(widget.get(), "volume").toInt(), 50);
-        QCOMPARE(platform::getProperty(widget.get(), "statusText").toString(), QStringLiteral("Ready"));
+        QCOMPARE(
+            platform::getProperty(widget.get(), "statusText").toString(), QStringLiteral("Ready"));
         LoopbackHttp server;
         server.route("/tone", LoopbackHttp::http("audio/wav", toneWav(2)));
         platform::putProperty(widget.get(), "URL", server.url("/tone").toString());
-        QCOMPARE(platform::getProperty(widget.get(), "state").toInt(), int(player::MediaPlayer::State::Connecting));
+        QCOMPARE(platform::getProperty(widget.get(), "state").toInt(),
+            int(player::MediaPlayer::State::Connecting));
         // Whether sound can be heard here or not, the player leaves connecting by itself.
         QTRY_VERIFY_WITH_TIMEOUT(platform::getProperty(widget.get(), "state").toInt()
-                                     != int(player::MediaPlayer::State::Connecting), 15000);
+                != int(player::MediaPlayer::State::Connecting),
+            15000);
 
         // A malformed block is refused as a runtime error of the put-less creation.
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
-                                 platform::createComponent(QString::fromLatin1(player::mediaPlayerClassName), nullptr, block.left(100)));
+            platform::createComponent(
+                QString::fromLatin1(player::mediaPlayerClassName), nullptr, block.left(100)));
     }
 };
 

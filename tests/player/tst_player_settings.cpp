@@ -15,28 +15,28 @@ QByteArray tableBlock()
     using platform::storedString;
     platform::SettingsWriter w;
     w.u32(0x300);
-    w.value(storedString(QString()));          // URL
-    w.value(1.0);                              // rate
-    w.value(std::int32_t(0));                  // balance
-    w.value(0.0);                              // currentPosition
-    w.value(storedString(QString()));          // defaultFrame
-    w.value(std::int32_t(1));                  // playCount
-    w.value(true);                             // autoStart
-    w.value(std::int32_t(0));                  // currentMarker
-    w.value(true);                             // invokeURLs
-    w.value(storedString(QString()));          // baseURL
-    w.value(std::int32_t(50));                 // volume
-    w.value(false);                            // mute
+    w.value(storedString(QString())); // URL
+    w.value(1.0); // rate
+    w.value(std::int32_t(0)); // balance
+    w.value(0.0); // currentPosition
+    w.value(storedString(QString())); // defaultFrame
+    w.value(std::int32_t(1)); // playCount
+    w.value(true); // autoStart
+    w.value(std::int32_t(0)); // currentMarker
+    w.value(true); // invokeURLs
+    w.value(storedString(QString())); // baseURL
+    w.value(std::int32_t(50)); // volume
+    w.value(false); // mute
     w.value(storedString(QStringLiteral("full"))); // uiMode
-    w.value(false);                            // stretchToFit
-    w.value(false);                            // windowlessVideo
-    w.value(true);                             // enabled
-    w.value(true);                             // enableContextMenu
-    w.value(false);                            // fullScreen
+    w.value(false); // stretchToFit
+    w.value(false); // windowlessVideo
+    w.value(true); // enabled
+    w.value(true); // enableContextMenu
+    w.value(false); // fullScreen
     for (int i = 0; i < 4; ++i) {
-        w.value(storedString(QString()));      // SAMIStyle, SAMILang, SAMIFilename, captioningID
+        w.value(storedString(QString())); // SAMIStyle, SAMILang, SAMIFilename, captioningID
     }
-    w.value(false);                            // enableErrorDialogs
+    w.value(false); // enableErrorDialogs
     w.u32(6588);
     w.u32(4048);
     return w.bytes();
