@@ -27,7 +27,7 @@ QString reasonFor(int error)
 {
     switch (error) {
     case MPV_ERROR_LOADING_FAILED:
-        return QStringLiteral("no answer");
+        return QStringLiteral("unreachable");
     case MPV_ERROR_UNKNOWN_FORMAT:
         return QStringLiteral("unknown format");
     case MPV_ERROR_NOTHING_TO_PLAY:
