@@ -71,17 +71,19 @@ void bindEvents(QWidget *window)
         if (windowName != QLatin1String(row.window)) {
             continue;
         }
-        QObject *control = window->findChild<QObject *>(QLatin1String(row.control), Qt::FindDirectChildrenOnly);
+        QObject *control
+            = window->findChild<QObject *>(QLatin1String(row.control), Qt::FindDirectChildrenOnly);
         if (!control) {
             qFatal("%s has no control %s", row.window, row.control);
         }
-        const int signalIndex = control->metaObject()->indexOfSignal(signalFor(row.event).constData());
+        const int signalIndex
+            = control->metaObject()->indexOfSignal(signalFor(row.event).constData());
         if (signalIndex < 0) {
             qFatal("%s.%s raises no %s event", row.window, row.control, row.event);
         }
         auto *relay = new EventRelay(row.handler, control);
         QObject::connect(control, control->metaObject()->method(signalIndex), relay,
-                         relay->metaObject()->method(relay->metaObject()->indexOfSlot("fire()")));
+            relay->metaObject()->method(relay->metaObject()->indexOfSlot("fire()")));
     }
 }
 

@@ -34,10 +34,10 @@ QWidget *makeWindow(const ui::WindowDescription &description)
 
 void registerWindows()
 {
-    platform::registerWindow(QStringLiteral("Form1"), [] {
-        return makeWindow(ui::form1Description(stations::displayNames()));
-    });
-    platform::registerWindow(QStringLiteral("Form2"), [] { return makeWindow(ui::form2Description()); });
+    platform::registerWindow(QStringLiteral("Form1"),
+        [] { return makeWindow(ui::form1Description(stations::displayNames())); });
+    platform::registerWindow(
+        QStringLiteral("Form2"), [] { return makeWindow(ui::form2Description()); });
 }
 
 int run()

@@ -24,8 +24,8 @@ platform::ColourValue nextColour(platform::RandomSource &source)
 void timer3Timer()
 {
     const platform::ColourValue colour = nextColour(platform::RandomSource::instance());
-    platform::putProperty(platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")), "ForeColor",
-                          QVariant::fromValue<quint32>(colour));
+    platform::putProperty(platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")),
+        "ForeColor", QVariant::fromValue<quint32>(colour));
 }
 
 } // namespace decor

@@ -8,7 +8,8 @@ namespace decor {
 
 QString dateTimeText(const QDate &date, const QTime &time, const QLocale &locale)
 {
-    return platform::dateText(date, locale) + QStringLiteral("      ") + platform::timeText(time, locale);
+    return platform::dateText(date, locale) + QStringLiteral("      ")
+        + platform::timeText(time, locale);
 }
 
 void timer1Timer()

@@ -32,13 +32,14 @@ QWidget *createComponent(const QString &className, QWidget *parent, const QByteA
 {
     const auto it = registry().constFind(className);
     if (it == registry().constEnd()) {
-        throw RuntimeError(429, QStringLiteral("ActiveX component can't create object: %1").arg(className));
+        throw RuntimeError(
+            429, QStringLiteral("ActiveX component can't create object: %1").arg(className));
     }
     try {
         return (*it)(parent, settings);
     } catch (const SettingsError &e) {
         throw RuntimeError(errors::invalidPropertyValue,
-                           QStringLiteral("%1: %2").arg(className, QString::fromStdString(e.what())));
+            QStringLiteral("%1: %2").arg(className, QString::fromStdString(e.what())));
     }
 }
 

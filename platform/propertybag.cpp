@@ -33,8 +33,8 @@ SettingsReader::SettingsReader(QByteArrayView bytes)
 
 void SettingsReader::fail(const char *what) const
 {
-    throw SettingsError("settings block: " + std::string(what) + " at byte "
-                        + std::to_string(m_offset));
+    throw SettingsError(
+        "settings block: " + std::string(what) + " at byte " + std::to_string(m_offset));
 }
 
 void SettingsReader::need(qsizetype count, const char *what) const

@@ -32,8 +32,8 @@ void defaultReport(const RuntimeError &error)
     const QString text = runtimeErrorText(error);
     std::fprintf(stderr, "%s\n", qPrintable(text));
     if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
-                        QMessageBox::Ok);
+        QMessageBox box(
+            QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
         box.exec();
     }
     endProgram(untrappedErrorExitCode);
@@ -48,7 +48,7 @@ QMetaProperty findProperty(const QObject *object, const char *name)
     const int index = meta->indexOfProperty(name);
     if (index < 0) {
         throw RuntimeError(errors::unsupportedMember,
-                           QStringLiteral("Object doesn't support this property or method"));
+            QStringLiteral("Object doesn't support this property or method"));
     }
     return meta->property(index);
 }
@@ -67,7 +67,7 @@ void putProperty(QObject *object, const char *name, const QVariant &value)
     const QMetaProperty property = findProperty(object, name);
     if (!property.isWritable()) {
         throw RuntimeError(errors::propertyReadOnly,
-                           QStringLiteral("'%1' property is read-only").arg(QLatin1String(name)));
+            QStringLiteral("'%1' property is read-only").arg(QLatin1String(name)));
     }
     if (!property.write(object, value)) {
         throw RuntimeError(errors::invalidPropertyValue, QStringLiteral("Invalid property value"));
@@ -81,7 +81,9 @@ QVariant getProperty(const QObject *object, const char *name)
 
 QString runtimeErrorText(const RuntimeError &error)
 {
-    return QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.description());
+    return QStringLiteral("Run-time error '%1':\n\n%2")
+        .arg(error.number())
+        .arg(error.description());
 }
 
 bool isEnding()

@@ -57,8 +57,7 @@ void setEnding(bool ending);
 
 // Runs one handler the way the platform runs event handlers: an untrapped RuntimeError stops it
 // and goes to the report. Nothing runs once the program is ending.
-template <typename Fn>
-void runHandler(Fn &&handler)
+template <typename Fn> void runHandler(Fn &&handler)
 {
     if (isEnding()) {
         return;

@@ -15,12 +15,11 @@ import os
 import struct
 import sys
 
-from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+from PIL import Image, ImageChops, ImageDraw, ImageFont
 
 FONT_DIR = "/usr/share/fonts/truetype/dejavu"
 SANS_BOLD = "DejaVuSans-Bold.ttf"
 SANS_BOLD_CONDENSED = "DejaVuSansCondensed-Bold.ttf"
-SERIF = "DejaVuSerif.ttf"
 SERIF_BOLD = "DejaVuSerif-Bold.ttf"
 SERIF_BOLD_CONDENSED = "DejaVuSerifCondensed-Bold.ttf"
 
@@ -28,7 +27,6 @@ BLACK = (0, 0, 0)
 WHITE = (255, 255, 255)
 CHARCOAL = (52, 51, 47)
 BROWN_LINE = (90, 73, 66)
-FLAG_GREEN = (0, 106, 78)
 FLAG_RED = (244, 42, 65)
 
 # Text is rendered large and then scaled into its box; this is the render size.
@@ -45,10 +43,6 @@ def lerp(a, b, t):
 
 def mix(c1, c2, t):
     return tuple(int(round(lerp(x, y, t))) for x, y in zip(c1, c2))
-
-
-def clamp(v, lo=0, hi=255):
-    return max(lo, min(hi, v))
 
 
 def font(name, size):
@@ -370,7 +364,7 @@ def make_banner():
     width, height = 251, 51
     c = Canvas((width, height), BLACK, k=6)
     # The flag and its pole, columns 9-83.
-    draw_flag(c, pole_x=10.0, top=4.0, cloth_w=72.2, cloth_h=27.0, wave=2.2, pole_bottom=50)
+    draw_flag(c, pole_x=10.0, top=4.5, cloth_w=72.2, cloth_h=27.0, wave=3.0, pole_bottom=50)
     # A small grey cartoon figure in the bottom corner, one arm up on the pole.
     grey, light, dark = (150, 150, 146), (186, 186, 182), (60, 60, 58)
     c.round_line([(19.0, 44.0), (19.5, 52.0)], grey, 6.0)      # body
@@ -507,10 +501,10 @@ def make_credits():
     paint_text(image, "v1.8", SANS_BOLD_CONDENSED, (354, 28, 405, 50), green, shade=(0, 60, 0),
                max_stretch=1.3, top_to_baseline=round(baseline))
     blue = ((110, 150, 255), (40, 80, 240))
-    paint_text(image, "Thank you for", SERIF, (146, 80, 371, 101), blue, max_tracking=0.05,
-               max_stretch=1.3)
-    paint_text(image, "Using", SERIF, (146, 109, 207, 130), blue)
-    paint_text(image, "this player", SERIF, (216, 109, 327, 130), blue)
+    paint_text(image, "Thank you for", SERIF_BOLD, (146, 80, 371, 101), blue, max_tracking=0.03,
+               max_stretch=1.35)
+    paint_text(image, "Using", SERIF_BOLD, (146, 109, 207, 130), blue)
+    paint_text(image, "this player", SERIF_BOLD, (216, 109, 327, 130), blue)
     paint_text(image, "Created by", SANS_BOLD, (172, 163, 278, 179), (150, 240, 140))
     paint_text(image, "A. Example", SANS_BOLD_CONDENSED, (286, 204, 341, 216), (255, 232, 150),
                max_stretch=1.45)
@@ -539,6 +533,12 @@ def main(argv):
         sys.stderr.write("usage: make_pictures.py OUTPUT_DIR\n")
         return 2
     out = argv[1]
+    missing = [f for f in (SANS_BOLD, SANS_BOLD_CONDENSED, SERIF_BOLD, SERIF_BOLD_CONDENSED)
+               if not os.path.exists(os.path.join(FONT_DIR, f))]
+    if missing:
+        sys.stderr.write("make_pictures.py: missing fonts %s in %s (install fonts-dejavu-core)\n"
+                         % (", ".join(missing), FONT_DIR))
+        return 1
     os.makedirs(out, exist_ok=True)
     # The skin's panel must stay nearly black after encoding; quality 100
     # keeps the band edges free of ringing.

@@ -38,7 +38,7 @@ inline constexpr char techvision[] = "techvision.example.net";
 // The account segment of the tune-in script's path, and the user identifier of the
 // generated-playlist query (64 lowercase hexadecimal digits).
 inline constexpr char aponAccount[] = "radioapon";
-inline constexpr char recordingsUserId[] =
-    "5f2b9c0d4e8a71f36b0c9d2e4a5f8b1c7d3e6f09a2b4c8d1e5f7a3b6c9d0e2f4";
+inline constexpr char recordingsUserId[]
+    = "5f2b9c0d4e8a71f36b0c9d2e4a5f8b1c7d3e6f09a2b4c8d1e5f7a3b6c9d0e2f4";
 
 } // namespace stations::hosts

@@ -9,10 +9,13 @@ namespace stations {
 
 void combo1Click()
 {
-    const QString text = platform::getProperty(platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")), "Text").toString();
+    const QString text = platform::getProperty(
+        platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")), "Text")
+                             .toString();
     for (const Station &station : catalogue()) {
         if (text == station.name) {
-            platform::putProperty(platform::control(QStringLiteral("Form1"), QStringLiteral("wm")), "URL", station.url);
+            platform::putProperty(platform::control(QStringLiteral("Form1"), QStringLiteral("wm")),
+                "URL", station.url);
         }
     }
 }

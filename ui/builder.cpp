@@ -22,7 +22,7 @@ QRect pixelRect(const ControlDescription &c)
 {
     using platform::twipsToPixels;
     return QRect(twipsToPixels(c.left), twipsToPixels(c.top), twipsToPixels(c.width),
-                 twipsToPixels(c.height));
+        twipsToPixels(c.height));
 }
 
 QPixmap loadPicture(const QString &path)
@@ -119,9 +119,10 @@ QWidget *buildWindow(const WindowDescription &d)
         // A fixed frame with a caption bar and no minimise or maximise box. It stays an ordinary
         // top-level window so that it keeps its taskbar entry and can be restored when minimised.
         form->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                             | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+            | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     }
-    form->setFixedSize(platform::twipsToPixels(d.clientWidth), platform::twipsToPixels(d.clientHeight));
+    form->setFixedSize(
+        platform::twipsToPixels(d.clientWidth), platform::twipsToPixels(d.clientHeight));
     if (!d.picture.isEmpty()) {
         form->setPicture(loadPicture(d.picture));
     }
@@ -168,7 +169,7 @@ QWidget *buildWindow(const WindowDescription &d)
     }
 
     std::sort(keyboardOrder.begin(), keyboardOrder.end(),
-              [](const auto &a, const auto &b) { return a.first < b.first; });
+        [](const auto &a, const auto &b) { return a.first < b.first; });
     for (size_t i = 1; i < keyboardOrder.size(); ++i) {
         QWidget::setTabOrder(keyboardOrder[i - 1].second, keyboardOrder[i].second);
     }

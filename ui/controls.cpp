@@ -113,7 +113,8 @@ void Label::paintEvent(QPaintEvent *)
         painter.fillRect(rect(), m_backColour);
     }
     if (!m_caption.isEmpty()) {
-        painter.setPen(m_textColour.isValid() ? m_textColour : palette().color(QPalette::WindowText));
+        painter.setPen(
+            m_textColour.isValid() ? m_textColour : palette().color(QPalette::WindowText));
         painter.setFont(font());
         painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_caption);
     }

@@ -7,11 +7,12 @@ namespace ui::parts {
 
 inline FontDescription comicSans(double points, int weight)
 {
-    return FontDescription { QStringLiteral("Comic Sans MS"), points, weight, false, false, false, 0 };
+    return FontDescription { QStringLiteral("Comic Sans MS"), points, weight, false, false, false,
+        0 };
 }
 
-inline ControlDescription control(const QString &name, ControlKind kind, int left, int top, int width,
-                           int height, int tabIndex = -1)
+inline ControlDescription control(const QString &name, ControlKind kind, int left, int top,
+    int width, int height, int tabIndex = -1)
 {
     ControlDescription c;
     c.name = name;

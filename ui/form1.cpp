@@ -2,130 +2,102 @@
 #include "ui/descriptionparts.h"
 
 #include "platform/colour.h"
+#include "platform/propertybag.h"
 
 namespace ui {
 
 namespace {
 
-using platform::SystemColour;
-using platform::systemColour;
 using parts::comicSans;
 using parts::control;
+using platform::StoredValue;
+using platform::SystemColour;
+using platform::systemColour;
+
+StoredValue text(const QString &value)
+{
+    return platform::storedString(value);
+}
 
 // The media player's stored settings: header, 23 typed values, extent (164 bytes).
-const QByteArray &mediaPlayerSettings()
+QByteArray mediaPlayerSettings()
 {
-    static const QByteArray block = QByteArray::fromHex(
-        "00030000" // header 0x300
-        "0800020000000000" // URL
-        "0500000000000000f03f" // rate
-        "030000000000" // balance
-        "05000000000000000000" // currentPosition
-        "0800020000000000" // defaultFrame
-        "030001000000" // playCount
-        "0b00ffff" // autoStart
-        "030000000000" // currentMarker
-        "0b00ffff" // invokeURLs
-        "0800020000000000" // baseURL
-        "030032000000" // volume
-        "0b000000" // mute
-        "08000a000000660075006c006c000000" // uiMode
-        "0b000000" // stretchToFit
-        "0b000000" // windowlessVideo
-        "0b00ffff" // enabled
-        "0b00ffff" // enableContextMenu
-        "0b000000" // fullScreen
-        "0800020000000000" // SAMIStyle
-        "0800020000000000" // SAMILang
-        "0800020000000000" // SAMIFilename
-        "0800020000000000" // captioningID
-        "0b000000" // enableErrorDialogs
-        "bc190000d00f0000"); // extent 6588 x 4048
-    return block;
+    platform::SettingsWriter w;
+    w.u32(0x300);
+    const StoredValue values[] = {
+        text(QStringLiteral("")), // URL
+        1.0, // rate
+        std::int32_t(0), // balance
+        0.0, // currentPosition
+        text(QStringLiteral("")), // defaultFrame
+        std::int32_t(1), // playCount
+        true, // autoStart
+        std::int32_t(0), // currentMarker
+        true, // invokeURLs
+        text(QStringLiteral("")), // baseURL
+        std::int32_t(50), // volume
+        false, // mute
+        text(QStringLiteral("full")), // uiMode
+        false, // stretchToFit
+        false, // windowlessVideo
+        true, // enabled
+        true, // enableContextMenu
+        false, // fullScreen
+        text(QStringLiteral("")), // SAMIStyle
+        text(QStringLiteral("")), // SAMILang
+        text(QStringLiteral("")), // SAMIFilename
+        text(QStringLiteral("")), // captioningID
+        false, // enableErrorDialogs
+    };
+    for (const StoredValue &v : values) {
+        w.value(v);
+    }
+    w.u32(6588); // extent in hundredths of a millimetre: 3735 x 2295 twips
+    w.u32(4048);
+    return w.bytes();
 }
 
-// The title movie's stored settings (582 bytes).
-const QByteArray &titleMovieSettings()
+// An animation player's stored settings for a movie at a path on the movies' host (a name
+// reserved for examples, where a distributor puts the real one): signature, 0x900, extent, 24 typed
+// values. All flags are strings, each in the written form it was stored with.
+QByteArray movieSettings(const QString &path, std::uint32_t width, std::uint32_t height)
 {
-    static const QByteArray block = QByteArray::fromHex(
-        "67556655" // signature gUfU
-        "00090000" // 0x900
-        "f2130000c2010000" // extent 5106 x 450
-        "0800020000000000" // FlashVars
-        "08009000000068007400740070003a002f002f006d006f007600690065007300" // Movie
-        "2e00740061007200760065006c0069006e002e006500780061006d0070006c00"
-        "65002e0063006f006d002f003200300030003000300030003200330030002d00"
-        "64003000390039003700640031003900330031002f004e006500770025003200"
-        "30005400690074006c0065002e007300770066000000"
-        "08009000000068007400740070003a002f002f006d006f007600690065007300" // Src
-        "2e00740061007200760065006c0069006e002e006500780061006d0070006c00"
-        "65002e0063006f006d002f003200300030003000300030003200330030002d00"
-        "64003000390039003700640031003900330031002f004e006500770025003200"
-        "30005400690074006c0065002e007300770066000000"
-        "0800180000005400720061006e00730070006100720065006e0074000000" // WMode
-        "0800060000002d0031000000" // Play
-        "0800060000002d0031000000" // Loop
-        "08000a00000048006900670068000000" // Quality
-        "0800020000000000" // SAlign
-        "0800060000002d0031000000" // Menu
-        "0800020000000000" // Base
-        "0800020000000000" // AllowScriptAccess
-        "080010000000530068006f00770041006c006c000000" // Scale
-        "08000400000030000000" // DeviceFont
-        "08000400000030000000" // EmbedMovie
-        "0800020000000000" // BGColor
-        "0800020000000000" // SWRemote
-        "0800020000000000" // MovieData
-        "0d0000000000000000000000000000000000" // (object slot)
-        "08000400000031000000" // SeamlessTabbing
-        "08000400000030000000" // Profile
-        "080000000000" // ProfileAddress
-        "08000400000030000000" // ProfilePort
-        "08000800000061006c006c000000" // AllowNetworking
-        "08000c000000660061006c00730065000000"); // AllowFullScreen
-    return block;
-}
-
-// The layout movie's stored settings (562 bytes).
-const QByteArray &layoutMovieSettings()
-{
-    static const QByteArray block = QByteArray::fromHex(
-        "67556655" // signature gUfU
-        "00090000" // 0x900
-        "bc19000010050000" // extent 6588 x 1296
-        "0800020000000000" // FlashVars
-        "08008600000068007400740070003a002f002f006d006f007600690065007300" // Movie
-        "2e00740061007200760065006c0069006e002e006500780061006d0070006c00"
-        "65002e0063006f006d002f003200300030003000300030003200300038002d00"
-        "63006400650061003900630065006500330036002f004c00610079006f007500"
-        "74002e007300770066000000"
-        "08008600000068007400740070003a002f002f006d006f007600690065007300" // Src
-        "2e00740061007200760065006c0069006e002e006500780061006d0070006c00"
-        "65002e0063006f006d002f003200300030003000300030003200300038002d00"
-        "63006400650061003900630065006500330036002f004c00610079006f007500"
-        "74002e007300770066000000"
-        "0800180000005400720061006e00730070006100720065006e0074000000" // WMode
-        "0800060000002d0031000000" // Play
-        "0800060000002d0031000000" // Loop
-        "08000a00000048006900670068000000" // Quality
-        "0800020000000000" // SAlign
-        "0800060000002d0031000000" // Menu
-        "0800020000000000" // Base
-        "0800020000000000" // AllowScriptAccess
-        "080010000000530068006f00770041006c006c000000" // Scale
-        "08000400000030000000" // DeviceFont
-        "08000400000030000000" // EmbedMovie
-        "0800020000000000" // BGColor
-        "0800020000000000" // SWRemote
-        "0800020000000000" // MovieData
-        "0d0000000000000000000000000000000000" // (object slot)
-        "08000400000031000000" // SeamlessTabbing
-        "08000400000030000000" // Profile
-        "080000000000" // ProfileAddress
-        "08000400000030000000" // ProfilePort
-        "08000800000061006c006c000000" // AllowNetworking
-        "08000c000000660061006c00730065000000"); // AllowFullScreen
-    return block;
+    const QString movie = QStringLiteral("http://movies.tarvelin.example.com") + path;
+    platform::SettingsWriter w;
+    w.raw("gUfU");
+    w.u32(0x900);
+    w.u32(width);
+    w.u32(height);
+    const StoredValue values[] = {
+        text(QStringLiteral("")), // FlashVars
+        text(movie), // Movie
+        text(movie), // Src
+        text(QStringLiteral("Transparent")), // WMode
+        text(QStringLiteral("-1")), // Play
+        text(QStringLiteral("-1")), // Loop
+        text(QStringLiteral("High")), // Quality
+        text(QStringLiteral("")), // SAlign
+        text(QStringLiteral("-1")), // Menu
+        text(QStringLiteral("")), // Base
+        text(QStringLiteral("")), // AllowScriptAccess
+        text(QStringLiteral("ShowAll")), // Scale
+        text(QStringLiteral("0")), // DeviceFont
+        text(QStringLiteral("0")), // EmbedMovie
+        text(QStringLiteral("")), // BGColor
+        text(QStringLiteral("")), // SWRemote
+        text(QStringLiteral("")), // MovieData
+        platform::ObjectSlot {}, // an empty object slot
+        text(QStringLiteral("1")), // SeamlessTabbing
+        text(QStringLiteral("0")), // Profile
+        platform::bareString(), // ProfileAddress, stored with byte count 0
+        text(QStringLiteral("0")), // ProfilePort
+        text(QStringLiteral("all")), // AllowNetworking
+        text(QStringLiteral("false")), // AllowFullScreen
+    };
+    for (const StoredValue &v : values) {
+        w.value(v);
+    }
+    return w.bytes();
 }
 
 } // namespace
@@ -146,7 +118,8 @@ WindowDescription form1Description(const QStringList &stationNames)
     timer3.interval = 200;
     d.controls.push_back(timer3);
 
-    ControlDescription combo1 = control(QStringLiteral("Combo1"), ControlKind::ComboBox, 0, 1440, 3615, 405, 2);
+    ControlDescription combo1
+        = control(QStringLiteral("Combo1"), ControlKind::ComboBox, 0, 1440, 3615, 405, 2);
     combo1.text = QStringLiteral("             Radio List");
     combo1.items = stationNames;
     combo1.font = comicSans(9.75, 700);
@@ -158,43 +131,53 @@ WindowDescription form1Description(const QStringList &stationNames)
     timer1.interval = 10;
     d.controls.push_back(timer1);
 
-    ControlDescription flash1 = control(QStringLiteral("ShockwaveFlash1"), ControlKind::Component, 0, 0, 2895, 255, 6);
+    ControlDescription flash1
+        = control(QStringLiteral("ShockwaveFlash1"), ControlKind::Component, 0, 0, 2895, 255, 6);
     flash1.componentClass = flashPlayerClass;
-    flash1.settings = titleMovieSettings();
+    flash1.settings
+        = movieSettings(QStringLiteral("/200000230-d0997d1931/New%20Title.swf"), 5106, 450);
     d.controls.push_back(flash1);
 
-    ControlDescription label3 = control(QStringLiteral("Label3"), ControlKind::Label, 0, 600, 3735, 855, 5);
+    ControlDescription label3
+        = control(QStringLiteral("Label3"), ControlKind::Label, 0, 600, 3735, 855, 5);
     d.controls.push_back(label3);
 
-    ControlDescription image3 = control(QStringLiteral("Image3"), ControlKind::Image, 0, 600, 3765, 765);
+    ControlDescription image3
+        = control(QStringLiteral("Image3"), ControlKind::Image, 0, 600, 3765, 765);
     image3.picture = QStringLiteral(":/pictures/form1-banner.jpg");
     d.controls.push_back(image3);
 
-    ControlDescription label2 = control(QStringLiteral("Label2"), ControlKind::Label, 0, 0, 2895, 255, 4);
+    ControlDescription label2
+        = control(QStringLiteral("Label2"), ControlKind::Label, 0, 0, 2895, 255, 4);
     label2.caption = QStringLiteral("Label2");
     label2.opaque = true;
     label2.backColour = systemColour(SystemColour::MenuText);
     d.controls.push_back(label2);
 
-    ControlDescription image2 = control(QStringLiteral("Image2"), ControlKind::Image, 2880, 0, 405, 255);
+    ControlDescription image2
+        = control(QStringLiteral("Image2"), ControlKind::Image, 2880, 0, 405, 255);
     image2.picture = QStringLiteral(":/pictures/form1-minimise.jpg");
     d.controls.push_back(image2);
 
-    ControlDescription image1 = control(QStringLiteral("Image1"), ControlKind::Image, 3240, 0, 405, 255);
+    ControlDescription image1
+        = control(QStringLiteral("Image1"), ControlKind::Image, 3240, 0, 405, 255);
     image1.picture = QStringLiteral(":/pictures/form1-close.jpg");
     d.controls.push_back(image1);
 
-    ControlDescription flash3 = control(QStringLiteral("ShockwaveFlash3"), ControlKind::Component, 0, 4200, 3735, 735, 3);
+    ControlDescription flash3
+        = control(QStringLiteral("ShockwaveFlash3"), ControlKind::Component, 0, 4200, 3735, 735, 3);
     flash3.componentClass = flashPlayerClass;
-    flash3.settings = layoutMovieSettings();
+    flash3.settings = movieSettings(QStringLiteral("/200000208-cdea9cee36/Layout.swf"), 6588, 1296);
     d.controls.push_back(flash3);
 
-    ControlDescription wm = control(QStringLiteral("wm"), ControlKind::Component, 0, 1920, 3735, 2295, 1);
+    ControlDescription wm
+        = control(QStringLiteral("wm"), ControlKind::Component, 0, 1920, 3735, 2295, 1);
     wm.componentClass = mediaPlayerClass;
     wm.settings = mediaPlayerSettings();
     d.controls.push_back(wm);
 
-    ControlDescription label1 = control(QStringLiteral("Label1"), ControlKind::Label, 0, 240, 4575, 375, 0);
+    ControlDescription label1
+        = control(QStringLiteral("Label1"), ControlKind::Label, 0, 240, 4575, 375, 0);
     label1.foreColour = systemColour(SystemColour::HighlightText);
     label1.font = comicSans(12, 700);
     d.controls.push_back(label1);

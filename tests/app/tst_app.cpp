@@ -78,12 +78,14 @@ void TestApp::eventTableIsComplete()
 {
     QSet<QString> rows;
     for (const app::HandledEvent &e : app::handledEvents()) {
-        rows.insert(QStringLiteral("%1.%2.%3").arg(QLatin1String(e.window), QLatin1String(e.control), QLatin1String(e.event)));
+        rows.insert(
+            QStringLiteral("%1.%2.%3")
+                .arg(QLatin1String(e.window), QLatin1String(e.control), QLatin1String(e.event)));
         QVERIFY(e.handler);
     }
     const QSet<QString> expected { "Form1.Combo1.Click", "Form1.Timer1.Timer", "Form1.Timer3.Timer",
-                                   "Form1.Label3.Click", "Form1.Image1.Click", "Form1.Image2.Click",
-                                   "Form2.Image2.Click", "Form2.Image1.DblClick" };
+        "Form1.Label3.Click", "Form1.Image1.Click", "Form1.Image2.Click", "Form2.Image2.Click",
+        "Form2.Image1.DblClick" };
     QCOMPARE(rows, expected);
     QCOMPARE(app::handledEvents().size(), size_t(8));
 }
@@ -153,7 +155,8 @@ void TestApp::bannerSwitchesToTheCreditsWindow()
     QTRY_VERIFY(form2->isVisible());
     QCOMPARE(platform::existingWindow(QStringLiteral("Form2")), form2);
     QCOMPARE(form2->pos(), placed);
-    QCOMPARE(qobject_cast<ui::Label *>(control("Form2", "Label1"))->caption(), QStringLiteral("  Using"));
+    QCOMPARE(qobject_cast<ui::Label *>(control("Form2", "Label1"))->caption(),
+        QStringLiteral("  Using"));
 }
 
 void TestApp::creditsWindowSwitchesBack()

@@ -47,10 +47,8 @@ public:
 
 inline void registerStandIns()
 {
-    platform::registerComponent(ui::mediaPlayerClass, [](QWidget *parent, const QByteArray &s) {
-        return new RecordingPlayer(parent, s);
-    });
-    platform::registerComponent(ui::flashPlayerClass, [](QWidget *parent, const QByteArray &s) {
-        return new StandInMovie(parent, s);
-    });
+    platform::registerComponent(ui::mediaPlayerClass,
+        [](QWidget *parent, const QByteArray &s) { return new RecordingPlayer(parent, s); });
+    platform::registerComponent(ui::flashPlayerClass,
+        [](QWidget *parent, const QByteArray &s) { return new StandInMovie(parent, s); });
 }

@@ -34,7 +34,8 @@ void TestDecor::initTestCase()
 {
     registerStandIns();
     platform::registerWindow(QStringLiteral("Form1"), [] {
-        return ui::buildWindow(ui::form1Description(QStringList { QStringLiteral("Radio Foorti") }));
+        return ui::buildWindow(
+            ui::form1Description(QStringList { QStringLiteral("Radio Foorti") }));
     });
 }
 
@@ -106,7 +107,8 @@ void TestDecor::sequenceIsTheSameEveryRun()
 
 void TestDecor::timer3WritesTheNextColour()
 {
-    auto *combo = qobject_cast<ui::ComboBox *>(platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")));
+    auto *combo = qobject_cast<ui::ComboBox *>(
+        platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")));
     QCOMPARE(combo->foreColour(), platform::rgbColour(255, 0, 0));
     platform::RandomSource expected = platform::RandomSource::instance();
     for (int tick = 0; tick < 5; ++tick) {
@@ -131,7 +133,7 @@ void TestDecor::sixBlanksWhateverTheDate()
     QFETCH(QDate, date);
     QFETCH(QTime, time);
     for (const QLocale &locale : { QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
-                                   QLocale(QLocale::German, QLocale::Germany) }) {
+             QLocale(QLocale::German, QLocale::Germany) }) {
         const QString text = decor::dateTimeText(date, time, locale);
         const QString dateText = platform::dateText(date, locale);
         const QString timeText = platform::timeText(time, locale);
@@ -146,15 +148,18 @@ void TestDecor::textFollowsTheLocale()
 {
     const QDate date(2026, 12, 8);
     const QTime time(17, 5, 9);
-    const QString us = decor::dateTimeText(date, time, QLocale(QLocale::English, QLocale::UnitedStates));
-    const QString german = decor::dateTimeText(date, time, QLocale(QLocale::German, QLocale::Germany));
+    const QString us
+        = decor::dateTimeText(date, time, QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString german
+        = decor::dateTimeText(date, time, QLocale(QLocale::German, QLocale::Germany));
     QCOMPARE(us, QStringLiteral("12/8/26      5:05:09 PM"));
     QCOMPARE(german, QStringLiteral("08.12.26      17:05:09"));
 }
 
 void TestDecor::timer1WritesTheCurrentTime()
 {
-    auto *label = qobject_cast<ui::Label *>(platform::control(QStringLiteral("Form1"), QStringLiteral("Label1")));
+    auto *label = qobject_cast<ui::Label *>(
+        platform::control(QStringLiteral("Form1"), QStringLiteral("Label1")));
     QVERIFY(label->caption().isEmpty());
     const QTime before = QTime::currentTime();
     decor::timer1Timer();

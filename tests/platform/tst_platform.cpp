@@ -51,9 +51,8 @@ void TestPlatform::settingsValuesRoundTrip()
 {
     using namespace platform;
     const std::vector<StoredValue> values { std::int32_t(-5), 1.0, true, false,
-                                            storedString(QStringLiteral("full")),
-                                            storedString(QString()), bareString(),
-                                            storedString(QString::fromUtf8("বাংলা")), ObjectSlot {} };
+        storedString(QStringLiteral("full")), storedString(QString()), bareString(),
+        storedString(QString::fromUtf8("বাংলা")), ObjectSlot {} };
     SettingsWriter writer;
     writer.u32(0x300);
     for (const auto &v : values) {
@@ -82,7 +81,8 @@ void TestPlatform::settingsReaderRejectsMalformedBlocks_data()
     QTest::newRow("bool neither 0 nor ffff") << QByteArray::fromHex("0b003412");
     QTest::newRow("odd string count") << QByteArray::fromHex("08000300000041004200");
     QTest::newRow("string past the end") << QByteArray::fromHex("0800ffffff7f4100");
-    QTest::newRow("string count over limit") << QByteArray::fromHex("080000000200") + QByteArray(1 << 17, 'a');
+    QTest::newRow("string count over limit")
+        << QByteArray::fromHex("080000000200") + QByteArray(1 << 17, 'a');
     QTest::newRow("short object slot") << QByteArray::fromHex("0d000000");
 }
 
@@ -95,7 +95,9 @@ void TestPlatform::settingsReaderRejectsMalformedBlocks()
 
 void TestPlatform::settingsReaderAcceptsBothEmptyStringForms()
 {
-    platform::SettingsReader reader(QByteArray::fromHex("080000000000" "080002000000" "0000"));
+    platform::SettingsReader reader(QByteArray::fromHex("080000000000"
+                                                        "080002000000"
+                                                        "0000"));
     const auto bare = std::get<platform::StoredString>(reader.value());
     const auto terminated = std::get<platform::StoredString>(reader.value());
     QVERIFY(bare.text.isEmpty() && bare.bare);
@@ -211,7 +213,7 @@ void TestPlatform::dateAndTimeTexts()
 
     // No time-zone name in any locale's time text.
     for (const QLocale &l : { us, german, QLocale(QLocale::Bengali, QLocale::Bangladesh),
-                              QLocale(QLocale::French, QLocale::France) }) {
+             QLocale(QLocale::French, QLocale::France) }) {
         const QString format = platform::timeFormatWithSeconds(l);
         QVERIFY2(!format.contains(u't'), qPrintable(format));
         QVERIFY2(format.contains(u's'), qPrintable(format));
@@ -235,7 +237,10 @@ void TestPlatform::propertyPutsByName()
     };
     QCOMPARE(errorOf([&] { platform::putProperty(&object, "Missing", 1); }), 438);
     QCOMPARE(errorOf([&] { platform::putProperty(&object, "ReadOnly", 1); }), 383);
-    QCOMPARE(errorOf([&] { platform::putProperty(&object, "Caption", QVariant::fromValue(QRect(1, 2, 3, 4))); }), 380);
+    QCOMPARE(errorOf([&] {
+        platform::putProperty(&object, "Caption", QVariant::fromValue(QRect(1, 2, 3, 4)));
+    }),
+        380);
     QCOMPARE(errorOf([&] { platform::putProperty(nullptr, "Caption", 1); }), 424);
     QCOMPARE(errorOf([&] { platform::getProperty(&object, "Missing"); }), 438);
     // A failed put creates no dynamic property behind the caller's back.
@@ -245,7 +250,8 @@ void TestPlatform::propertyPutsByName()
 void TestPlatform::handlerErrorsReachTheReport()
 {
     QList<int> reported;
-    platform::setErrorReporter([&](const platform::RuntimeError &e) { reported.append(e.number()); });
+    platform::setErrorReporter(
+        [&](const platform::RuntimeError &e) { reported.append(e.number()); });
     bool after = false;
     Writable object;
     platform::runHandler([&] {
@@ -265,7 +271,8 @@ void TestPlatform::handlerErrorsReachTheReport()
     platform::runHandler([&] { ran = true; });
     QVERIFY(ran);
 
-    const QString text = platform::runtimeErrorText(platform::RuntimeError(438, QStringLiteral("Nope")));
+    const QString text
+        = platform::runtimeErrorText(platform::RuntimeError(438, QStringLiteral("Nope")));
     QVERIFY(text.contains(QStringLiteral("438")) && text.contains(QStringLiteral("Nope")));
 }
 
@@ -285,10 +292,12 @@ void TestPlatform::windowsAreCreatedOnceOnFirstReference()
     QCOMPARE(platform::window(QStringLiteral("FormX")), first);
     QCOMPARE(platform::existingWindow(QStringLiteral("FormX")), first);
     QCOMPARE(made, 1);
-    QVERIFY(qobject_cast<QLabel *>(platform::control(QStringLiteral("FormX"), QStringLiteral("Label1"))));
+    QVERIFY(qobject_cast<QLabel *>(
+        platform::control(QStringLiteral("FormX"), QStringLiteral("Label1"))));
     QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
-                             platform::control(QStringLiteral("FormX"), QStringLiteral("Nothing")));
-    QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, platform::window(QStringLiteral("Unregistered")));
+        platform::control(QStringLiteral("FormX"), QStringLiteral("Nothing")));
+    QVERIFY_THROWS_EXCEPTION(
+        platform::RuntimeError, platform::window(QStringLiteral("Unregistered")));
     platform::destroyWindows();
     QVERIFY(!platform::existingWindow(QStringLiteral("FormX")));
 }

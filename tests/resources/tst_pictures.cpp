@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QRect>
+#include <QSet>
 #include <QtEndian>
 #include <QtTest>
 
@@ -87,6 +88,7 @@ class TestPictures : public QObject
     Q_OBJECT
 
 private slots:
+    void everyPictureEmbedded();
     void formatAndSize_data();
     void formatAndSize();
     void skinBands();
@@ -99,6 +101,18 @@ private slots:
     void credits();
     void creditsClose();
 };
+
+void TestPictures::everyPictureEmbedded()
+{
+    QSet<QString> paths;
+    for (Picture picture : resources::allPictures) {
+        const QString path = picturePath(picture);
+        QVERIFY2(path.startsWith(QLatin1String(":/pictures/")), qPrintable(path));
+        QVERIFY2(QFile::exists(path), qPrintable(path));
+        paths.insert(path);
+    }
+    QCOMPARE(paths.size(), int(std::size(resources::allPictures)));
+}
 
 void TestPictures::formatAndSize_data()
 {

@@ -37,7 +37,8 @@ bool isDocumentationAddress(const QString &host)
 
 bool isExampleName(const QString &host)
 {
-    return host.endsWith(QLatin1String(".example.com")) || host.endsWith(QLatin1String(".example.net"))
+    return host.endsWith(QLatin1String(".example.com"))
+        || host.endsWith(QLatin1String(".example.net"))
         || host.endsWith(QLatin1String(".example.org"));
 }
 
@@ -73,7 +74,8 @@ void TestStations::initTestCase()
     platform::registerWindow(QStringLiteral("Form1"), [] {
         QWidget *form = ui::buildWindow(ui::form1Description(stations::displayNames()));
         auto *list = form->findChild<ui::ComboBox *>(QStringLiteral("Combo1"));
-        QObject::connect(list, &ui::ComboBox::Click, [] { platform::runHandler(stations::combo1Click); });
+        QObject::connect(
+            list, &ui::ComboBox::Click, [] { platform::runHandler(stations::combo1Click); });
         return form;
     });
     platform::window(QStringLiteral("Form1"))->show();
@@ -82,12 +84,14 @@ void TestStations::initTestCase()
 
 ui::ComboBox *TestStations::combo() const
 {
-    return qobject_cast<ui::ComboBox *>(platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")));
+    return qobject_cast<ui::ComboBox *>(
+        platform::control(QStringLiteral("Form1"), QStringLiteral("Combo1")));
 }
 
 RecordingPlayer *TestStations::player() const
 {
-    return qobject_cast<RecordingPlayer *>(platform::control(QStringLiteral("Form1"), QStringLiteral("wm")));
+    return qobject_cast<RecordingPlayer *>(
+        platform::control(QStringLiteral("Form1"), QStringLiteral("wm")));
 }
 
 // Drops the list down and clicks an item, through the window system as a user would.
@@ -107,14 +111,41 @@ void TestStations::pickFromList(int row)
 void TestStations::namesInOrder()
 {
     const QStringList expected {
-        "Radio GoonGoo0n", "Radio Today (Dhaka)", "Radio Today(Chitagong)", "Radio Foorti",
-        "Radio Dhaka", "Radio 2Fun", "Radio Metro", "Online Gaan", "Radio Infinity",
-        "Radio ArToNaD", "Radio 71", "Fantastic Bangali", "Radio Himchori", "Radio Josh",
-        "Pioneer FM", "Radio Bangla Net", "Radio UnMix", "Radio Protitee", "Radio Bijoy",
-        "Radio Lemon24", "ShoutBD", "Bangla Wadio", "Radio Oniyom", "Radio Northstar",
-        "Onuvuti Radio", "Radio Apon", "Radio Adda", "Japan Radio", "Bangladesh Betar Live",
-        "Washingtone Bangla Radio", "BBC Bangla(Poricrroma)", "BBC Bangla (Probaho)",
-        "BBC Bangla (Prottusha)", "BBC Bangla (Provati)", "Radio Techvision",
+        "Radio GoonGoo0n",
+        "Radio Today (Dhaka)",
+        "Radio Today(Chitagong)",
+        "Radio Foorti",
+        "Radio Dhaka",
+        "Radio 2Fun",
+        "Radio Metro",
+        "Online Gaan",
+        "Radio Infinity",
+        "Radio ArToNaD",
+        "Radio 71",
+        "Fantastic Bangali",
+        "Radio Himchori",
+        "Radio Josh",
+        "Pioneer FM",
+        "Radio Bangla Net",
+        "Radio UnMix",
+        "Radio Protitee",
+        "Radio Bijoy",
+        "Radio Lemon24",
+        "ShoutBD",
+        "Bangla Wadio",
+        "Radio Oniyom",
+        "Radio Northstar",
+        "Onuvuti Radio",
+        "Radio Apon",
+        "Radio Adda",
+        "Japan Radio",
+        "Bangladesh Betar Live",
+        "Washingtone Bangla Radio",
+        "BBC Bangla(Poricrroma)",
+        "BBC Bangla (Probaho)",
+        "BBC Bangla (Prottusha)",
+        "BBC Bangla (Provati)",
+        "Radio Techvision",
     };
     QCOMPARE(stations::displayNames(), expected);
     QCOMPARE(stations::displayNames()[0][13], QChar(u'0'));
@@ -137,24 +168,37 @@ void TestStations::endpointShapes_data()
     QTest::addColumn<QString>("pathPattern");
     QTest::addColumn<QString>("query");
     const int roots[][2] = { { 1, 8032 }, { 2, 8000 }, { 3, 8000 }, { 4, 1400 }, { 5, 8000 },
-                             { 6, 7600 }, { 7, 8046 }, { 8, 8400 }, { 9, 8444 }, { 10, 8070 },
-                             { 12, 8028 }, { 13, 8001 }, { 14, 17644 }, { 17, 9000 }, { 18, 8999 },
-                             { 19, 8000 }, { 20, 8000 }, { 21, 8205 }, { 22, 8201 }, { 25, 8205 },
-                             { 29, 1200 } };
+        { 6, 7600 }, { 7, 8046 }, { 8, 8400 }, { 9, 8444 }, { 10, 8070 }, { 12, 8028 },
+        { 13, 8001 }, { 14, 17644 }, { 17, 9000 }, { 18, 8999 }, { 19, 8000 }, { 20, 8000 },
+        { 21, 8205 }, { 22, 8201 }, { 25, 8205 }, { 29, 1200 } };
     for (const auto &r : roots) {
-        QTest::addRow("%d", r[0]) << r[0] << "http" << true << r[1] << "" << "";
+        QTest::addRow("%d", r[0]) << r[0] << "http" << true << r[1] << ""
+                                  << "";
     }
-    QTest::newRow("15") << 15 << "http" << false << -1 << "^/pioneerfm\\.asx$" << "";
-    QTest::newRow("16") << 16 << "mms" << false << -1 << "^/radiobanglanet137774$" << "";
-    QTest::newRow("23") << 23 << "http" << false << 8000 << "" << "";
-    QTest::newRow("24") << 24 << "http" << false << -1 << "^/link/stream/index\\.php$" << "station=northstar";
-    QTest::newRow("26") << 26 << "http" << false << -1 << "^/cast/tunein\\.php/[^/]+/playlist\\.asx$" << "";
-    QTest::newRow("27") << 27 << "http" << false << -1 << "^/RadioAdda$" << "";
-    QTest::newRow("11") << 11 << "http" << false << -1 << "^/RadioAdda$" << "";
-    QTest::newRow("28") << 28 << "http" << false << -1 << "^/rj/asx/en/bengali\\.asx$" << "";
-    QTest::newRow("30") << 30 << "http" << false << 8000 << "" << "";
-    QTest::newRow("31") << 31 << "http" << false << -1 << "^/bengali/meta/tx/nb/beng_parikrama_au_nb\\.asx$" << "";
-    QTest::newRow("35") << 35 << "http" << false << -1 << "^/sound\\.m3u$" << "";
+    QTest::newRow("15") << 15 << "http" << false << -1 << "^/pioneerfm\\.asx$"
+                        << "";
+    QTest::newRow("16") << 16 << "mms" << false << -1 << "^/radiobanglanet137774$"
+                        << "";
+    QTest::newRow("23") << 23 << "http" << false << 8000 << ""
+                        << "";
+    QTest::newRow("24") << 24 << "http" << false << -1 << "^/link/stream/index\\.php$"
+                        << "station=northstar";
+    QTest::newRow("26") << 26 << "http" << false << -1
+                        << "^/cast/tunein\\.php/[^/]+/playlist\\.asx$"
+                        << "";
+    QTest::newRow("27") << 27 << "http" << false << -1 << "^/RadioAdda$"
+                        << "";
+    QTest::newRow("11") << 11 << "http" << false << -1 << "^/RadioAdda$"
+                        << "";
+    QTest::newRow("28") << 28 << "http" << false << -1 << "^/rj/asx/en/bengali\\.asx$"
+                        << "";
+    QTest::newRow("30") << 30 << "http" << false << 8000 << ""
+                        << "";
+    QTest::newRow("31") << 31 << "http" << false << -1
+                        << "^/bengali/meta/tx/nb/beng_parikrama_au_nb\\.asx$"
+                        << "";
+    QTest::newRow("35") << 35 << "http" << false << -1 << "^/sound\\.m3u$"
+                        << "";
 }
 
 void TestStations::endpointShapes()
@@ -182,7 +226,8 @@ void TestStations::endpointShapes()
         QVERIFY2(s.url.endsWith(expectedEnd), qPrintable(s.url));
         QVERIFY(url.path().isEmpty());
     } else {
-        QVERIFY2(QRegularExpression(pathPattern).match(url.path()).hasMatch(), qPrintable(url.path()));
+        QVERIFY2(
+            QRegularExpression(pathPattern).match(url.path()).hasMatch(), qPrintable(url.path()));
     }
     QCOMPARE(s.endpoint.toString(), s.url);
 }
@@ -295,9 +340,8 @@ void TestStations::refusedPutIsARuntimeError()
 {
     // A second window whose player refuses the put stands in for Form1 here.
     platform::destroyWindows();
-    platform::registerComponent(ui::mediaPlayerClass, [](QWidget *parent, const QByteArray &) {
-        return new RefusingPlayer(parent);
-    });
+    platform::registerComponent(ui::mediaPlayerClass,
+        [](QWidget *parent, const QByteArray &) { return new RefusingPlayer(parent); });
     QList<int> reported;
     platform::setErrorReporter([&](const platform::RuntimeError &e) { reported << e.number(); });
     combo()->setText(QStringLiteral("Radio Dhaka"));

@@ -127,7 +127,8 @@ void TestForm1::frontMostControl_data()
     QTest::newRow("skin under the list") << QPoint(10, 125) << "";
     QTest::newRow("player") << QPoint(10, 128) << "wm";
     QTest::newRow("player last covered row") << QPoint(245, 279) << "wm";
-    QTest::newRow("layout strip over the player's last row") << QPoint(10, 280) << "ShockwaveFlash3";
+    QTest::newRow("layout strip over the player's last row")
+        << QPoint(10, 280) << "ShockwaveFlash3";
     QTest::newRow("layout strip bottom") << QPoint(245, 324) << "ShockwaveFlash3";
 }
 
@@ -145,7 +146,7 @@ void TestForm1::bannerIsOneClickArea()
         for (int x = 0; x < 246; ++x) {
             QWidget *w = controlAt(x, y);
             QVERIFY2(w && w->objectName() == QLatin1String("Label3"),
-                     qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
+                qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
         }
     }
 }
@@ -193,7 +194,8 @@ void TestForm1::keyboardOrder()
         } while (w->parentWidget() != m_form || w->focusPolicy() == Qt::NoFocus);
     }
     QCOMPARE(chain, QStringList({ "wm", "Combo1", "ShockwaveFlash3", "ShockwaveFlash1" }));
-    QCOMPARE(m_form->focusWidget() ? m_form->focusWidget()->objectName() : QString(), QStringLiteral("wm"));
+    QCOMPARE(m_form->focusWidget() ? m_form->focusWidget()->objectName() : QString(),
+        QStringLiteral("wm"));
 }
 
 void TestForm1::storedSettings()

@@ -73,15 +73,17 @@ void TestForm1Pixels::skinBands()
         for (int x = area.left(); x <= area.right(); ++x) {
             const QRgb p = m_shot.pixel(x, y);
             QVERIFY2(near(p, colour, tolerance),
-                     qPrintable(QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(QColor(p).name())));
+                qPrintable(QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(QColor(p).name())));
         }
     }
 }
 
 void TestForm1Pixels::pictureButtons()
 {
-    const QImage minimise = QImage(QStringLiteral(":/pictures/form1-minimise.jpg")).convertToFormat(QImage::Format_RGB32);
-    const QImage close = QImage(QStringLiteral(":/pictures/form1-close.jpg")).convertToFormat(QImage::Format_RGB32);
+    const QImage minimise = QImage(QStringLiteral(":/pictures/form1-minimise.jpg"))
+                                .convertToFormat(QImage::Format_RGB32);
+    const QImage close = QImage(QStringLiteral(":/pictures/form1-close.jpg"))
+                             .convertToFormat(QImage::Format_RGB32);
     QCOMPARE(minimise.size(), QSize(27, 17));
     QCOMPARE(close.size(), QSize(27, 17));
     // Columns 193 to 218 show the minimise picture (its column 192 lies behind the title strip),
@@ -111,7 +113,8 @@ void TestForm1Pixels::pictureButtons()
 
 void TestForm1Pixels::banner()
 {
-    const QImage banner = QImage(QStringLiteral(":/pictures/form1-banner.jpg")).convertToFormat(QImage::Format_RGB32);
+    const QImage banner = QImage(QStringLiteral(":/pictures/form1-banner.jpg"))
+                              .convertToFormat(QImage::Format_RGB32);
     QCOMPARE(banner.size(), QSize(251, 51));
     for (int y = 40; y <= 90; ++y) {
         for (int x = 0; x < 246; ++x) {
