@@ -1,0 +1,304 @@
+#include "player/mpvengine.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+#include <mpv/client.h>
+
+#include <algorithm>
+#include <clocale>
+
+namespace player {
+
+namespace {
+
+enum Observed : std::uint64_t {
+    ObservePausedForCache = 1,
+    ObserveBufferingState,
+    ObserveTimePos,
+    ObserveDuration,
+    ObserveMetadata,
+};
+
+QString reasonFor(int error)
+{
+    switch (error) {
+    case MPV_ERROR_LOADING_FAILED:
+        return QStringLiteral("no answer");
+    case MPV_ERROR_UNKNOWN_FORMAT:
+        return QStringLiteral("unknown format");
+    case MPV_ERROR_NOTHING_TO_PLAY:
+        return QStringLiteral("no audio");
+    case MPV_ERROR_AO_INIT_FAILED:
+        return QStringLiteral("no sound device");
+    case MPV_ERROR_UNSUPPORTED:
+        return QStringLiteral("unsupported");
+    default:
+        return QString::fromUtf8(mpv_error_string(error));
+    }
+}
+
+// Looks a key up in a metadata map, ignoring case.
+QByteArray metadataValue(const mpv_node &map, const char *key)
+{
+    if (map.format != MPV_FORMAT_NODE_MAP || !map.u.list) {
+        return {};
+    }
+    const mpv_node_list *list = map.u.list;
+    for (int i = 0; i < list->num; ++i) {
+        if (qstricmp(list->keys[i], key) == 0 && list->values[i].format == MPV_FORMAT_STRING) {
+            return QByteArray(list->values[i].u.string);
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>> &extraOptions)
+    : Engine(parent)
+{
+    // mpv reads and writes numbers with the C locale's decimal point; the application object
+    // may have set the user's locale before.
+    std::setlocale(LC_NUMERIC, "C");
+    m_mpv = mpv_create();
+    if (!m_mpv) {
+        return;
+    }
+    const char *options[][2] = {
+        { "vid", "no" },
+        { "vo", "null" },
+        { "idle", "yes" },
+        { "ytdl", "no" },
+        { "load-scripts", "no" },
+        { "terminal", "no" },
+        { "input-default-bindings", "no" },
+        { "input-vo-keyboard", "no" },
+        { "osc", "no" },
+        { "audio-display", "no" },
+        { "network-timeout", "10" },
+        { "cache", "yes" },
+        { "cache-secs", "10" },
+        { "demuxer-max-bytes", "4MiB" },
+        { "demuxer-max-back-bytes", "512KiB" },
+        { "demuxer-readahead-secs", "5" },
+        { "cache-pause-wait", "2" },
+        { "volume-max", "100" },
+        { "audio-client-name", "tarvelin-radio" },
+        { "user-agent", "TarvelinRadio/1.0" },
+    };
+    for (const auto &option : options) {
+        mpv_set_option_string(m_mpv, option[0], option[1]);
+    }
+    for (const auto &[name, value] : extraOptions) {
+        mpv_set_option_string(m_mpv, name.constData(), value.constData());
+    }
+    if (mpv_initialize(m_mpv) < 0) {
+        mpv_terminate_destroy(m_mpv);
+        m_mpv = nullptr;
+        return;
+    }
+    mpv_observe_property(m_mpv, ObservePausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, ObserveBufferingState, "cache-buffering-state", MPV_FORMAT_INT64);
+    mpv_observe_property(m_mpv, ObserveTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(m_mpv, ObserveDuration, "duration", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(m_mpv, ObserveMetadata, "metadata", MPV_FORMAT_NODE);
+    mpv_set_wakeup_callback(m_mpv, &MpvEngine::wakeUp, this);
+}
+
+MpvEngine::~MpvEngine()
+{
+    if (m_mpv) {
+        mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
+        mpv_terminate_destroy(m_mpv);
+    }
+}
+
+// Runs on one of mpv's threads: only posts to the engine's thread, at most once at a time.
+void MpvEngine::wakeUp(void *self)
+{
+    auto *engine = static_cast<MpvEngine *>(self);
+    if (!engine->m_wakePosted.exchange(true)) {
+        QMetaObject::invokeMethod(engine, &MpvEngine::drainEvents, Qt::QueuedConnection);
+    }
+}
+
+void MpvEngine::drainEvents()
+{
+    m_wakePosted = false;
+    if (!m_mpv) {
+        return;
+    }
+    // A bounded batch; more events wake us again.
+    for (int i = 0; i < 256; ++i) {
+        const mpv_event *event = mpv_wait_event(m_mpv, 0);
+        if (!event || event->event_id == MPV_EVENT_NONE) {
+            return;
+        }
+        handleEvent(*event);
+    }
+    if (!m_wakePosted.exchange(true)) {
+        QMetaObject::invokeMethod(this, &MpvEngine::drainEvents, Qt::QueuedConnection);
+    }
+}
+
+void MpvEngine::open(const QUrl &url)
+{
+    ++m_generation;
+    m_live = false;
+    m_entry = -1;
+    m_started = false;
+    m_pausedForCache = false;
+    m_bufferPercent = 0;
+    if (!m_mpv) {
+        QTimer::singleShot(0, this, [this, generation = m_generation] {
+            if (generation == m_generation) {
+                emit ended(QStringLiteral("no engine"));
+            }
+        });
+        return;
+    }
+    setFlag("pause", false);
+    const QByteArray address = url.isLocalFile() ? url.toLocalFile().toUtf8() : url.toEncoded();
+    const char *command[] = { "loadfile", address.constData(), "replace", nullptr };
+    mpv_command_async(m_mpv, m_generation, command);
+}
+
+void MpvEngine::stop()
+{
+    ++m_generation;
+    m_live = false;
+    m_entry = -1;
+    m_started = false;
+    if (m_mpv) {
+        const char *command[] = { "stop", nullptr };
+        mpv_command_async(m_mpv, 0, command);
+    }
+}
+
+void MpvEngine::setFlag(const char *name, bool value)
+{
+    int flag = value ? 1 : 0;
+    mpv_set_property_async(m_mpv, 0, name, MPV_FORMAT_FLAG, &flag);
+}
+
+void MpvEngine::setPaused(bool paused)
+{
+    if (m_mpv) {
+        setFlag("pause", paused);
+    }
+}
+
+void MpvEngine::setVolume(int volume)
+{
+    if (m_mpv) {
+        double v = std::clamp(volume, 0, 100);
+        mpv_set_property_async(m_mpv, 0, "volume", MPV_FORMAT_DOUBLE, &v);
+    }
+}
+
+void MpvEngine::setMuted(bool muted)
+{
+    if (m_mpv) {
+        setFlag("mute", muted);
+    }
+}
+
+void MpvEngine::handleEvent(const mpv_event &event)
+{
+    switch (event.event_id) {
+    case MPV_EVENT_COMMAND_REPLY:
+        if (event.reply_userdata == m_generation && m_generation != 0) {
+            if (event.error < 0) {
+                emit ended(reasonFor(event.error));
+                return;
+            }
+            m_live = true;
+        }
+        return;
+    case MPV_EVENT_START_FILE:
+        if (m_live) {
+            m_entry = static_cast<const mpv_event_start_file *>(event.data)->playlist_entry_id;
+        }
+        return;
+    case MPV_EVENT_END_FILE: {
+        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
+        if (!m_live || end->playlist_entry_id != m_entry) {
+            return;
+        }
+        if (end->reason == MPV_END_FILE_REASON_EOF) {
+            m_live = false;
+            emit ended(m_started ? QString() : QStringLiteral("no audio"));
+        } else if (end->reason == MPV_END_FILE_REASON_ERROR) {
+            m_live = false;
+            emit ended(reasonFor(end->error));
+        }
+        return;
+    }
+    case MPV_EVENT_PLAYBACK_RESTART:
+        if (m_live && m_entry >= 0) {
+            m_started = true;
+            if (!m_pausedForCache) {
+                emit playing();
+            }
+        }
+        return;
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        if (!m_live || m_entry < 0) {
+            return;
+        }
+        const auto *property = static_cast<const mpv_event_property *>(event.data);
+        switch (event.reply_userdata) {
+        case ObservePausedForCache:
+            if (property->format == MPV_FORMAT_FLAG) {
+                const bool paused = *static_cast<const int *>(property->data) != 0;
+                if (paused != m_pausedForCache) {
+                    m_pausedForCache = paused;
+                    if (paused) {
+                        emit buffering(m_bufferPercent);
+                    } else if (m_started) {
+                        emit playing();
+                    }
+                }
+            }
+            return;
+        case ObserveBufferingState:
+            if (property->format == MPV_FORMAT_INT64) {
+                m_bufferPercent = int(std::clamp<std::int64_t>(
+                    *static_cast<const std::int64_t *>(property->data), 0, 100));
+                if (m_pausedForCache || !m_started) {
+                    emit buffering(m_bufferPercent);
+                }
+            }
+            return;
+        case ObserveTimePos:
+            if (property->format == MPV_FORMAT_DOUBLE) {
+                emit positionChanged(*static_cast<const double *>(property->data));
+            }
+            return;
+        case ObserveDuration:
+            emit durationChanged(property->format == MPV_FORMAT_DOUBLE
+                                     ? *static_cast<const double *>(property->data)
+                                     : 0.0);
+            return;
+        case ObserveMetadata:
+            if (property->format == MPV_FORMAT_NODE) {
+                const auto &node = *static_cast<const mpv_node *>(property->data);
+                QByteArray title = metadataValue(node, "icy-title");
+                if (title.isEmpty()) {
+                    title = metadataValue(node, "title");
+                }
+                emit titleChanged(title);
+                emit stationNameChanged(metadataValue(node, "icy-name"));
+            }
+            return;
+        default:
+            return;
+        }
+    }
+    default:
+        return;
+    }
+}
+
+} // namespace player

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "player/engine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+
+#include <atomic>
+#include <cstdint>
+
+struct mpv_handle;
+struct mpv_event;
+
+namespace player {
+
+// The engine on libmpv: one mpv core for the engine's life, audio only, no input or scripts of
+// its own. Every call is asynchronous or a quick property set; mpv's events are drained on the
+// GUI thread after mpv's own threads have woken it.
+class MpvEngine : public Engine
+{
+    Q_OBJECT
+public:
+    // Extra mpv options (name, value) are set after the engine's own, e.g. ao=null for tests.
+    explicit MpvEngine(QObject *parent = nullptr,
+                       const QList<QPair<QByteArray, QByteArray>> &extraOptions = {});
+    ~MpvEngine() override;
+
+    void open(const QUrl &url) override;
+    void stop() override;
+    void setPaused(bool paused) override;
+    void setVolume(int volume) override;
+    void setMuted(bool muted) override;
+
+    // False when mpv could not be set up; the engine then reports every open as failed.
+    bool isUsable() const { return m_mpv != nullptr; }
+
+private:
+    static void wakeUp(void *self);
+    void drainEvents();
+    void handleEvent(const mpv_event &event);
+    void setFlag(const char *name, bool value);
+
+    mpv_handle *m_mpv = nullptr;
+    std::atomic<bool> m_wakePosted { false };
+    // Events are taken only for the stream of the latest open(): its command's reply is the
+    // marker after which mpv starts it, and its playlist entry is then known by id.
+    std::uint64_t m_generation = 0;
+    bool m_live = false;
+    std::int64_t m_entry = -1;
+    bool m_started = false;
+    bool m_pausedForCache = false;
+    int m_bufferPercent = 0;
+};
+
+} // namespace player

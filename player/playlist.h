@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+namespace player {
+
+// What the first bytes of a response are, judged by content alone.
+enum class ContentKind {
+    Empty,    // nothing yet
+    Audio,    // a stream or media file (or unknown binary): handed to the engine as it is
+    Playlist, // one of the playlist formats read here
+    Html,     // a web page
+    Text,     // some other text: not playable
+};
+
+enum class PlaylistFormat { None, Asx, AsxIni, M3u, Pls };
+
+// One entry of a playlist: its addresses are alternatives, tried in order until one plays.
+// An entry reference names another playlist whose entries take this entry's place.
+struct PlaylistEntry
+{
+    QList<QUrl> refs;
+    QString title;
+    bool isEntryRef = false;
+};
+
+struct Playlist
+{
+    PlaylistFormat format = PlaylistFormat::None;
+    QString title;
+    QList<PlaylistEntry> entries;
+};
+
+// Limits of the reader: bytes beyond maxBytes are ignored, and so are entries past maxEntries and
+// addresses past maxRefsPerEntry.
+inline constexpr qsizetype maxPlaylistBytes = 256 * 1024;
+inline constexpr qsizetype maxPlaylistEntries = 256;
+inline constexpr qsizetype maxRefsPerEntry = 16;
+
+// Judges a response by its first bytes (a few hundred are enough; more are fine).
+ContentKind sniffContent(QByteArrayView head);
+// The playlist format of a document, or None.
+PlaylistFormat detectPlaylistFormat(QByteArrayView bytes);
+
+// Reads a playlist leniently: ASX in any tag case, with unescaped ampersands, byte-order marks,
+// declarations, comments and blank lines; ASX <ENTRYREF>; M3U with or without its header and
+// with any line ends; PLS; and the "[Reference]" form. Relative addresses are resolved against
+// `base` (or the ASX <BASE>). Addresses that are not absolute after that are dropped. Never
+// throws; anything unreadable yields a playlist without entries.
+Playlist parsePlaylist(QByteArrayView bytes, const QUrl &base);
+
+// Decodes the bytes of a text document to a string: UTF-8 or UTF-16 by byte-order mark, UTF-8
+// when valid, else Latin-1.
+QString decodeDocumentText(QByteArrayView bytes);
+
+} // namespace player

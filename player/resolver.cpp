@@ -1,0 +1,353 @@
+#include "player/resolver.h"
+
+#include "player/playlist.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace player {
+
+namespace {
+
+bool isHttp(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+QString reasonFor(QNetworkReply::NetworkError error, int status)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("refused");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("unknown host");
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return QStringLiteral("no answer");
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("too many redirects");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("connection closed");
+    case QNetworkReply::ContentNotFoundError:
+        return QStringLiteral("not found");
+    case QNetworkReply::ContentAccessDenied:
+    case QNetworkReply::AuthenticationRequiredError:
+        return QStringLiteral("access denied");
+    default:
+        break;
+    }
+    if (status == 404 || status == 410) {
+        return QStringLiteral("not found");
+    }
+    if (status >= 400) {
+        return QStringLiteral("server error %1").arg(status);
+    }
+    return QStringLiteral("network error");
+}
+
+} // namespace
+
+QList<QUrl> engineAddresses(const QUrl &url)
+{
+    if (url.scheme().compare(QLatin1String("mms"), Qt::CaseInsensitive) == 0) {
+        QUrl overHttp = url;
+        overHttp.setScheme(QStringLiteral("mmsh"));
+        QUrl overTcp = url;
+        overTcp.setScheme(QStringLiteral("mmst"));
+        return { overHttp, overTcp };
+    }
+    return { url };
+}
+
+EndpointResolver::EndpointResolver(QObject *parent, const ResolverLimits &limits)
+    : QObject(parent)
+    , m_limits(limits)
+    , m_network(new QNetworkAccessManager(this))
+    , m_firstByteTimer(new QTimer(this))
+    , m_totalTimer(new QTimer(this))
+{
+    m_firstByteTimer->setSingleShot(true);
+    m_totalTimer->setSingleShot(true);
+    connect(m_firstByteTimer, &QTimer::timeout, this, &EndpointResolver::onTimeout);
+    connect(m_totalTimer, &QTimer::timeout, this, &EndpointResolver::onTimeout);
+}
+
+EndpointResolver::~EndpointResolver()
+{
+    cancel();
+}
+
+void EndpointResolver::start(const QUrl &url)
+{
+    cancel();
+    m_active = true;
+    m_queue.append(Candidate { url, 0, QString() });
+    postAdvance();
+}
+
+void EndpointResolver::next()
+{
+    if (m_active && !m_reply) {
+        postAdvance();
+    }
+}
+
+void EndpointResolver::cancel()
+{
+    ++m_generation;
+    m_active = false;
+    m_titleSent = false;
+    m_queue.clear();
+    m_fetched.clear();
+    m_lastError.clear();
+    finishFetch();
+}
+
+void EndpointResolver::postAdvance()
+{
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == m_generation && m_active) {
+                advance();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void EndpointResolver::advance()
+{
+    while (!m_queue.isEmpty()) {
+        const Candidate candidate = m_queue.takeFirst();
+        if (!candidate.url.isValid() || candidate.url.isRelative()) {
+            m_lastError = QStringLiteral("bad address");
+            continue;
+        }
+        if (isHttp(candidate.url)) {
+            if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
+                m_lastError = QStringLiteral("playlist loop");
+                continue;
+            }
+            fetch(candidate);
+            return;
+        }
+        QList<QUrl> addresses = engineAddresses(candidate.url);
+        const QUrl first = addresses.takeFirst();
+        for (qsizetype i = addresses.size() - 1; i >= 0; --i) {
+            m_queue.prepend(Candidate { addresses[i], candidate.depth, candidate.title });
+        }
+        emitStream(first, candidate.title);
+        return;
+    }
+    m_active = false;
+    emit failed(m_lastError.isEmpty() ? QStringLiteral("nothing to play") : m_lastError);
+}
+
+void EndpointResolver::emitStream(const QUrl &url, const QString &title)
+{
+    emit streamFound(url, title);
+}
+
+void EndpointResolver::fetch(const Candidate &candidate)
+{
+    m_current = candidate;
+    m_body.clear();
+    m_readingPlaylist = false;
+    m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
+
+    QNetworkRequest request(candidate.url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("TarvelinRadio/1.0"));
+    request.setRawHeader("Accept", "*/*");
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+
+    m_reply = m_network->get(request);
+    m_reply->setReadBufferSize(64 * 1024);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &EndpointResolver::onMetaData);
+    connect(m_reply, &QNetworkReply::readyRead, this, &EndpointResolver::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &EndpointResolver::onFinished);
+    m_firstByteTimer->start(m_limits.firstByteTimeoutMs);
+    m_totalTimer->start(m_limits.totalTimeoutMs);
+}
+
+void EndpointResolver::finishFetch()
+{
+    m_firstByteTimer->stop();
+    m_totalTimer->stop();
+    if (m_reply) {
+        QNetworkReply *reply = m_reply;
+        m_reply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+void EndpointResolver::giveUpFetch(const QString &reason)
+{
+    m_lastError = reason;
+    finishFetch();
+    postAdvance();
+}
+
+void EndpointResolver::onTimeout()
+{
+    giveUpFetch(QStringLiteral("no answer"));
+}
+
+void EndpointResolver::onMetaData()
+{
+    if (!m_reply) {
+        return;
+    }
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        return;
+    }
+    const int code = status.toInt();
+    if (code >= 300 && code < 400) {
+        return; // a redirect being followed
+    }
+    m_firstByteTimer->stop();
+    if (code >= 400) {
+        giveUpFetch(reasonFor(QNetworkReply::NoError, code));
+        return;
+    }
+    // A stream server announcing its station is a stream, whatever follows.
+    if (m_reply->hasRawHeader("icy-name") || m_reply->hasRawHeader("icy-metaint")
+        || m_reply->hasRawHeader("icy-br")) {
+        const QUrl url = m_reply->url();
+        finishFetch();
+        emitStream(url, m_current.title);
+    }
+}
+
+void EndpointResolver::onReadyRead()
+{
+    if (!m_reply) {
+        return;
+    }
+    m_firstByteTimer->stop();
+    const qint64 limit = m_readingPlaylist ? m_limits.maxPlaylistBytes : m_limits.sniffBytes;
+    const qint64 room = limit - m_body.size();
+    if (room > 0) {
+        m_body.append(m_reply->read(room));
+    }
+    if (m_body.size() >= limit) {
+        judge(true);
+    } else if (!m_readingPlaylist && sniffContent(m_body) == ContentKind::Audio) {
+        judge(false);
+    }
+}
+
+void EndpointResolver::onFinished()
+{
+    if (!m_reply) {
+        return;
+    }
+    const QNetworkReply::NetworkError error = m_reply->error();
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if ((error == QNetworkReply::ProtocolFailure || error == QNetworkReply::RemoteHostClosedError)
+        && status == 0) {
+        // A stream server answering in its own dialect ("ICY 200 OK") that the HTTP client
+        // does not speak: the engine does.
+        const QUrl url = m_reply->url();
+        finishFetch();
+        emitStream(url, m_current.title);
+        return;
+    }
+    if (error != QNetworkReply::NoError) {
+        giveUpFetch(reasonFor(error, status));
+        return;
+    }
+    const qint64 limit = m_readingPlaylist ? m_limits.maxPlaylistBytes : m_limits.sniffBytes;
+    m_body.append(m_reply->read(std::max<qint64>(0, limit - m_body.size())));
+    judge(true);
+}
+
+// Decides what the response is, once enough of it was read (or all of it).
+void EndpointResolver::judge(bool complete)
+{
+    if (m_readingPlaylist) {
+        if (complete) {
+            readPlaylist();
+        }
+        return;
+    }
+    switch (sniffContent(m_body)) {
+    case ContentKind::Empty:
+        if (complete) {
+            giveUpFetch(QStringLiteral("empty answer"));
+        }
+        return;
+    case ContentKind::Audio: {
+        const QUrl url = m_reply ? m_reply->url() : m_current.url;
+        finishFetch();
+        emitStream(url, m_current.title);
+        return;
+    }
+    case ContentKind::Playlist:
+        m_readingPlaylist = true;
+        if (complete && (!m_reply || m_reply->isFinished())) {
+            readPlaylist();
+        } else {
+            onReadyRead(); // take what is already buffered
+        }
+        return;
+    case ContentKind::Html:
+    case ContentKind::Text:
+        giveUpFetch(QStringLiteral("not a stream"));
+        return;
+    }
+}
+
+void EndpointResolver::readPlaylist()
+{
+    const QUrl base = m_reply ? m_reply->url() : m_current.url;
+    if (m_reply) {
+        m_fetched.insert(base.adjusted(QUrl::NormalizePathSegments));
+    }
+    finishFetch();
+    const Playlist list = parsePlaylist(m_body, base);
+    m_body.clear();
+    if (list.entries.isEmpty()) {
+        m_lastError = QStringLiteral("unreadable playlist");
+        postAdvance();
+        return;
+    }
+    if (m_current.depth >= m_limits.maxDepth) {
+        m_lastError = QStringLiteral("playlists too deep");
+        postAdvance();
+        return;
+    }
+    if (!m_titleSent && !list.title.isEmpty()) {
+        m_titleSent = true;
+        emit playlistTitle(list.title);
+    }
+    QList<Candidate> found;
+    for (const PlaylistEntry &entry : list.entries) {
+        const QString title = entry.title.isEmpty() ? m_current.title : entry.title;
+        for (const QUrl &ref : entry.refs) {
+            found.append(Candidate { ref, m_current.depth + 1, title });
+            if (list.format == PlaylistFormat::AsxIni && isHttp(ref)) {
+                // Such references usually name a stream served over HTTP in the MMS dialect.
+                QUrl mms = ref;
+                mms.setScheme(QStringLiteral("mmsh"));
+                found.append(Candidate { mms, m_current.depth + 1, title });
+            }
+        }
+    }
+    m_queue = found + m_queue;
+    postAdvance();
+}
+
+} // namespace player

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace player {
+
+// Bounds on every fetch the resolver makes.
+struct ResolverLimits
+{
+    int maxDepth = 4;             // playlists inside playlists
+    int maxRedirects = 5;         // per fetch
+    qint64 maxPlaylistBytes = 256 * 1024;
+    qint64 sniffBytes = 4096;     // bytes read to judge a response
+    int firstByteTimeoutMs = 5000; // connecting and the response's head
+    int totalTimeoutMs = 10000;   // the whole fetch
+};
+
+// Turns the address the player was given into the stream addresses the engine can open, one
+// after another: a response is judged by its content (not by its address or content type);
+// a stream is handed on without being downloaded (the fetch stops after its first bytes), a
+// playlist is read and its entries are tried in order, nested playlists to a bounded depth, an
+// address already fetched is not fetched again. MMS addresses go to the engine directly as MMS
+// over HTTP, then over TCP.
+//
+// The caller answers every streamFound() with next() when that stream fails; failed() says that
+// nothing (more) can be tried, with the reason of the last failure in a word or two.
+class EndpointResolver : public QObject
+{
+    Q_OBJECT
+public:
+    explicit EndpointResolver(QObject *parent = nullptr, const ResolverLimits &limits = {});
+    ~EndpointResolver() override;
+
+    // Drops any resolution in progress and starts on this address. Returns at once; the signals
+    // come later from the event loop.
+    void start(const QUrl &url);
+    // The stream last found failed: go on with the next candidate.
+    void next();
+    // Drops the resolution in progress; no signal follows.
+    void cancel();
+    bool isActive() const { return m_active; }
+
+signals:
+    // A stream to try, with the title its playlist entry gave (may be empty).
+    void streamFound(const QUrl &stream, const QString &title);
+    // The title of the outermost playlist that named one (may be empty).
+    void playlistTitle(const QString &title);
+    void failed(const QString &reason);
+
+private:
+    struct Candidate
+    {
+        QUrl url;
+        int depth = 0;
+        QString title;
+    };
+
+    void advance();
+    void postAdvance();
+    void fetch(const Candidate &candidate);
+    void onMetaData();
+    void onReadyRead();
+    void onFinished();
+    void onTimeout();
+    void judge(bool complete);
+    void readPlaylist();
+    void giveUpFetch(const QString &reason);
+    void finishFetch();
+    void emitStream(const QUrl &url, const QString &title);
+
+    ResolverLimits m_limits;
+    QNetworkAccessManager *m_network = nullptr;
+    QPointer<QNetworkReply> m_reply;
+    QTimer *m_firstByteTimer = nullptr;
+    QTimer *m_totalTimer = nullptr;
+
+    QList<Candidate> m_queue;
+    QSet<QUrl> m_fetched;
+    Candidate m_current;
+    QByteArray m_body;
+    bool m_readingPlaylist = false;
+    bool m_active = false;
+    bool m_titleSent = false;
+    quint64 m_generation = 0;
+    QString m_lastError;
+};
+
+// mms:// names a stream that is reached over HTTP (mmsh) or TCP (mmst); the engine needs one of
+// the explicit forms. Other addresses come back unchanged.
+QList<QUrl> engineAddresses(const QUrl &url);
+
+} // namespace player

@@ -1,0 +1,173 @@
+#include "player/mediaplayer.h"
+#include "player/mpvengine.h"
+#include "player/settings.h"
+#include "player/titletext.h"
+
+#include "loopbackhttp.h"
+
+#include "platform/components.h"
+#include "platform/runtime.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <cmath>
+
+using player::MpvEngine;
+
+namespace {
+
+// A mono 16-bit WAV of a sine tone.
+QByteArray toneWav(double seconds, int rate = 22050)
+{
+    const int samples = int(seconds * rate);
+    QByteArray data(samples * 2, Qt::Uninitialized);
+    for (int i = 0; i < samples; ++i) {
+        const auto v = static_cast<qint16>(8000 * std::sin(2 * M_PI * 440 * i / rate));
+        qToLittleEndian(v, data.data() + 2 * i);
+    }
+    QByteArray h;
+    auto u32 = [&](quint32 x) { char b[4]; qToLittleEndian(x, b); h.append(b, 4); };
+    auto u16 = [&](quint16 x) { char b[2]; qToLittleEndian(x, b); h.append(b, 2); };
+    h += "RIFF";
+    u32(36 + data.size());
+    h += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    h += "data";
+    u32(data.size());
+    return h + data;
+}
+
+QList<QPair<QByteArray, QByteArray>> silentOutput()
+{
+    return { { "ao", "null" } };
+}
+
+} // namespace
+
+class TestMpvEngine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void playsAStreamFromALoopbackServer()
+    {
+        LoopbackHttp server;
+        server.route("/tone", LoopbackHttp::http("text/plain", toneWav(4)));
+        MpvEngine engine(nullptr, silentOutput());
+        QVERIFY(engine.isUsable());
+        QSignalSpy playing(&engine, &MpvEngine::playing);
+        QSignalSpy ended(&engine, &MpvEngine::ended);
+        QSignalSpy position(&engine, &MpvEngine::positionChanged);
+        engine.open(server.url("/tone"));
+        QVERIFY(playing.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!position.isEmpty() && position.last().first().toDouble() > 0.2, 5000);
+        QCOMPARE(ended.size(), 0);
+        engine.stop();
+        // Nothing more is reported about a stopped stream.
+        const int positions = position.size();
+        QTest::qWait(600);
+        QCOMPARE(ended.size(), 0);
+        QVERIFY(position.size() <= positions + 1);
+    }
+
+    void failuresAreReportedAndOnlyForTheLatestOpen()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const QUrl refused(QStringLiteral("http://127.0.0.1:%1/x").arg(closed.serverPort()));
+        closed.close();
+        LoopbackHttp server;
+        server.route("/tone", LoopbackHttp::http("audio/wav", toneWav(3)));
+
+        MpvEngine engine(nullptr, silentOutput());
+        QSignalSpy playing(&engine, &MpvEngine::playing);
+        QSignalSpy ended(&engine, &MpvEngine::ended);
+        engine.open(refused);
+        QVERIFY(ended.wait(10000));
+        QVERIFY(!ended.first().first().toString().isEmpty());
+
+        ended.clear();
+        engine.open(refused);
+        engine.open(server.url("/tone")); // replaces the first before it could fail
+        QVERIFY(playing.wait(10000));
+        QCOMPARE(ended.size(), 0);
+        // The tone plays to its end.
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(ended.first().first().toString(), QString());
+    }
+
+    void streamTitlesAndStationNamesArrive()
+    {
+        const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+        if (ffmpeg.isEmpty()) {
+            QSKIP("ffmpeg is needed to make the MP3 test stream");
+        }
+        QTemporaryDir dir;
+        const QString mp3 = dir.filePath(QStringLiteral("tone.mp3"));
+        QProcess make;
+        make.start(ffmpeg, { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("sine=frequency=440:duration=8"), QStringLiteral("-b:a"), QStringLiteral("64k"), mp3 });
+        QVERIFY(make.waitForFinished(30000));
+        QFile file(mp3);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray audio = file.readAll();
+
+        // An ICY stream: audio with a metadata block every 8192 bytes.
+        const QString title = QStringLiteral("শিল্পী - গান");
+        QByteArray meta = "StreamTitle='" + title.toUtf8() + "';";
+        meta += QByteArray((16 - meta.size() % 16) % 16, '\0');
+        QByteArray body;
+        for (qsizetype at = 0; at < audio.size(); at += 8192) {
+            body += audio.mid(at, 8192);
+            if (at + 8192 <= audio.size()) {
+                body += char(meta.size() / 16) + meta;
+            }
+        }
+        LoopbackHttp server;
+        server.route("/live", "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Test Station\r\nicy-metaint: 8192\r\n\r\n" + body);
+
+        MpvEngine engine(nullptr, silentOutput());
+        QSignalSpy titles(&engine, &MpvEngine::titleChanged);
+        QSignalSpy names(&engine, &MpvEngine::stationNameChanged);
+        engine.open(server.url("/live"));
+        QTRY_VERIFY_WITH_TIMEOUT(!titles.isEmpty() && player::repairTitle(titles.last().first().toByteArray()) == title, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!names.isEmpty() && names.last().first().toByteArray() == "Test Station", 5000);
+        engine.stop();
+    }
+
+    void theFactoryMakesTheRegisteredPlayer()
+    {
+        player::registerMediaPlayerComponent();
+        const QByteArray block = player::encodeMediaPlayerSettings({});
+        QCOMPARE(block.size(), 164);
+        std::unique_ptr<QWidget> widget(platform::createComponent(QString::fromLatin1(player::mediaPlayerClassName), nullptr, block));
+        QVERIFY(qobject_cast<player::MediaPlayer *>(widget.get()));
+        QCOMPARE(platform::getProperty(widget.get(), "volume").toInt(), 50);
+        QCOMPARE(platform::getProperty(widget.get(), "statusText").toString(), QStringLiteral("Ready"));
+        LoopbackHttp server;
+        server.route("/tone", LoopbackHttp::http("audio/wav", toneWav(2)));
+        platform::putProperty(widget.get(), "URL", server.url("/tone").toString());
+        QCOMPARE(platform::getProperty(widget.get(), "state").toInt(), int(player::MediaPlayer::State::Connecting));
+        // Whether sound can be heard here or not, the player leaves connecting by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(platform::getProperty(widget.get(), "state").toInt()
+                                     != int(player::MediaPlayer::State::Connecting), 15000);
+
+        // A malformed block is refused as a runtime error of the put-less creation.
+        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
+                                 platform::createComponent(QString::fromLatin1(player::mediaPlayerClassName), nullptr, block.left(100)));
+    }
+};
+
+QTEST_MAIN(TestMpvEngine)
+#include "tst_mpvengine.moc"
