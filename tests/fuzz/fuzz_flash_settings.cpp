@@ -1,0 +1,22 @@
+// Decodes animation player settings blocks; a block is either read or refused with SettingsError,
+// and what is read encodes back to a block that reads the same.
+#include "title/flashsettings.h"
+
+#include "platform/propertybag.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    try {
+        const title::FlashSettings s = title::decodeFlashSettings(
+            QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
+        const title::FlashSettings again = title::decodeFlashSettings(title::encodeFlashSettings(s));
+        if (!(again == s)) {
+            std::abort();
+        }
+    } catch (const platform::SettingsError &) {
+    }
+    return 0;
+}

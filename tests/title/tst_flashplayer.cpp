@@ -1,0 +1,232 @@
+#include "swfbuilder.h"
+
+#include "title/flashplayer.h"
+
+#include "platform/propertybag.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+using title::FlashPlayer;
+
+namespace {
+
+// A one-purpose HTTP server on 127.0.0.1: answers each request by its path.
+class MovieServer : public QObject
+{
+public:
+    QByteArray movie;
+    int requests = 0;
+
+    bool start() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_server.serverPort(); }
+    QString url(const QString &path) const
+    {
+        return QString("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    }
+
+    MovieServer()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = m_server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] { answer(s); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+
+private:
+    void answer(QTcpSocket *s)
+    {
+        const QByteArray request = s->readAll();
+        if (!request.contains("\r\n\r\n")) {
+            return;
+        }
+        ++requests;
+        const QByteArray path = request.split(' ').value(1);
+        QByteArray reply;
+        if (path == "/movie.swf") {
+            reply = "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Length: "
+                + QByteArray::number(movie.size()) + "\r\nConnection: close\r\n\r\n" + movie;
+        } else if (path == "/huge.swf") {
+            reply = "HTTP/1.1 200 OK\r\nContent-Length: 999999999\r\nConnection: close\r\n\r\nFWS";
+        } else if (path == "/garbage.swf") {
+            reply = "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nhello world";
+        } else if (path == "/loop.swf") {
+            reply = "HTTP/1.1 302 Found\r\nLocation: /loop.swf\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        } else {
+            reply = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        }
+        s->write(reply);
+        s->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+};
+
+QByteArray settingsFor(const QString &movie)
+{
+    title::FlashSettings s;
+    s.extentWidth = 5106;
+    s.extentHeight = 450;
+    s.movie = movie;
+    s.src = movie;
+    s.wmode = "Transparent";
+    s.play = "-1";
+    s.loop = "-1";
+    s.quality = "High";
+    s.menu = "-1";
+    s.scale = "ShowAll";
+    return title::encodeFlashSettings(s);
+}
+
+// A 100x20 movie of 4 frames at 20 fps: a red box on the left half only.
+QByteArray stripMovie(int frames = 4)
+{
+    SwfBuilder b(100, 20, 20);
+    b.background(Qt::green);
+    b.rectShape(1, QRect(0, 0, 50, 20), Qt::red);
+    b.place(1, 1);
+    for (int i = 0; i < frames; ++i) {
+        b.showFrame();
+    }
+    return b.cws(frames);
+}
+
+struct Strip
+{
+    QWidget window;
+    FlashPlayer *player = nullptr;
+
+    explicit Strip(const QByteArray &settings)
+    {
+        window.resize(240, 60);
+        window.setAutoFillBackground(true);
+        QPalette p = window.palette();
+        p.setColor(QPalette::Window, Qt::black);
+        window.setPalette(p);
+        player = qobject_cast<FlashPlayer *>(title::createFlashPlayer(&window, settings));
+        player->setGeometry(0, 0, 193, 17);
+    }
+
+    QColor at(int x, int y) { return window.grab().toImage().pixelColor(x, y); }
+};
+
+} // namespace
+
+class TestFlashPlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void malformedSettingsThrow()
+    {
+        QWidget parent;
+        QVERIFY_THROWS_EXCEPTION(platform::SettingsError,
+                                 title::createFlashPlayer(&parent, QByteArray("gUfU")));
+        QVERIFY(parent.children().isEmpty());
+    }
+
+    void paintsTheFetchedMovieOverWhatLiesBeneath()
+    {
+        MovieServer server;
+        server.movie = stripMovie();
+        QVERIFY(server.start());
+        Strip strip(settingsFor(server.url("/movie.swf")));
+        QVERIFY(!strip.player->autoFillBackground());
+        QSignalSpy fetched(strip.player, &FlashPlayer::movieFetched);
+        strip.window.show();
+        QVERIFY(fetched.wait(10000));
+        QCOMPARE(fetched.first().first().toBool(), true);
+        QVERIFY(strip.player->hasMovie());
+        QCOMPARE(server.requests, 1);
+        // 100x20 into 193x17: scale 0.85, 85 px wide, centred from x = 54.
+        QCOMPARE(strip.at(70, 8), QColor(Qt::red));
+        QCOMPARE(strip.at(120, 8), QColor(Qt::black)); // the movie draws nothing there
+        QCOMPARE(strip.at(20, 8), QColor(Qt::black)); // outside the fitted frame
+        QCOMPARE(strip.at(70, 40), QColor(Qt::black)); // outside the widget
+        // It plays: the playhead moves at the movie's rate and loops.
+        QTRY_VERIFY_WITH_TIMEOUT(strip.player->currentFrame() == 3, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(strip.player->currentFrame() == 0, 3000);
+    }
+
+    void failedFetchesLeaveTheStripEmpty_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("not found") << "/missing.swf";
+        QTest::newRow("not a movie") << "/garbage.swf";
+        QTest::newRow("too large") << "/huge.swf";
+        QTest::newRow("redirect loop") << "/loop.swf";
+        QTest::newRow("server down") << "";
+    }
+
+    void failedFetchesLeaveTheStripEmpty()
+    {
+        QFETCH(QString, path);
+        MovieServer server;
+        QVERIFY(server.start());
+        QString url = server.url(path);
+        if (path.isEmpty()) {
+            // A port nobody listens on any more: the connection is refused.
+            QTcpServer gone;
+            QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
+            url = QString("http://127.0.0.1:%1/movie.swf").arg(gone.serverPort());
+            gone.close();
+        }
+        Strip strip(settingsFor(url));
+        QSignalSpy fetched(strip.player, &FlashPlayer::movieFetched);
+        strip.window.show();
+        QVERIFY(fetched.wait(10000));
+        QCOMPARE(fetched.first().first().toBool(), false);
+        QVERIFY(!strip.player->hasMovie());
+        QCOMPARE(strip.at(70, 8), QColor(Qt::black));
+        // No retries: one request, or a bounded number of redirects.
+        QTest::qWait(200);
+        QVERIFY2(server.requests <= FlashPlayer::maxRedirects + 2,
+                 qPrintable(QString::number(server.requests)));
+        QCOMPARE(fetched.size(), 1);
+    }
+
+    void hiddenPlayerRendersNothingButKeepsTime()
+    {
+        Strip strip(settingsFor(QString()));
+        strip.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&strip.window));
+        QVERIFY(strip.player->loadMovie(stripMovie(400)));
+        QTRY_VERIFY(strip.player->framesRendered() > 0);
+        strip.window.hide();
+        QCoreApplication::processEvents();
+        const qint64 rendered = strip.player->framesRendered();
+        const int frameBefore = strip.player->currentFrame();
+        QTest::qWait(450); // 9 frames at 20 fps
+        QCOMPARE(strip.player->framesRendered(), rendered);
+        QCOMPARE(strip.player->currentFrame(), frameBefore); // no work while hidden
+        strip.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&strip.window));
+        QTRY_VERIFY(strip.player->framesRendered() > rendered);
+        // Caught up with the clock: the frames due while hidden were run on showing.
+        QVERIFY(strip.player->currentFrame() >= frameBefore + 9);
+    }
+
+    void menuActionsMoveThePlayhead()
+    {
+        Strip strip(settingsFor(QString()));
+        QVERIFY(strip.player->loadMovie(stripMovie()));
+        strip.player->forward();
+        strip.player->forward();
+        QCOMPARE(strip.player->currentFrame(), 2);
+        QVERIFY(!strip.player->isPlaying());
+        strip.player->back();
+        QCOMPARE(strip.player->currentFrame(), 1);
+        strip.player->rewind();
+        QCOMPARE(strip.player->currentFrame(), 0);
+        strip.player->play();
+        QVERIFY(strip.player->isPlaying());
+        QVERIFY(strip.player->isLooping());
+    }
+};
+
+QTEST_MAIN(TestFlashPlayer)
+#include "tst_flashplayer.moc"

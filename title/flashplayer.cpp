@@ -1,0 +1,355 @@
+#include "title/flashplayer.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace title {
+
+FlashPlayer::FlashPlayer(const FlashSettings &settings, QWidget *parent)
+    : QWidget(parent)
+    , m_settings(settings)
+    , m_loop(settings.loop.isEmpty() || settings.isTrue(settings.loop))
+    , m_highQuality(settings.quality.compare(QLatin1String("Low"), Qt::CaseInsensitive) != 0)
+{
+    // What lies beneath shows through wherever the movie draws nothing.
+    setAutoFillBackground(false);
+    setAttribute(Qt::WA_NoSystemBackground, isTransparent());
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &FlashPlayer::onTimer);
+    startFetch();
+}
+
+FlashPlayer::~FlashPlayer()
+{
+    if (m_reply) {
+        m_reply->abort();
+    }
+}
+
+bool FlashPlayer::isTransparent() const
+{
+    return m_settings.wmode.compare(QLatin1String("Window"), Qt::CaseInsensitive) != 0
+        && m_settings.wmode.compare(QLatin1String("Opaque"), Qt::CaseInsensitive) != 0;
+}
+
+bool FlashPlayer::isPlaying() const
+{
+    return m_root && m_root->isPlaying();
+}
+
+int FlashPlayer::currentFrame() const
+{
+    return m_root ? m_root->currentFrame() : -1;
+}
+
+void FlashPlayer::startFetch()
+{
+    const QUrl url(m_settings.movie.isEmpty() ? m_settings.src : m_settings.movie);
+    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+        return;
+    }
+    m_network = new QNetworkAccessManager(this);
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(maxRedirects);
+    request.setTransferTimeout(fetchTimeoutMs);
+    m_reply = m_network->get(request);
+    QNetworkReply *reply = m_reply;
+    auto tooBig = [reply](qint64 size) {
+        if (size > maxMovieFileBytes) {
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, tooBig] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid()) {
+            tooBig(length.toLongLong());
+        }
+    });
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [tooBig](qint64 received, qint64) { tooBig(received); });
+    connect(reply, &QNetworkReply::finished, this, &FlashPlayer::fetchFinished);
+}
+
+void FlashPlayer::fetchFinished()
+{
+    QNetworkReply *reply = m_reply;
+    m_reply = nullptr;
+    if (!reply) {
+        return;
+    }
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    bool ok = false;
+    // A failed fetch is not reported and not retried; the strip shows what lies beneath.
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300
+        && reply->bytesAvailable() <= maxMovieFileBytes) {
+        ok = loadMovie(reply->read(maxMovieFileBytes + 1));
+    }
+    emit movieFetched(ok);
+}
+
+bool FlashPlayer::loadMovie(const QByteArray &bytes)
+{
+    if (bytes.size() > maxMovieFileBytes) {
+        return false;
+    }
+    std::shared_ptr<const swf::Movie> movie;
+    try {
+        movie = swf::parseMovie(bytes);
+    } catch (const swf::FormatError &) {
+        return false;
+    }
+    m_root.reset();
+    m_movie = std::move(movie);
+    m_budget = std::make_unique<swf::PlaybackBudget>();
+    m_root = std::make_unique<swf::TimelineInstance>(*m_movie, m_movie->root, *m_budget, 0);
+    m_root->setLooping(m_loop);
+    m_root->start();
+    if (!m_settings.play.isEmpty() && !m_settings.isTrue(m_settings.play)) {
+        m_root->setPlaying(false);
+    }
+    m_renderer = std::make_unique<swf::Renderer>(*m_movie);
+    m_renderer->setAntialiasing(m_highQuality);
+    m_clock.start();
+    m_ticksDone = 0;
+    updateTimer();
+    invalidateFrame();
+    return true;
+}
+
+bool FlashPlayer::canShow() const
+{
+    const QWidget *top = window();
+    return isVisible() && !(top && top->isMinimized());
+}
+
+qint64 FlashPlayer::dueTicks() const
+{
+    if (!m_movie || !m_clock.isValid()) {
+        return 0;
+    }
+    return qint64(double(m_clock.elapsed()) * m_movie->frameRate / 1000.0);
+}
+
+bool FlashPlayer::catchUp()
+{
+    if (!m_root) {
+        return false;
+    }
+    const qint64 due = dueTicks();
+    qint64 n = due - m_ticksDone;
+    m_ticksDone = due;
+    if (n <= 0) {
+        return false;
+    }
+    if (n > maxCatchUpTicks) {
+        // A long absence: keep the root timeline's phase, skip the rest of the work.
+        const qint64 period = std::max(1, m_root->frameCount());
+        n = maxCatchUpTicks - period + 1 + (n - maxCatchUpTicks) % period;
+        n = std::max<qint64>(1, n);
+    }
+    bool changed = false;
+    for (qint64 i = 0; i < n; ++i) {
+        changed = m_root->tick() || changed;
+    }
+    if (changed) {
+        m_frameCache = QImage();
+    }
+    return changed;
+}
+
+void FlashPlayer::updateTimer()
+{
+    if (m_movie && canShow()) {
+        if (!m_timer.isActive()) {
+            if (catchUp()) {
+                m_frameCache = QImage();
+            }
+            m_timer.start(std::max(1, int(1000.0 / m_movie->frameRate)));
+            update();
+        }
+    } else {
+        m_timer.stop();
+    }
+}
+
+void FlashPlayer::onTimer()
+{
+    if (!canShow()) {
+        m_timer.stop();
+        return;
+    }
+    if (catchUp()) {
+        update();
+    }
+}
+
+void FlashPlayer::invalidateFrame()
+{
+    m_frameCache = QImage();
+    update();
+}
+
+void FlashPlayer::paintEvent(QPaintEvent *)
+{
+    if (!m_root || !m_renderer || !canShow()) {
+        return;
+    }
+    // The frame is drawn once into a cache; repaints of what lies beneath reuse it.
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    if (m_frameCache.size() != pixels) {
+        m_frameCache = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        if (m_frameCache.isNull()) {
+            return;
+        }
+        m_frameCache.fill(Qt::transparent);
+        QPainter cachePainter(&m_frameCache);
+        if (!isTransparent() && m_movie->background) {
+            cachePainter.fillRect(QRect(QPoint(0, 0), pixels), *m_movie->background);
+        }
+        m_renderer->render(cachePainter, *m_root,
+                           swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
+        cachePainter.end();
+        m_frameCache.setDevicePixelRatio(dpr);
+        ++m_framesRendered;
+    }
+    QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), m_frameCache);
+}
+
+void FlashPlayer::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    QWidget *top = window();
+    if (top != m_watchedWindow) {
+        if (m_watchedWindow) {
+            m_watchedWindow->removeEventFilter(this);
+        }
+        m_watchedWindow = top;
+        if (top && top != this) {
+            top->installEventFilter(this);
+        }
+    }
+    updateTimer();
+}
+
+void FlashPlayer::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_timer.stop();
+}
+
+bool FlashPlayer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::WindowStateChange) {
+        updateTimer();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FlashPlayer::play()
+{
+    if (m_root) {
+        if (!m_root->isPlaying() && !m_loop && m_root->currentFrame() + 1 >= m_root->frameCount()) {
+            m_root->gotoFrame(0);
+        }
+        m_root->setPlaying(true);
+    }
+}
+
+void FlashPlayer::pause()
+{
+    if (m_root) {
+        m_root->setPlaying(false);
+    }
+}
+
+void FlashPlayer::rewind()
+{
+    if (m_root) {
+        m_root->gotoFrame(0);
+        m_root->setPlaying(false);
+        invalidateFrame();
+    }
+}
+
+void FlashPlayer::forward()
+{
+    if (m_root) {
+        m_root->gotoFrame(m_root->currentFrame() + 1);
+        m_root->setPlaying(false);
+        invalidateFrame();
+    }
+}
+
+void FlashPlayer::back()
+{
+    if (m_root) {
+        m_root->gotoFrame(m_root->currentFrame() - 1);
+        m_root->setPlaying(false);
+        invalidateFrame();
+    }
+}
+
+void FlashPlayer::setLooping(bool loop)
+{
+    m_loop = loop;
+    if (m_root) {
+        m_root->setLooping(loop);
+    }
+}
+
+void FlashPlayer::setHighQuality(bool high)
+{
+    m_highQuality = high;
+    if (m_renderer) {
+        m_renderer->setAntialiasing(high);
+    }
+    invalidateFrame();
+}
+
+void FlashPlayer::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    const bool full = m_settings.menu.isEmpty() || m_settings.isTrue(m_settings.menu);
+    if (full && m_root) {
+        QAction *playAction = menu.addAction(tr("Play"), this, [this](bool on) { on ? play() : pause(); });
+        playAction->setCheckable(true);
+        playAction->setChecked(isPlaying());
+        QAction *loopAction = menu.addAction(tr("Loop"), this, [this](bool on) { setLooping(on); });
+        loopAction->setCheckable(true);
+        loopAction->setChecked(m_loop);
+        menu.addSeparator();
+        menu.addAction(tr("Rewind"), this, &FlashPlayer::rewind);
+        menu.addAction(tr("Forward"), this, &FlashPlayer::forward);
+        menu.addAction(tr("Back"), this, &FlashPlayer::back);
+        menu.addSeparator();
+        QMenu *quality = menu.addMenu(tr("Quality"));
+        QAction *low = quality->addAction(tr("Low"), this, [this] { setHighQuality(false); });
+        QAction *high = quality->addAction(tr("High"), this, [this] { setHighQuality(true); });
+        low->setCheckable(true);
+        high->setCheckable(true);
+        low->setChecked(!m_highQuality);
+        high->setChecked(m_highQuality);
+        menu.addSeparator();
+    }
+    menu.addAction(tr("About the animation player"))->setEnabled(false);
+    menu.exec(event->globalPos());
+}
+
+QWidget *createFlashPlayer(QWidget *parent, const QByteArray &settings)
+{
+    const FlashSettings s = decodeFlashSettings(settings);
+    return new FlashPlayer(s, parent);
+}
+
+} // namespace title

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "title/flashsettings.h"
+#include "title/swfrenderer.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace title {
+
+// The animation player component: fetches its movie over HTTP once, at creation, and plays it
+// looping at the movie's frame rate, fitted whole into the widget ("show all"). In transparent
+// mode it paints only what the movie draws. While hidden or minimised it renders nothing and
+// its timer is stopped; the playhead catches up with the clock when it is shown again.
+class FlashPlayer : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Limits of the one fetch.
+    static constexpr qint64 maxMovieFileBytes = 16 * 1024 * 1024;
+    static constexpr int fetchTimeoutMs = 20000;
+    static constexpr int maxRedirects = 5;
+    // Most frames run at once to catch up after the window was hidden.
+    static constexpr int maxCatchUpTicks = 600;
+
+    explicit FlashPlayer(const FlashSettings &settings, QWidget *parent = nullptr);
+    ~FlashPlayer() override;
+
+    const FlashSettings &settings() const { return m_settings; }
+    bool hasMovie() const { return m_movie != nullptr; }
+    bool isPlaying() const;
+    int currentFrame() const;
+    // Frames drawn so far; stays put while the widget is hidden.
+    qint64 framesRendered() const { return m_framesRendered; }
+    bool isTransparent() const;
+
+    // Plays a movie from bytes (also used once the fetch completes). Returns false for a file
+    // that is not a movie; the widget then stays empty.
+    bool loadMovie(const QByteArray &bytes);
+
+    void play();
+    void pause();
+    void rewind();
+    void forward();
+    void back();
+    void setLooping(bool loop);
+    bool isLooping() const { return m_loop; }
+    void setHighQuality(bool high);
+    bool isHighQuality() const { return m_highQuality; }
+
+signals:
+    // The fetch ended, with or without a playable movie.
+    void movieFetched(bool ok);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void startFetch();
+    void fetchFinished();
+    void onTimer();
+    bool canShow() const;
+    void updateTimer();
+    bool catchUp(); // runs the frames due; returns whether the picture changed
+    void invalidateFrame();
+    qint64 dueTicks() const;
+
+    FlashSettings m_settings;
+    QNetworkAccessManager *m_network = nullptr;
+    QPointer<QNetworkReply> m_reply;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_ticksDone = 0;
+    std::shared_ptr<const swf::Movie> m_movie;
+    std::unique_ptr<swf::PlaybackBudget> m_budget;
+    std::unique_ptr<swf::TimelineInstance> m_root;
+    std::unique_ptr<swf::Renderer> m_renderer;
+    qint64 m_framesRendered = 0;
+    QImage m_frameCache;
+    bool m_loop = true;
+    bool m_highQuality = true;
+    QPointer<QWidget> m_watchedWindow;
+};
+
+// Component factory for class "ShockwaveFlashObjectsCtl.ShockwaveFlash". Throws
+// platform::SettingsError for a settings block it cannot read.
+QWidget *createFlashPlayer(QWidget *parent, const QByteArray &settings);
+
+inline constexpr const char *flashPlayerClassName = "ShockwaveFlashObjectsCtl.ShockwaveFlash";
+
+} // namespace title
