@@ -310,21 +310,25 @@ class Desktop:
         self.pulse_server = None
 
     def start(self):
-        read_fd, write_fd = os.pipe()
         xvfb = shutil.which("Xvfb")
         if not xvfb:
             raise RuntimeError("Xvfb is missing (Debian package xvfb)")
-        p = subprocess.Popen([xvfb, "-displayfd", str(write_fd), "-screen", "0", self.screen,
-                              "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
-                             stdout=subprocess.DEVNULL,
-                             stderr=open(os.path.join(self.workdir, "xvfb.log"), "wb"))
-        self.procs.items.append(("xvfb", p))
-        os.close(write_fd)
-        ready, _, _ = select.select([read_fd], [], [], 20)
-        if not ready:
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + os.read(read_fd, 32).decode().strip()
-        os.close(read_fd)
+        number = 90
+        while os.path.exists("/tmp/.X11-unix/X%d" % number) or \
+                os.path.exists("/tmp/.X%d-lock" % number):
+            number += 1
+        self.procs.start("xvfb", [xvfb, ":%d" % number, "-screen", "0", self.screen,
+                                  "-nolisten", "tcp", "-noreset"])
+        deadline = time.monotonic() + 20
+        while not os.path.exists("/tmp/.X11-unix/X%d" % number):
+            if time.monotonic() > deadline:
+                raise RuntimeError("Xvfb did not start:\n" + self.procs.log_text("xvfb"))
+            time.sleep(0.05)
+        self.display = ":%d" % number
+        while subprocess.run(["xdpyinfo"], env=self.env(), capture_output=True).returncode != 0:
+            if time.monotonic() > deadline:
+                raise RuntimeError("Xvfb does not answer:\n" + self.procs.log_text("xvfb"))
+            time.sleep(0.05)
         wm = shutil.which(self.window_manager)
         if not wm:
             raise RuntimeError("window manager %s is missing (Debian package %s)"
