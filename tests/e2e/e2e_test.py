@@ -186,6 +186,10 @@ def main():
         failures.check("silent before the first pick", not silent["wrong"] and (
             silent["last"] is None or silent["last"][2] < nw.SILENCE_RMS),
             "last reading %s" % (silent["last"],))
+        movie_log = procs.log_text("movies %s:80" % nw.MOVIE_HOST)
+        for path in nw.MOVIE_PATHS:
+            failures.check("the movie %s is fetched from %s" % (path, nw.MOVIE_HOST),
+                           "GET %s" % path in movie_log)
         first, _ = shot_of_main(prog, workdir, "start")
         check_bands(failures, first, "at start")
 

@@ -275,10 +275,12 @@ class Processes:
             return ""
 
 
-def start_servers(plan, procs, servers_dir, swf_path, timeout=90.0):
-    """Starts every server and waits for each one's READY line."""
+def start_servers(plan, procs, servers_dir, swf_path, timeout=90.0, replace=None):
+    """Starts every server and waits for each one's READY line. `replace` maps a server's label
+    to other arguments for it."""
     started = []
     for label, argv in plan.server_commands(servers_dir, swf_path):
+        argv = (replace or {}).get(label, argv)
         p = procs.start(label, argv, stdout=subprocess.PIPE)
         started.append((label, p))
     deadline = time.monotonic() + timeout
@@ -349,6 +351,7 @@ class Desktop:
 
     def start_pulse(self):
         base = tempfile.mkdtemp(prefix="pa-", dir="/tmp")  # socket paths must stay short
+        os.chmod(base, 0o755)  # players run as another user reach the socket too
         home, runtime = os.path.join(base, "home"), os.path.join(base, "run")
         os.makedirs(home)
         os.makedirs(runtime, mode=0o700)
