@@ -401,6 +401,7 @@ def print_tables(results, peers):
                                 "" if n == "program" else ratio(base, results[n].get("startup"))))
     out()
     out("Tune latency per endpoint kind: median seconds (failed picks); program/peer")
+    out("  (program: every station of the kind, arrow-key picks; peers: the kind's first station)")
     kinds = list(results["program"]["tune"].keys())
     out("  %-24s" % "kind" + "".join("%-22s" % n for n in names))
     for kind in kinds:
@@ -421,12 +422,12 @@ def print_tables(results, peers):
         for n in names:
             f = results[n].get("states", {}).get(state)
             if f is None:
-                row += "%-34s" % (n + ": -")
+                row += "%-38s" % (n + ": -")
                 continue
             cell = "%s: %s%% %s MiB" % (n, fmt(f[0], digits=1), fmt(f[1] / 1024.0, digits=1))
             if n != "program" and p:
                 cell += " (%s, %s)" % (ratio(p[0], f[0]), ratio(p[1], f[1]))
-            row += "%-34s" % cell
+            row += "%-38s" % cell
         out(row)
     for p in peers:
         out("note: %s: %s" % (p.name, p.note))

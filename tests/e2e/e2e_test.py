@@ -231,6 +231,12 @@ def main():
             failures.check("the sound stops with the program", quiet[2] < nw.SILENCE_RMS,
                            "rms %.0f" % quiet[2])
 
+        program_log = procs.log_text("program")
+        reports = [line for line in program_log.splitlines()
+                   if "ERROR: AddressSanitizer" in line or "runtime error:" in line]
+        failures.check("the program reported no memory or undefined-behaviour error",
+                       not reports, "; ".join(reports[:3]))
+
         print("\nstations heard at their own tone: %d of %d" % (heard, len(plan.stations)))
         print("%d passed, %d failed" % (failures.count - len(failures.items),
                                         len(failures.items)))

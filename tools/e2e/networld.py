@@ -385,6 +385,9 @@ class Desktop:
             env["PULSE_SERVER"] = self.pulse_server
             env["PULSE_SINK"] = self.SINK
         env.pop("QT_QPA_PLATFORM", None)
+        # No accessibility bus: GTK would start daemons of its own that outlive the players.
+        env["NO_AT_BRIDGE"] = "1"
+        env["GTK_A11Y"] = "none"
         env.update(extra)
         return env
 
