@@ -4,6 +4,8 @@
 #include "platform/runtime.h"
 #include "platform/windows.h"
 
+#include <QWidget>
+
 namespace app {
 
 namespace {

@@ -89,9 +89,11 @@ void placeAtScreenCentre(QWidget *window)
         return;
     }
     const QRect available = screen->availableGeometry();
+    // The frame's sizes are the window manager's and are not known before the window is shown,
+    // so it is the client area that is centred.
     QRect r(QPoint(0, 0), window->size());
     r.moveCenter(available.center());
-    window->move(r.topLeft());
+    window->setGeometry(r);
 }
 
 } // namespace
