@@ -43,12 +43,14 @@ QToolButton:hover { background: #353a40; }
 QToolButton:pressed, QToolButton:checked { background: #1d4466; border-color: #3d7ab0; }
 QToolButton:focus { border-color: #7fc4ff; }
 QToolButton:disabled { color: #666; background: #202225; }
-QSlider::groove:horizontal { height: 4px; background: #3a3f44; border-radius: 2px; }
+QSlider { background: transparent; min-height: 16px; }
+QSlider::groove:horizontal { height: 4px; background: #3a3f44; border: none; border-radius: 2px; }
+QSlider::add-page:horizontal { background: #3a3f44; border-radius: 2px; }
 QSlider::sub-page:horizontal { background: #3d8fd6; border-radius: 2px; }
 QSlider::handle:horizontal {
     width: 10px; margin: -4px 0; background: #d8dde2; border-radius: 5px;
 }
-QSlider:focus::handle:horizontal { background: #7fc4ff; }
+QSlider::handle:horizontal:focus { background: #7fc4ff; }
 QMenu { background: #202326; color: #e0e0e0; border: 1px solid #44494f; }
 QMenu::item:selected { background: #1d4466; }
 QMenu::item:disabled { color: #666; }
@@ -100,7 +102,10 @@ MediaPlayer::MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettin
     , m_muted(settings.mute)
     , m_noAudioTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
+    , m_steadyTimer(new QTimer(this))
 {
+    m_steadyTimer->setSingleShot(true);
+    connect(m_steadyTimer, &QTimer::timeout, this, [this] { m_reconnectAttempt = 0; });
     m_noAudioTimer->setSingleShot(true);
     m_reconnectTimer->setSingleShot(true);
     connect(m_noAudioTimer, &QTimer::timeout, this,
@@ -261,6 +266,7 @@ void MediaPlayer::buildInterface()
 
 void MediaPlayer::setUrl(const QString &url)
 {
+    m_steadyTimer->stop();
     m_noAudioTimer->stop();
     m_reconnectTimer->stop();
     m_resolver->cancel();
@@ -342,7 +348,11 @@ void MediaPlayer::onPlaying()
     m_noAudioTimer->stop();
     m_resolver->cancel();
     m_heardAudio = true;
-    m_reconnectAttempt = 0;
+    // A stream that drops again soon after coming back goes on with growing waits; one that
+    // keeps playing starts over from the first wait when it next drops.
+    if (m_reconnectAttempt > 0 && !m_steadyTimer->isActive()) {
+        m_steadyTimer->start(m_timings.reconnectCapMs);
+    }
     setState(State::Playing);
 }
 
@@ -402,6 +412,7 @@ void MediaPlayer::onEnded(const QString &error)
 
 void MediaPlayer::scheduleReconnect()
 {
+    m_steadyTimer->stop();
     m_noAudioTimer->stop();
     m_resolver->cancel();
     m_engine->stop();

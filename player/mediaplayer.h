@@ -148,6 +148,7 @@ private:
 
     QTimer *m_noAudioTimer = nullptr;
     QTimer *m_reconnectTimer = nullptr;
+    QTimer *m_steadyTimer = nullptr; // playing this long ends a run of reconnection attempts
 
     QLabel *m_stationLabel = nullptr;
     QLabel *m_titleLabel = nullptr;

@@ -18,6 +18,7 @@ enum Observed : std::uint64_t {
     ObserveTimePos,
     ObserveDuration,
     ObserveMetadata,
+    ObserveAudioOutput,
 };
 
 QString reasonFor(int error)
@@ -103,6 +104,7 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     mpv_observe_property(m_mpv, ObserveTimePos, "time-pos", MPV_FORMAT_DOUBLE);
     mpv_observe_property(m_mpv, ObserveDuration, "duration", MPV_FORMAT_DOUBLE);
     mpv_observe_property(m_mpv, ObserveMetadata, "metadata", MPV_FORMAT_NODE);
+    mpv_observe_property(m_mpv, ObserveAudioOutput, "current-ao", MPV_FORMAT_STRING);
     mpv_set_wakeup_callback(m_mpv, &MpvEngine::wakeUp, this);
 }
 
@@ -148,6 +150,7 @@ void MpvEngine::open(const QUrl &url)
     m_live = false;
     m_entry = -1;
     m_started = false;
+    m_restarted = false;
     m_pausedForCache = false;
     m_bufferPercent = 0;
     if (!m_mpv) {
@@ -164,12 +167,24 @@ void MpvEngine::open(const QUrl &url)
     mpv_command_async(m_mpv, m_generation, command);
 }
 
+// Audio is heard once playback has (re)started and an output device took it.
+void MpvEngine::reportPlayingIfHeard()
+{
+    if (m_restarted && m_haveOutput && !m_started) {
+        m_started = true;
+        if (!m_pausedForCache) {
+            emit playing();
+        }
+    }
+}
+
 void MpvEngine::stop()
 {
     ++m_generation;
     m_live = false;
     m_entry = -1;
     m_started = false;
+    m_restarted = false;
     if (m_mpv) {
         const char *command[] = { "stop", nullptr };
         mpv_command_async(m_mpv, 0, command);
@@ -228,26 +243,40 @@ void MpvEngine::handleEvent(const mpv_event &event)
         }
         if (end->reason == MPV_END_FILE_REASON_EOF) {
             m_live = false;
-            emit ended(m_started ? QString() : QStringLiteral("no audio"));
+            if (m_started) {
+                emit ended(QString());
+            } else {
+                emit ended(m_restarted && !m_haveOutput ? QStringLiteral("no sound device")
+                                                        : QStringLiteral("no audio"));
+            }
         } else if (end->reason == MPV_END_FILE_REASON_ERROR) {
             m_live = false;
-            emit ended(reasonFor(end->error));
+            emit ended(m_restarted && !m_haveOutput ? QStringLiteral("no sound device")
+                                                    : reasonFor(end->error));
         }
         return;
     }
     case MPV_EVENT_PLAYBACK_RESTART:
         if (m_live && m_entry >= 0) {
-            m_started = true;
-            if (!m_pausedForCache) {
-                emit playing();
-            }
+            m_restarted = true;
+            reportPlayingIfHeard();
         }
         return;
     case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto *property = static_cast<const mpv_event_property *>(event.data);
+        if (event.reply_userdata == ObserveAudioOutput) {
+            // The output device lives across streams: track it whatever plays.
+            m_haveOutput = property->format == MPV_FORMAT_STRING
+                && *static_cast<char *const *>(property->data)
+                && **static_cast<char *const *>(property->data);
+            if (m_live && m_entry >= 0) {
+                reportPlayingIfHeard();
+            }
+            return;
+        }
         if (!m_live || m_entry < 0) {
             return;
         }
-        const auto *property = static_cast<const mpv_event_property *>(event.data);
         switch (event.reply_userdata) {
         case ObservePausedForCache:
             if (property->format == MPV_FORMAT_FLAG) {

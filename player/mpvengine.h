@@ -40,6 +40,7 @@ private:
     void drainEvents();
     void handleEvent(const mpv_event &event);
     void setFlag(const char *name, bool value);
+    void reportPlayingIfHeard();
 
     mpv_handle *m_mpv = nullptr;
     std::atomic<bool> m_wakePosted { false };
@@ -48,7 +49,9 @@ private:
     std::uint64_t m_generation = 0;
     bool m_live = false;
     std::int64_t m_entry = -1;
-    bool m_started = false;
+    bool m_restarted = false;  // playback of the current stream began
+    bool m_started = false;    // ... and was reported as heard
+    bool m_haveOutput = false; // an audio output device is open
     bool m_pausedForCache = false;
     int m_bufferPercent = 0;
 };

@@ -61,12 +61,13 @@ class FaultHandler(sc.Handler):
                 return
             # Connections made in the address's first seconds are cut when they run out;
             # /drop streams for good to connections made after that.
-            seconds = remaining if remaining > 0 else None
+            cut = remaining > 0
             if self.send(stream_head):
                 # Little burst, so that the listener hears about as long as the server sends.
                 sc.stream_audio(self.request, sc.LoopedAudio(server.tone), byte_rate,
-                                seconds=seconds, burst_seconds=0.3 if seconds else 2.0)
-            if seconds is not None:
+                                burst_seconds=0.3 if cut else 2.0,
+                                until=first_seen + server.args.stop_after if cut else None)
+            if cut:
                 if path == "/drop":
                     # Cut as a network failure does: a reset, not an orderly close.
                     self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,

@@ -117,24 +117,31 @@ class Icecast:
         args = self.args
         icecast = sc.require_program("icecast2", "icecast2")
         ffmpeg = sc.require_program("ffmpeg", "ffmpeg")
-        port = args.port or free_port(args.host)
         password = secrets.token_hex(8)
         os.makedirs(self.workdir.file("log"))
         as_root = os.geteuid() == 0
-        config = CONFIG.format(host=args.host, port=port, password=password,
-                               dir=self.workdir.path, sources=len(args.mount) + 2,
-                               changeowner=CHANGEOWNER if as_root else "")
-        with open(self.workdir.file("icecast.xml"), "w") as f:
-            f.write(config)
-        if as_root:
-            # Icecast drops to nobody after reading its configuration and must still write logs.
-            os.chmod(self.workdir.path, 0o755)
-            os.chmod(self.workdir.file("log"), 0o777)
-            os.chmod(self.workdir.file("icecast.xml"), 0o644)
-        server = self.spawn([icecast, "-c", self.workdir.file("icecast.xml")], "icecast.out")
         host_in_url = "[%s]" % args.host if ":" in args.host else args.host
-        origin = "http://%s:%d" % (host_in_url, port)
-        self.wait_until(lambda: self.answers(origin + "/status-json.xsl"), server, "icecast")
+        # A port picked here may be taken by someone else before icecast binds it: try again.
+        for attempt in range(1 if args.port else 3):
+            port = args.port or free_port(args.host)
+            config = CONFIG.format(host=args.host, port=port, password=password,
+                                   dir=self.workdir.path, sources=len(args.mount) + 2,
+                                   changeowner=CHANGEOWNER if as_root else "")
+            with open(self.workdir.file("icecast.xml"), "w") as f:
+                f.write(config)
+            if as_root:
+                # Icecast drops to nobody after reading its configuration and must still write
+                # its logs.
+                os.chmod(self.workdir.path, 0o755)
+                os.chmod(self.workdir.file("log"), 0o777)
+                os.chmod(self.workdir.file("icecast.xml"), 0o644)
+            server = self.spawn([icecast, "-c", self.workdir.file("icecast.xml")], "icecast.out")
+            origin = "http://%s:%d" % (host_in_url, port)
+            last = attempt == (0 if args.port else 2)
+            if self.wait_until(lambda: self.answers(origin + "/status-json.xsl"), server,
+                               "icecast", fatal=last):
+                break
+            self.children.remove(server)
         for mount, codec, hz in args.mount:
             source = "sine=frequency=%g:sample_rate=44100" % hz
             command = [ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-re",
@@ -169,15 +176,19 @@ class Icecast:
         except (urllib.error.URLError, OSError):
             return False
 
-    def wait_until(self, ready, child, what):
+    def wait_until(self, ready, child, what, fatal=True):
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline:
             if child.poll() is not None:
+                if not fatal:
+                    sc.log("%s ended at start-up with status %s; trying again"
+                           % (what, child.returncode))
+                    return False
                 self.dump_logs()
                 self.stop()
                 sc.die("%s ended at start-up with status %s" % (what, child.returncode))
             if ready():
-                return
+                return True
             time.sleep(0.1)
         self.dump_logs()
         self.stop()

@@ -212,8 +212,8 @@ def main():
     workdir = sc.WorkDir("playlists-")
     sc.install_termination(workdir.remove)
     cache = ToneCache(workdir)
-    for frequency in set(tones.values()) | set(streams.values()):
-        cache(frequency)
+    # Encode every tone up front.
+    sc.make_tones(workdir, set(tones.values()) | set(streams.values()), 8, BITRATE_KBPS)
 
     sc.die_with_parent()
     try:

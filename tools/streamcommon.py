@@ -119,6 +119,27 @@ def make_tone(workdir, frequency, seconds, codec="mp3", bitrate_kbps=128):
         return f.read()
 
 
+def make_tones(workdir, frequencies, seconds, bitrate_kbps=128):
+    """Encodes MP3 tones of several frequencies with one ffmpeg run (starting ffmpeg costs more
+    than encoding a few seconds); make_tone() then finds them made."""
+    ffmpeg = require_program("ffmpeg", "ffmpeg")
+    wanted = [f for f in sorted(set(frequencies))
+              if not os.path.exists(workdir.file("tone-mp3-%g-%d.mp3" % (f, seconds)))]
+    if not wanted:
+        return
+    command = [ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y"]
+    for f in wanted:
+        command += ["-f", "lavfi", "-i", "sine=frequency=%g:sample_rate=44100:duration=%g"
+                    % (f, seconds)]
+    for index, f in enumerate(wanted):
+        command += ["-map", "%d:a" % index, "-ac", "2", "-c:a", "libmp3lame",
+                    "-b:a", "%dk" % bitrate_kbps, "-id3v2_version", "0", "-write_xing", "0",
+                    "-f", "mp3", workdir.file("tone-mp3-%g-%d.mp3" % (f, seconds))]
+    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        die("ffmpeg could not make the tones: %s" % result.stderr.decode(errors="replace"))
+
+
 def parse_frequency(text):
     value = float(text)
     if not 20.0 <= value <= 8000.0:
@@ -240,9 +261,10 @@ class Pacer:
 
 
 def stream_audio(sock, audio, byte_rate, seconds=None, burst_seconds=2.0, transform=None,
-                 chunk=2048):
-    """Sends looped audio paced at its byte rate until the client leaves or `seconds` of audio
-    went out. `transform` may rewrite each chunk (used to insert ICY metadata)."""
+                 chunk=2048, until=None):
+    """Sends looped audio paced at its byte rate until the client leaves, `seconds` of audio
+    went out, or the monotonic clock reaches `until`. `transform` may rewrite each chunk (used
+    to insert ICY metadata)."""
     pacer = Pacer(byte_rate, int(byte_rate * burst_seconds))
     total = 0
     limit = None if seconds is None else int(byte_rate * seconds)
@@ -250,6 +272,8 @@ def stream_audio(sock, audio, byte_rate, seconds=None, burst_seconds=2.0, transf
         count = chunk if limit is None else min(chunk, limit - total)
         piece = audio.take(count)
         pacer.wait_for(count)
+        if until is not None and time.monotonic() >= until:
+            return True
         out = transform(piece) if transform else piece
         if not send_all(sock, out):
             return False

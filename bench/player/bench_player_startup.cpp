@@ -130,6 +130,9 @@ int main(int argc, char **argv)
                 "mpv");
     std::fflush(stdout);
     const QString self = QString::number(getpid());
+    resetPeakRss(self);
+    recorder.record(500);
+    const long idleKib = peakRssKib(self);
     for (const Endpoint &e : servers.playable()) {
         if (parser.isSet(QStringLiteral("only")) && parser.value(QStringLiteral("only")) != e.kind) {
             continue;
@@ -140,6 +143,7 @@ int main(int argc, char **argv)
             // The player: from the put to the tone at the sink.
             platform::putProperty(wm, "URL", QString());
             recorder.waitForSilence(recorder.now(), 5000, 300);
+            recorder.forgetBefore(recorder.now() - 1000);
             resetPeakRss(self);
             const qint64 t = recorder.now();
             platform::putProperty(wm, "URL", e.url);
@@ -158,7 +162,9 @@ int main(int argc, char **argv)
             const qint64 s = recorder.now();
             bare.start(mpv, { QStringLiteral("--no-config"), QStringLiteral("--no-video"), QStringLiteral("--ao=pulse"),
                               QStringLiteral("--volume=50"), QStringLiteral("--really-quiet"), e.url });
-            const auto mpvHeard = recorder.waitForTone(e.frequency, s, 20000, 300);
+            const auto mpvHeard = recorder.waitForTone(e.frequency, s, 20000, 300, [&bare] {
+                return bare.state() == QProcess::NotRunning;
+            });
             if (mpvHeard) {
                 mpvTimes.push_back(*mpvHeard - s);
                 measureWhilePlaying(recorder, QString::number(bare.processId()), holdMs, mpvM);
@@ -181,9 +187,11 @@ int main(int argc, char **argv)
                     playerM.cpuPercent, mpvM.peakKib, mpvM.cpuPercent);
         std::fflush(stdout);
     }
-    std::printf("\nTimes run from the put of URL (player) or the start of the process (mpv) to the first\n"
+    std::printf("\nThis process idle, with the player created and nothing played: VmHWM %ld KiB.\n", idleKib);
+    std::printf("Times run from the put of URL (player) or the start of the process (mpv) to the first\n"
                 "300 ms of the endpoint's tone at the null sink. Player VmHWM is the peak of this whole process\n"
-                "(player, Qt and the recorder) since the put; CPU is the share of one core while playing.\n");
+                "(player, Qt and the recorder) since the put; CPU is the share of one core while playing.\n"
+                "\"none\": no tone within 20 s (bare mpv reads no ASX playlists).\n");
     platform::putProperty(wm, "URL", QString());
     return 0;
 }

@@ -262,11 +262,17 @@ private slots:
         QCOMPARE(waits, (QList<int> { 80, 160, 200, 200 }));
         QVERIFY(noDialogShown());
 
-        // The stream is back: playing again, and the next drop starts from the first wait.
+        // The stream is back but drops again at once: the waits go on growing from where they were.
         QVERIFY(waitForOpens(rig.engine, opened + 1));
         emit rig.engine->playing();
         QCOMPARE(rig.widget->state(), State::Playing);
-        QCOMPARE(rig.widget->reconnectAttempt(), 0);
+        emit rig.engine->ended(QStringLiteral("connection closed"));
+        QCOMPARE(rig.widget->reconnectWaitMs(), 200);
+
+        // Back and playing steadily (as long as the longest wait): the next drop starts afresh.
+        QVERIFY(waitForOpens(rig.engine, opened + 2));
+        emit rig.engine->playing();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.widget->reconnectAttempt(), 0, 2000);
         emit rig.engine->ended(QStringLiteral("connection closed"));
         QCOMPARE(rig.widget->reconnectWaitMs(), 40);
 

@@ -38,6 +38,7 @@ class PlayerAudibleTest : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void init();
 
     void silentUntilFirstPut();
     void everyEndpointKindSounds_data();
@@ -130,6 +131,11 @@ void PlayerAudibleTest::cleanupTestCase()
     m_servers.reset();
     m_recorder.reset();
     m_pulse.stop();
+}
+
+void PlayerAudibleTest::init()
+{
+    m_recorder->forgetBefore(m_recorder->now() - 30000);
 }
 
 void PlayerAudibleTest::silentUntilFirstPut()
@@ -228,7 +234,7 @@ void PlayerAudibleTest::failureEndsSilentWithoutDialog()
         const auto heard = m_recorder->waitForTone(RadioTestServers::faultToneHz, t, 20000);
         QVERIFY2(heard, qPrintable(diagnostics(t)));
     }
-    QVERIFY2(waitForState(State::Failed, 60000), qPrintable(diagnostics(t)));
+    QVERIFY2(waitForState(State::Failed, 30000), qPrintable(diagnostics(t)));
     const qint64 failedAt = m_recorder->now();
     qInfo("failed %lld ms after the put: \"%s\"", failedAt - t, qPrintable(status()));
     QVERIFY2(status().startsWith(QLatin1String("Could not open")), qPrintable(status()));

@@ -86,7 +86,7 @@ void SinkRecorder::pump()
         m_samples[old + size_t(i)] = float(value) / 32768.0f;
     }
     m_pending.remove(0, count * 2);
-    m_arrivals.push_back({ qint64(m_samples.size()), now() });
+    m_arrivals.push_back({ m_base + qint64(m_samples.size()), now() });
 }
 
 void SinkRecorder::idle(int ms)
@@ -101,8 +101,25 @@ void SinkRecorder::idle(int ms)
     } while (!deadline.hasExpired());
 }
 
+void SinkRecorder::forgetBefore(qint64 ms)
+{
+    const qint64 index = sampleIndexAt(ms);
+    if (index <= m_base) {
+        return;
+    }
+    m_samples.erase(m_samples.begin(), m_samples.begin() + (index - m_base));
+    m_samples.shrink_to_fit();
+    m_base = index;
+    const auto keep = std::lower_bound(m_arrivals.begin(), m_arrivals.end(), index,
+                                       [](const Arrival &a, qint64 i) { return a.endIndex < i; });
+    m_arrivals.erase(m_arrivals.begin(), keep == m_arrivals.end() ? keep - 1 : keep);
+}
+
 qint64 SinkRecorder::timeOfSample(qint64 index) const
 {
+    if (m_arrivals.empty()) {
+        return 0;
+    }
     const auto it = std::lower_bound(m_arrivals.begin(), m_arrivals.end(), index,
                                      [](const Arrival &a, qint64 i) { return a.endIndex < i; });
     const Arrival &a = it == m_arrivals.end() ? m_arrivals.back() : *it;
@@ -118,14 +135,14 @@ qint64 SinkRecorder::sampleIndexAt(qint64 ms) const
                                      [](const Arrival &a, qint64 t) { return a.ms < t; });
     const Arrival &a = it == m_arrivals.end() ? m_arrivals.back() : *it;
     const qint64 index = a.endIndex - (a.ms - ms) * sampleRate / 1000;
-    return std::clamp<qint64>(index, 0, qint64(m_samples.size()));
+    return std::clamp<qint64>(index, m_base, m_base + qint64(m_samples.size()));
 }
 
 std::vector<float> SinkRecorder::samples(qint64 fromMs, qint64 toMs) const
 {
     const qint64 first = sampleIndexAt(fromMs);
     const qint64 last = std::max(first, sampleIndexAt(toMs));
-    return std::vector<float>(m_samples.begin() + first, m_samples.begin() + last);
+    return std::vector<float>(m_samples.begin() + (first - m_base), m_samples.begin() + (last - m_base));
 }
 
 QList<SinkRecorder::Window> SinkRecorder::windows(qint64 fromMs, qint64 toMs, int windowMs, int stepMs,
@@ -136,13 +153,14 @@ QList<SinkRecorder::Window> SinkRecorder::windows(qint64 fromMs, qint64 toMs, in
     const qint64 step = qint64(stepMs) * sampleRate / 1000;
     const qint64 end = sampleIndexAt(toMs);
     for (qint64 i = sampleIndexAt(fromMs); i + length <= end; i += step) {
-        const std::span<const float> window(m_samples.data() + i, size_t(length));
+        const std::span<const float> window(m_samples.data() + (i - m_base), size_t(length));
         out.append({ timeOfSample(i), readTones(window, sampleRate, frequencies) });
     }
     return out;
 }
 
-std::optional<qint64> SinkRecorder::waitForTone(double frequency, qint64 sinceMs, int timeoutMs, int holdMs)
+std::optional<qint64> SinkRecorder::waitForTone(double frequency, qint64 sinceMs, int timeoutMs, int holdMs,
+                                                const std::function<bool()> &giveUp)
 {
     QDeadlineTimer deadline(timeoutMs);
     const int windowMs = 100;
@@ -167,7 +185,7 @@ std::optional<qint64> SinkRecorder::waitForTone(double frequency, qint64 sinceMs
             }
             scanned = w.startMs + windowMs;
         }
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired() || (giveUp && giveUp())) {
             return std::nullopt;
         }
     }

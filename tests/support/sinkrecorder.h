@@ -9,6 +9,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,12 +50,15 @@ public:
 
     // Waits, running the event loop, until `frequency` sounds (dominant, above silence) through
     // windows covering holdMs, looking from sinceMs on. Returns the time the sound began.
+    // `giveUp`, when given, ends the wait early (say, when the program meant to play has ended).
     std::optional<qint64> waitForTone(double frequency, qint64 sinceMs, int timeoutMs,
-                                      int holdMs = 400);
+                                      int holdMs = 400, const std::function<bool()> &giveUp = {});
     // Waits until the sink is silent for holdMs from sinceMs on; returns when silence began.
     std::optional<qint64> waitForSilence(qint64 sinceMs, int timeoutMs, int holdMs = 500);
     // True when no window between the two times rises above silence.
     bool silentBetween(qint64 fromMs, qint64 toMs) const;
+    // Drops what was recorded before a time (long runs keep memory flat).
+    void forgetBefore(qint64 ms);
     // The dominant frequency of the loudest recent stretch, for messages.
     QString describe(qint64 fromMs, qint64 toMs) const;
 
@@ -67,7 +71,8 @@ private:
 
     std::unique_ptr<QProcess> m_process;
     QElapsedTimer m_clock;
-    std::vector<float> m_samples;
+    std::vector<float> m_samples; // from sample number m_base on
+    qint64 m_base = 0;
     QByteArray m_pending;
     struct Arrival
     {
