@@ -1,6 +1,8 @@
 #include "title/flashplayer.h"
 
 #include <QContextMenuEvent>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -87,26 +89,50 @@ void FlashPlayer::fetchFinished()
     }
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    bool ok = false;
     // A failed fetch is not reported and not retried; the strip shows what lies beneath.
-    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300
-        && reply->bytesAvailable() <= maxMovieFileBytes) {
-        ok = loadMovie(reply->read(maxMovieFileBytes + 1));
+    if (reply->error() != QNetworkReply::NoError || status < 200 || status >= 300
+        || reply->bytesAvailable() > maxMovieFileBytes) {
+        emit movieFetched(false);
+        return;
     }
-    emit movieFetched(ok);
+    // Parsing and decoding bitmaps can take a while for big movies: done off the UI thread.
+    const QByteArray bytes = reply->read(maxMovieFileBytes + 1);
+    auto *watcher = new QFutureWatcher<std::shared_ptr<const swf::Movie>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        const auto movie = watcher->result();
+        if (movie) {
+            startMovie(movie);
+        }
+        emit movieFetched(movie != nullptr);
+    });
+    watcher->setFuture(QtConcurrent::run(parseOrNull, bytes));
+}
+
+std::shared_ptr<const swf::Movie> FlashPlayer::parseOrNull(const QByteArray &bytes)
+{
+    if (bytes.size() > maxMovieFileBytes) {
+        return nullptr;
+    }
+    try {
+        return swf::parseMovie(bytes);
+    } catch (const swf::FormatError &) {
+        return nullptr;
+    }
 }
 
 bool FlashPlayer::loadMovie(const QByteArray &bytes)
 {
-    if (bytes.size() > maxMovieFileBytes) {
+    auto movie = parseOrNull(bytes);
+    if (!movie) {
         return false;
     }
-    std::shared_ptr<const swf::Movie> movie;
-    try {
-        movie = swf::parseMovie(bytes);
-    } catch (const swf::FormatError &) {
-        return false;
-    }
+    startMovie(std::move(movie));
+    return true;
+}
+
+void FlashPlayer::startMovie(std::shared_ptr<const swf::Movie> movie)
+{
     m_root.reset();
     m_movie = std::move(movie);
     m_budget = std::make_unique<swf::PlaybackBudget>();
@@ -122,7 +148,6 @@ bool FlashPlayer::loadMovie(const QByteArray &bytes)
     m_ticksDone = 0;
     updateTimer();
     invalidateFrame();
-    return true;
 }
 
 bool FlashPlayer::canShow() const

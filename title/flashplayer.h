@@ -72,6 +72,8 @@ protected:
 private:
     void startFetch();
     void fetchFinished();
+    void startMovie(std::shared_ptr<const swf::Movie> movie);
+    static std::shared_ptr<const swf::Movie> parseOrNull(const QByteArray &bytes);
     void onTimer();
     bool canShow() const;
     void updateTimer();

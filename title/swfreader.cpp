@@ -28,6 +28,11 @@ QByteArray inflateLzma(QByteArrayView data, qsizetype maxOut)
         throw FormatError("bad LZMA properties");
     }
     (void)options;
+    // The properties name a dictionary size of up to 4 GiB; the output never exceeds maxOut,
+    // so a dictionary that large is never needed.
+    auto *lzmaOptions = static_cast<lzma_options_lzma *>(filters[0].options);
+    const std::uint32_t dictCap = std::uint32_t(std::clamp<qsizetype>(maxOut, 4096, 64 * 1024 * 1024));
+    lzmaOptions->dict_size = std::min(lzmaOptions->dict_size, dictCap);
     lzma_stream strm = LZMA_STREAM_INIT;
     const lzma_ret initRet = lzma_raw_decoder(&strm, filters);
     free(filters[0].options);

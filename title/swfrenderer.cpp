@@ -115,6 +115,7 @@ QImage Renderer::renderFrame(const TimelineInstance &root, QSize size)
 void Renderer::render(QPainter &painter, const TimelineInstance &root, const QTransform &m)
 {
     m_primitives = 0;
+    m_visits = 0;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, m_antialias);
     painter.setPen(Qt::NoPen);
@@ -137,7 +138,7 @@ void Renderer::drawList(QPainter &painter, const TimelineInstance &timeline, con
     };
     std::vector<Mask> masks;
     for (const auto &[depth, obj] : timeline.displayList()) {
-        if (m_primitives > m_maxPrimitives) {
+        if (m_primitives > m_maxPrimitives || ++m_visits > maxVisits) {
             return;
         }
         while (!masks.empty() && masks.back().untilDepth < depth) {
@@ -169,7 +170,7 @@ QPainterPath Renderer::clipPathOf(const DisplayObject &obj, const QTransform &m,
 {
     QPainterPath out;
     const Character *ch = m_movie.character(obj.characterId);
-    if (!ch || nesting > 16) {
+    if (!ch || nesting > 16 || ++m_visits > maxVisits) {
         return out;
     }
     auto addLayers = [&](const std::vector<BuiltLayer> &layers) {

@@ -58,6 +58,8 @@ private:
     bool m_antialias = true;
     int m_maxPrimitives = 50000;
     int m_primitives = 0;
+    int m_visits = 0; // display objects walked this frame
+    static constexpr int maxVisits = 200000;
     QHash<int, MorphCache> m_morphs;
     struct BitmapCacheEntry
     {

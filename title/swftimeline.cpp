@@ -22,6 +22,9 @@ TimelineInstance::~TimelineInstance()
 
 void TimelineInstance::start()
 {
+    if (m_nesting == 0) {
+        m_budget.commandsLeft = m_budget.maxCommandsPerTick;
+    }
     m_frame = -1;
     m_list.clear();
     if (frameCount() == 0) {
@@ -34,6 +37,9 @@ void TimelineInstance::start()
 
 bool TimelineInstance::tick()
 {
+    if (m_nesting == 0) {
+        m_budget.commandsLeft = m_budget.maxCommandsPerTick;
+    }
     bool changed = false;
     for (auto &[depth, obj] : m_list) {
         if (obj.sprite) {
@@ -78,6 +84,9 @@ void TimelineInstance::gotoFrame(int frame)
 void TimelineInstance::applyFrame(int frame)
 {
     for (const PlaceCommand &cmd : m_timeline.frames[std::size_t(frame)].commands) {
+        if (--m_budget.commandsLeft < 0) {
+            return;
+        }
         apply(cmd);
     }
 }

@@ -15,6 +15,9 @@ struct PlaybackBudget
     int maxNesting = 12;
     int maxObjectsPerList = 2048;
     int maxJumpsPerTick = 8;
+    // Display-list commands applied per tick, over all timelines; the rest are dropped.
+    qint64 maxCommandsPerTick = 200000;
+    qint64 commandsLeft = 200000;
 };
 
 class TimelineInstance;

@@ -133,6 +133,10 @@ private slots:
         QByteArray bomb("CWS\x0A\xFF\xFF\xFF\xFF", 8);
         bomb += packed;
         QCOMPARE(unpackContainer(bomb).body.size(), maxMovieBytes);
+        // LZMA properties naming a 4 GiB dictionary (found by fuzzing): decoded with a
+        // dictionary no larger than the capped output, not preallocated.
+        const QByteArray hugeDict = QByteArray::fromBase64("WldTDf//MQAAAF0AAFMN//8xAAAAXQAAYAAAO/8AAAAAAAA=");
+        QVERIFY(unpackContainer(hugeDict).body.size() < 1024);
     }
 
     void notMoviesAreRejected_data()

@@ -71,6 +71,7 @@ private slots:
         row("nested sprites frame 10", "shumway/acid-child/test.swf", "shumway/acid-child/output.expected.png", 10, 0.01);
         row("morph with ratios", "shumway/invalidClipDepth/test.swf", "shumway/invalidClipDepth/output.expected.png", 1, 0.005);
         row("bitmap fills", "shumway/acid-bitmap-fill/test.swf", "shumway/acid-bitmap-fill/output.expected.png", 1, 0.015);
+        row("large JPEG in a sprite, frame 500", "real/acid-large/test.swf", "real/acid-large/output.expected.png", 500, 0.005);
         row("bitmap fill matrix", "shumway/acid-bitmap-fill-2/test.swf", "shumway/acid-bitmap-fill-2/output.expected.png", 1, 0.005);
         for (int i = 1; i <= 6; ++i) {
             const QByteArray name = "morph frame " + QByteArray::number(i + 1);
