@@ -457,7 +457,7 @@ def run_soak(args):
         prog.wait_main_window()
         time.sleep(1.0)
         pid = prog.proc.pid
-        rss0 = nw.rss_kib(pid)
+        rss0 = None  # taken once the first station plays: buffers and decoders are then in
         began = time.monotonic()
         switches = failed = breaks_heard = recovered = 0
         samples = []
@@ -482,7 +482,7 @@ def run_soak(args):
                 time.sleep(0.2)
                 f, ratio_, rms = world.meter.measure(world.listener.window(0.25))
                 if rms < nw.SILENCE_RMS:
-                    if silent_since is None:
+                    if silent_since is None and time.monotonic() + 0.5 < dwell_end:
                         silent_since = time.monotonic()
                         breaks_heard += 1
                 elif silent_since is not None and f == station.frequency:
@@ -494,6 +494,8 @@ def run_soak(args):
                 out("  %r: silent for the last %.1f s of its turn"
                     % (station.name, time.monotonic() - silent_since))
             samples.append((time.monotonic() - began, nw.rss_kib(pid)))
+            if rss0 is None:
+                rss0 = samples[-1][1]
         rss1 = nw.rss_kib(pid)
         half = [r for t, r in samples if t >= args.soak / 2]
         out()
@@ -501,7 +503,7 @@ def run_soak(args):
         out("  switches %d, failed tunes %d" % (switches, failed))
         out("  breaks heard (silence while tuned) %d, sound came back %d" % (breaks_heard,
                                                                              recovered))
-        out("  RSS at start %.1f MiB, at end %.1f MiB, growth %.1f MiB; VmHWM %.1f MiB"
+        out("  RSS after the first turn %.1f MiB, at end %.1f MiB, growth %.1f MiB; VmHWM %.1f MiB"
             % (rss0 / 1024.0, rss1 / 1024.0, (rss1 - rss0) / 1024.0,
                nw.peak_memory_kib(pid) / 1024.0))
         if len(half) >= 2:
