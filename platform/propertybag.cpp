@@ -27,7 +27,7 @@ ValueTag tagOf(const StoredValue &value)
 }
 
 SettingsReader::SettingsReader(QByteArrayView bytes)
-    : m_bytes(bytes)
+    : m_bytes(bytes.toByteArray())
 {
 }
 
@@ -47,7 +47,7 @@ void SettingsReader::need(qsizetype count, const char *what) const
 std::uint16_t SettingsReader::u16()
 {
     need(2, "truncated 16-bit field");
-    const auto v = qFromLittleEndian<std::uint16_t>(m_bytes.data() + m_offset);
+    const auto v = qFromLittleEndian<std::uint16_t>(m_bytes.constData() + m_offset);
     m_offset += 2;
     return v;
 }
@@ -55,7 +55,7 @@ std::uint16_t SettingsReader::u16()
 std::uint32_t SettingsReader::u32()
 {
     need(4, "truncated 32-bit field");
-    const auto v = qFromLittleEndian<std::uint32_t>(m_bytes.data() + m_offset);
+    const auto v = qFromLittleEndian<std::uint32_t>(m_bytes.constData() + m_offset);
     m_offset += 4;
     return v;
 }
@@ -63,7 +63,7 @@ std::uint32_t SettingsReader::u32()
 QByteArray SettingsReader::raw(qsizetype count)
 {
     need(count, "truncated data");
-    QByteArray out(m_bytes.data() + m_offset, count);
+    QByteArray out = m_bytes.mid(m_offset, count);
     m_offset += count;
     return out;
 }
@@ -76,7 +76,7 @@ StoredValue SettingsReader::value()
         return static_cast<std::int32_t>(u32());
     case ValueTag::Double: {
         need(8, "truncated double");
-        const auto bits = qFromLittleEndian<std::uint64_t>(m_bytes.data() + m_offset);
+        const auto bits = qFromLittleEndian<std::uint64_t>(m_bytes.constData() + m_offset);
         m_offset += 8;
         double d;
         std::memcpy(&d, &bits, sizeof d);
@@ -98,7 +98,7 @@ StoredValue SettingsReader::value()
             fail("bad string byte count");
         }
         need(qsizetype(count), "truncated string");
-        const auto *p = reinterpret_cast<const char16_t *>(m_bytes.data() + m_offset);
+        const auto *p = reinterpret_cast<const char16_t *>(m_bytes.constData() + m_offset);
         qsizetype units = count / 2;
         QString text(units, Qt::Uninitialized);
         for (qsizetype i = 0; i < units; ++i) {
@@ -113,7 +113,7 @@ StoredValue SettingsReader::value()
     case ValueTag::Object: {
         need(16, "truncated object slot");
         ObjectSlot slot;
-        std::memcpy(slot.bytes.data(), m_bytes.data() + m_offset, 16);
+        std::memcpy(slot.bytes.data(), m_bytes.constData() + m_offset, 16);
         m_offset += 16;
         return slot;
     }

@@ -49,7 +49,8 @@ public:
 };
 
 // Reads a settings block front to back. Every read checks the bytes that remain and throws
-// SettingsError, naming the offset, when the block is short or malformed.
+// SettingsError, naming the offset, when the block is short or malformed. The reader keeps its
+// own copy of the block, so it may be made from a temporary.
 class SettingsReader
 {
 public:
@@ -73,7 +74,7 @@ private:
     [[noreturn]] void fail(const char *what) const;
     void need(qsizetype count, const char *what) const;
 
-    QByteArrayView m_bytes;
+    QByteArray m_bytes;
     qsizetype m_offset = 0;
 };
 
