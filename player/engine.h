@@ -34,7 +34,8 @@ signals:
     void titleChanged(const QByteArray &rawTitle);
     // The station's name as the stream gives it (may be empty).
     void stationNameChanged(const QByteArray &rawName);
-    // Elapsed playing time in seconds, and the length when the stream has one (else 0).
+    // Elapsed playing time in seconds, and the length when the stream is a recording with one
+    // (0 for live streams).
     void positionChanged(double seconds);
     void durationChanged(double seconds);
     // The stream ended: error is empty when it reached its end, otherwise a short reason.

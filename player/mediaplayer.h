@@ -141,6 +141,7 @@ private:
     int m_volume = 50;
     bool m_muted = false;
     bool m_heardAudio = false; // the current address has played at least once
+    // The length of a recording (0 for live streams): a recording pauses in place and ends.
     double m_duration = 0;
     double m_position = 0;
     int m_reconnectAttempt = 0;

@@ -19,6 +19,8 @@ enum Observed : std::uint64_t {
     ObserveDuration,
     ObserveMetadata,
     ObserveAudioOutput,
+    ObserveSeekable,
+    ObserveFileSize,
 };
 
 QString reasonFor(int error)
@@ -105,6 +107,8 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     mpv_observe_property(m_mpv, ObserveDuration, "duration", MPV_FORMAT_DOUBLE);
     mpv_observe_property(m_mpv, ObserveMetadata, "metadata", MPV_FORMAT_NODE);
     mpv_observe_property(m_mpv, ObserveAudioOutput, "current-ao", MPV_FORMAT_STRING);
+    mpv_observe_property(m_mpv, ObserveSeekable, "seekable", MPV_FORMAT_FLAG);
+    mpv_observe_property(m_mpv, ObserveFileSize, "file-size", MPV_FORMAT_INT64);
     mpv_set_wakeup_callback(m_mpv, &MpvEngine::wakeUp, this);
 }
 
@@ -152,6 +156,10 @@ void MpvEngine::open(const QUrl &url)
     m_started = false;
     m_restarted = false;
     m_pausedForCache = false;
+    m_rawDuration = 0;
+    m_seekable = false;
+    m_sized = false;
+    m_reportedDuration = 0;
     m_bufferPercent = 0;
     if (!m_mpv) {
         QTimer::singleShot(0, this, [this, generation = m_generation] {
@@ -175,6 +183,17 @@ void MpvEngine::reportPlayingIfHeard()
         if (!m_pausedForCache) {
             emit playing();
         }
+    }
+}
+
+// A live stream's "duration" is only how much of it is cached; a length is reported only for
+// a recording: what has a size (the server said how long it is) or can be sought in.
+void MpvEngine::reportDuration()
+{
+    const double length = m_seekable || m_sized ? m_rawDuration : 0.0;
+    if (length != m_reportedDuration) {
+        m_reportedDuration = length;
+        emit durationChanged(length);
     }
 }
 
@@ -306,9 +325,20 @@ void MpvEngine::handleEvent(const mpv_event &event)
             }
             return;
         case ObserveDuration:
-            emit durationChanged(property->format == MPV_FORMAT_DOUBLE
-                                     ? *static_cast<const double *>(property->data)
-                                     : 0.0);
+            m_rawDuration = property->format == MPV_FORMAT_DOUBLE
+                ? *static_cast<const double *>(property->data)
+                : 0.0;
+            reportDuration();
+            return;
+        case ObserveFileSize:
+            m_sized = property->format == MPV_FORMAT_INT64
+                && *static_cast<const std::int64_t *>(property->data) > 0;
+            reportDuration();
+            return;
+        case ObserveSeekable:
+            m_seekable = property->format == MPV_FORMAT_FLAG
+                && *static_cast<const int *>(property->data) != 0;
+            reportDuration();
             return;
         case ObserveMetadata:
             if (property->format == MPV_FORMAT_NODE) {

@@ -41,6 +41,7 @@ private:
     void handleEvent(const mpv_event &event);
     void setFlag(const char *name, bool value);
     void reportPlayingIfHeard();
+    void reportDuration();
 
     mpv_handle *m_mpv = nullptr;
     std::atomic<bool> m_wakePosted { false };
@@ -53,6 +54,10 @@ private:
     bool m_started = false;    // ... and was reported as heard
     bool m_haveOutput = false; // an audio output device is open
     bool m_pausedForCache = false;
+    bool m_seekable = false;
+    bool m_sized = false;
+    double m_rawDuration = 0;
+    double m_reportedDuration = 0;
     int m_bufferPercent = 0;
 };
 

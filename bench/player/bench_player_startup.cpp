@@ -14,13 +14,20 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QWidget>
 
 #include <algorithm>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <optional>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -81,9 +88,69 @@ void measureWhilePlaying(SinkRecorder &recorder, const QString &pid, int holdMs,
     recorder.record(holdMs);
     const long long ticksAfter = cpuTicks(pid);
     const double seconds = double(recorder.now() - t0) / 1000.0;
-    m.cpuPercent = 100.0 * double(ticksAfter - ticksBefore) / double(sysconf(_SC_CLK_TCK)) / seconds;
+    m.cpuPercent
+        = 100.0 * double(ticksAfter - ticksBefore) / double(sysconf(_SC_CLK_TCK)) / seconds;
     m.peakKib = peakRssKib(pid);
 }
+
+// An idle mpv that opens each address on command over its IPC socket, so that its times start
+// where the player's do: a running player handed a new address.
+class IdleMpv
+{
+public:
+    bool start(const QString &program, const QProcessEnvironment &environment, const QString &socketPath,
+        QString *error)
+    {
+        m_process.setProcessEnvironment(environment);
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_process.start(program,
+            { QStringLiteral("--no-config"), QStringLiteral("--idle=yes"), QStringLiteral("--no-video"),
+                QStringLiteral("--ao=pulse"), QStringLiteral("--volume=50"), QStringLiteral("--really-quiet"),
+                QStringLiteral("--input-ipc-server=") + socketPath });
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            m_socket.connectToServer(socketPath);
+            if (m_socket.waitForConnected(200)) {
+                return true;
+            }
+            QThread::msleep(100);
+        }
+        *error = QStringLiteral("mpv opened no IPC socket at %1").arg(socketPath);
+        return false;
+    }
+
+    ~IdleMpv()
+    {
+        m_socket.abort();
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    void command(const QJsonArray &words)
+    {
+        m_events.clear();
+        m_socket.write(QJsonDocument(QJsonObject { { QStringLiteral("command"), words } }).toJson(QJsonDocument::Compact)
+            + '\n');
+        m_socket.flush();
+    }
+
+    // True once mpv reported that the address failed.
+    bool failed()
+    {
+        m_events += m_socket.readAll();
+        return m_events.contains("\"reason\":\"error\"");
+    }
+
+    QString pid() const { return QString::number(m_process.processId()); }
+
+private:
+    QProcess m_process;
+    QLocalSocket m_socket;
+    QByteArray m_events;
+};
 
 QString cell(const std::optional<qint64> &ms)
 {
@@ -99,9 +166,12 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Media player start-up benchmark"));
     parser.addHelpOption();
-    parser.addOption({ QStringLiteral("runs"), QStringLiteral("Runs per endpoint (median shown)."), QStringLiteral("n"), QStringLiteral("1") });
-    parser.addOption({ QStringLiteral("hold"), QStringLiteral("Seconds of playing measured."), QStringLiteral("s"), QStringLiteral("4") });
-    parser.addOption({ QStringLiteral("only"), QStringLiteral("Only this endpoint kind."), QStringLiteral("kind") });
+    parser.addOption({ QStringLiteral("runs"), QStringLiteral("Runs per endpoint (median shown)."),
+        QStringLiteral("n"), QStringLiteral("1") });
+    parser.addOption({ QStringLiteral("hold"), QStringLiteral("Seconds of playing measured."),
+        QStringLiteral("s"), QStringLiteral("4") });
+    parser.addOption({ QStringLiteral("only"), QStringLiteral("Only this endpoint kind."),
+        QStringLiteral("kind") });
     parser.process(app);
     const int runs = std::max(1, parser.value(QStringLiteral("runs")).toInt());
     const int holdMs = std::max(1, parser.value(QStringLiteral("hold")).toInt()) * 1000;
@@ -112,8 +182,16 @@ int main(int argc, char **argv)
     SinkRecorder recorder;
     RadioTestServers servers;
     if (mpv.isEmpty() || !pulse.start(&error)
-        || !recorder.start(pulse.clientEnvironment(), QLatin1String(PulseServer::monitorName), &error)
+        || !recorder.start(
+            pulse.clientEnvironment(), QLatin1String(PulseServer::monitorName), &error)
         || !servers.start(&error)) {
+        std::fprintf(stderr, "bench_player_startup: %s\n", qPrintable(error));
+        return 2;
+    }
+
+    QTemporaryDir ipcDir;
+    IdleMpv idle;
+    if (!idle.start(mpv, pulse.clientEnvironment(), ipcDir.filePath(QStringLiteral("mpv.sock")), &error)) {
         std::fprintf(stderr, "bench_player_startup: %s\n", qPrintable(error));
         return 2;
     }
@@ -124,20 +202,21 @@ int main(int argc, char **argv)
     window.resize(246, 325);
     window.show();
 
-    std::printf("%-24s %10s %10s %11s %8s %10s %8s\n", "endpoint", "player ms", "mpv ms", "player KiB",
-                "CPU %", "mpv KiB", "CPU %");
-    std::printf("%-24s %10s %10s %11s %8s %10s %8s\n", "", "(median)", "(median)", "VmHWM", "player", "VmHWM",
-                "mpv");
+    std::printf("%-24s %8s %8s %8s %11s %7s %10s %7s\n", "endpoint", "player", "mpv", "mpv",
+        "player KiB", "CPU %", "mpv KiB", "CPU %");
+    std::printf("%-24s %8s %8s %8s %11s %7s %10s %7s\n", "", "ms", "warm ms", "cold ms", "VmHWM",
+        "player", "VmHWM", "mpv");
     std::fflush(stdout);
     const QString self = QString::number(getpid());
     resetPeakRss(self);
     recorder.record(500);
     const long idleKib = peakRssKib(self);
     for (const Endpoint &e : servers.playable()) {
-        if (parser.isSet(QStringLiteral("only")) && parser.value(QStringLiteral("only")) != e.kind) {
+        if (parser.isSet(QStringLiteral("only"))
+            && parser.value(QStringLiteral("only")) != e.kind) {
             continue;
         }
-        std::vector<qint64> playerTimes, mpvTimes;
+        std::vector<qint64> playerTimes, warmTimes, coldTimes;
         Measure playerM, mpvM;
         for (int run = 0; run < runs; ++run) {
             // The player: from the put to the tone at the sink.
@@ -155,25 +234,37 @@ int main(int argc, char **argv)
             platform::putProperty(wm, "URL", QString());
             recorder.waitForSilence(recorder.now(), 5000, 300);
 
-            // Bare mpv on the same address.
+            // A running mpv handed the same address.
+            resetPeakRss(idle.pid());
+            const qint64 w = recorder.now();
+            idle.command({ QStringLiteral("loadfile"), e.url });
+            const auto warmHeard = recorder.waitForTone(e.frequency, w, 20000, 300, [&idle] { return idle.failed(); });
+            if (warmHeard) {
+                warmTimes.push_back(*warmHeard - w);
+                measureWhilePlaying(recorder, idle.pid(), holdMs, mpvM);
+            }
+            idle.command({ QStringLiteral("stop") });
+            recorder.waitForSilence(recorder.now(), 5000, 300);
+
+            // mpv started afresh for the address: its whole start-up counts.
             QProcess bare;
             bare.setProcessEnvironment(pulse.clientEnvironment());
             bare.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
             const qint64 s = recorder.now();
-            bare.start(mpv, { QStringLiteral("--no-config"), QStringLiteral("--no-video"), QStringLiteral("--ao=pulse"),
-                              QStringLiteral("--volume=50"), QStringLiteral("--really-quiet"), e.url });
-            const auto mpvHeard = recorder.waitForTone(e.frequency, s, 20000, 300, [&bare] {
-                return bare.state() == QProcess::NotRunning;
-            });
-            if (mpvHeard) {
-                mpvTimes.push_back(*mpvHeard - s);
-                measureWhilePlaying(recorder, QString::number(bare.processId()), holdMs, mpvM);
+            bare.start(mpv,
+                { QStringLiteral("--no-config"), QStringLiteral("--no-video"), QStringLiteral("--ao=pulse"),
+                    QStringLiteral("--volume=50"), QStringLiteral("--really-quiet"), e.url });
+            const auto coldHeard = recorder.waitForTone(
+                e.frequency, s, 20000, 300, [&bare] { return bare.state() == QProcess::NotRunning; });
+            if (coldHeard) {
+                coldTimes.push_back(*coldHeard - s);
             }
             bare.terminate();
             if (!bare.waitForFinished(3000)) {
                 bare.kill();
                 bare.waitForFinished(3000);
             }
+            recorder.waitForSilence(recorder.now(), 5000, 300);
         }
         const auto median = [](std::vector<qint64> v) -> std::optional<qint64> {
             if (v.empty()) {
@@ -182,16 +273,22 @@ int main(int argc, char **argv)
             std::sort(v.begin(), v.end());
             return v[v.size() / 2];
         };
-        std::printf("%-24s %10s %10s %11ld %8.1f %10ld %8.1f\n", qPrintable(e.kind),
-                    qPrintable(cell(median(playerTimes))), qPrintable(cell(median(mpvTimes))), playerM.peakKib,
-                    playerM.cpuPercent, mpvM.peakKib, mpvM.cpuPercent);
+        std::printf("%-24s %8s %8s %8s %11ld %7.1f %10ld %7.1f\n", qPrintable(e.kind),
+            qPrintable(cell(median(playerTimes))), qPrintable(cell(median(warmTimes))),
+            qPrintable(cell(median(coldTimes))), playerM.peakKib, playerM.cpuPercent, mpvM.peakKib,
+            mpvM.cpuPercent);
         std::fflush(stdout);
     }
-    std::printf("\nThis process idle, with the player created and nothing played: VmHWM %ld KiB.\n", idleKib);
-    std::printf("Times run from the put of URL (player) or the start of the process (mpv) to the first\n"
-                "300 ms of the endpoint's tone at the null sink. Player VmHWM is the peak of this whole process\n"
-                "(player, Qt and the recorder) since the put; CPU is the share of one core while playing.\n"
-                "\"none\": no tone within 20 s (bare mpv reads no ASX playlists).\n");
+    std::printf("\nThis process idle, with the player created and nothing played: VmHWM %ld KiB.\n",
+        idleKib);
+    std::printf(
+        "Medians of %d runs. Times run to the first 300 ms of the endpoint's tone at the null sink:\n"
+        "player from the put of URL; mpv warm from a loadfile sent to an idle mpv (the same\n"
+        "situation); mpv cold from starting `mpv --no-video URL` (its start-up included).\n"
+        "Player VmHWM is the peak of this whole process (player, Qt and the recorder) from the put\n"
+        "on; mpv VmHWM that of the idle mpv. CPU is the share of one core while playing.\n"
+        "\"none\": no tone within 20 s (mpv reads no ASX playlists).\n",
+        runs);
     platform::putProperty(wm, "URL", QString());
     return 0;
 }

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
+
 // A tiny HTTP server on 127.0.0.1 for the player's tests: each path gets a canned answer.
 class LoopbackHttp : public QTcpServer
 {
@@ -17,12 +19,16 @@ public:
         Respond, // send the answer and close
         Silent,  // accept and never answer
         Endless, // send the answer, then keep sending more of the body every few milliseconds
+        Paced,   // send the answer, then `more` in slices of paceBytes every 50 ms, over and over,
+                 // and drop the connection after closeAfterMs (0: never)
     };
     struct Route
     {
         QByteArray answer; // status line, headers and body, as sent
         Mode mode = Mode::Respond;
-        QByteArray more;   // for Endless: what is sent again and again
+        QByteArray more;   // for Endless and Paced: what is sent again and again
+        int paceBytes = 400;
+        int closeAfterMs = 0;
     };
 
     LoopbackHttp()
@@ -116,6 +122,24 @@ private:
                 }
             });
             timer->start(5);
+            return;
+        }
+        case Mode::Paced: {
+            socket->write(r.answer);
+            auto *timer = new QTimer(socket);
+            auto offset = std::make_shared<qsizetype>(0);
+            connect(timer, &QTimer::timeout, socket, [socket, r, offset] {
+                if (r.more.isEmpty()) {
+                    return;
+                }
+                QByteArray slice = r.more.mid(*offset, r.paceBytes);
+                *offset = (*offset + slice.size()) % r.more.size();
+                socket->write(slice);
+            });
+            timer->start(50);
+            if (r.closeAfterMs > 0) {
+                QTimer::singleShot(r.closeAfterMs, socket, [socket] { socket->abort(); });
+            }
             return;
         }
         }

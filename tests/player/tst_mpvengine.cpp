@@ -54,6 +54,35 @@ QList<QPair<QByteArray, QByteArray>> silentOutput()
     return { { "ao", "null" } };
 }
 
+// An MP3 of a tone made with ffmpeg; empty when ffmpeg is missing.
+QByteArray toneMp3(int seconds)
+{
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty()) {
+        return {};
+    }
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath(QStringLiteral("tone.mp3"));
+    QProcess make;
+    make.start(ffmpeg, { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                         QStringLiteral("-i"), QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
+                         QStringLiteral("-b:a"), QStringLiteral("64k"), QStringLiteral("-write_xing"), QStringLiteral("0"),
+                         QStringLiteral("-id3v2_version"), QStringLiteral("0"), mp3 });
+    if (!make.waitForFinished(30000)) {
+        make.kill();
+        make.waitForFinished();
+        return {};
+    }
+    QFile file(mp3);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::unique_ptr<player::MediaPlayer> silentPlayer()
+{
+    return std::make_unique<player::MediaPlayer>(std::make_unique<MpvEngine>(nullptr, silentOutput()),
+                                                 player::MediaPlayerSettings {});
+}
+
 } // namespace
 
 class TestMpvEngine : public QObject
@@ -109,19 +138,10 @@ private slots:
 
     void streamTitlesAndStationNamesArrive()
     {
-        const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
-        if (ffmpeg.isEmpty()) {
+        const QByteArray audio = toneMp3(8);
+        if (audio.isEmpty()) {
             QSKIP("ffmpeg is needed to make the MP3 test stream");
         }
-        QTemporaryDir dir;
-        const QString mp3 = dir.filePath(QStringLiteral("tone.mp3"));
-        QProcess make;
-        make.start(ffmpeg, { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("sine=frequency=440:duration=8"), QStringLiteral("-b:a"), QStringLiteral("64k"), mp3 });
-        QVERIFY(make.waitForFinished(30000));
-        QFile file(mp3);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray audio = file.readAll();
 
         // An ICY stream: audio with a metadata block every 8192 bytes.
         const QString title = QStringLiteral("শিল্পী - গান");
@@ -144,6 +164,60 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!titles.isEmpty() && player::repairTitle(titles.last().first().toByteArray()) == title, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!names.isEmpty() && names.last().first().toByteArray() == "Test Station", 5000);
         engine.stop();
+    }
+
+    void aPlaylistWhoseFirstRefIsDeadPlays()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const QByteArray dead = "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/dead";
+        closed.close();
+        LoopbackHttp server;
+        server.route("/tone", LoopbackHttp::http("application/octet-stream", toneWav(6)));
+        server.route("/gen.asx?x=1&y=2", LoopbackHttp::http("text/html",
+            "\xEF\xBB\xBF\r\n<ASX Version=3><Entry><Ref href=\"" + dead + "\"/><Ref href=\"tone\"/></Entry></ASX>"));
+        auto player = silentPlayer();
+        player->setUrl(server.url("/gen.asx?x=1&y=2").toString());
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
+        QCOMPARE(server.hits("/tone"), 2); // judged by its first bytes, then played
+    }
+
+    void aDroppedLiveStreamIsReconnected()
+    {
+        const QByteArray audio = toneMp3(3);
+        if (audio.isEmpty()) {
+            QSKIP("ffmpeg is needed to make the MP3 test stream");
+        }
+        LoopbackHttp server;
+        // A live stream at its own pace, with no length, that the server drops after three seconds.
+        server.route("/live", LoopbackHttp::Route { "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n",
+                                                    LoopbackHttp::Mode::Paced, audio, 400, 3000 });
+        auto player = silentPlayer();
+        QList<player::MediaPlayer::State> states;
+        connect(player.get(), &player::MediaPlayer::stateChanged, this,
+                [&](player::MediaPlayer::State st) { states << st; });
+        player->setUrl(server.url("/live").toString());
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(states.contains(player::MediaPlayer::State::Reconnecting), 15000);
+        QCOMPARE(player->statusText(), QStringLiteral("Reconnecting"));
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
+        QVERIFY(!states.contains(player::MediaPlayer::State::Failed));
+        QVERIFY(server.hits("/live") >= 3);
+        player->stop();
+    }
+
+    void aRecordingPlaysToItsEndAndStops()
+    {
+        LoopbackHttp server;
+        server.route("/rec.wav", LoopbackHttp::http("audio/wav", toneWav(2)));
+        auto player = silentPlayer();
+        QList<player::MediaPlayer::State> states;
+        connect(player.get(), &player::MediaPlayer::stateChanged, this,
+                [&](player::MediaPlayer::State st) { states << st; });
+        player->setUrl(server.url("/rec.wav").toString());
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Stopped, 15000);
+        QVERIFY(!states.contains(player::MediaPlayer::State::Reconnecting));
     }
 
     void theFactoryMakesTheRegisteredPlayer()

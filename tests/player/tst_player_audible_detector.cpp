@@ -20,7 +20,8 @@ std::vector<float> tone(double frequency, int ms, double amplitude = 0.01, doubl
 {
     std::vector<float> out(size_t(rate * ms / 1000));
     for (size_t i = 0; i < out.size(); ++i) {
-        out[i] = float(amplitude * std::sin(2 * std::numbers::pi * frequency * double(i) / rate + phase));
+        out[i] = float(
+            amplitude * std::sin(2 * std::numbers::pi * frequency * double(i) / rate + phase));
     }
     return out;
 }
@@ -64,7 +65,8 @@ void ToneDetectorTest::namesTheSoundingTone()
     QFETCH(int, ms);
     const auto samples = tone(frequency, ms);
     const Spectrum spectrum(samples, rate);
-    QVERIFY2(std::abs(spectrum.peakFrequency() - frequency) < 5.0, qPrintable(QString::number(spectrum.peakFrequency())));
+    QVERIFY2(std::abs(spectrum.peakFrequency() - frequency) < 5.0,
+        qPrintable(QString::number(spectrum.peakFrequency())));
     QVERIFY(spectrum.bandShare(frequency, 60) > 0.9);
     // Neighbouring tones of the test servers lie 60 Hz apart.
     if (ms >= 100) {

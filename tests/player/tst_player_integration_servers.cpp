@@ -17,14 +17,15 @@ namespace {
 
 struct Reply
 {
-    QByteArray head;  // status line and headers
-    QByteArray body;  // what followed, up to the limit
+    QByteArray head; // status line and headers
+    QByteArray body; // what followed, up to the limit
     bool closedByServer = false;
 };
 
 // Sends a raw request and reads the answer until maxBody bytes of body, the server closing, or
 // the time running out.
-Reply exchange(const ServerProcess &server, const QByteArray &request, qsizetype maxBody, int timeoutMs)
+Reply exchange(
+    const ServerProcess &server, const QByteArray &request, qsizetype maxBody, int timeoutMs)
 {
     Reply reply;
     QTcpSocket socket;
@@ -81,7 +82,8 @@ bool startsWithMpegFrame(const QByteArray &data)
     return data.size() >= 2 && quint8(data[0]) == 0xFF && (quint8(data[1]) & 0xE0) == 0xE0;
 }
 
-std::unique_ptr<ServerProcess> startTool(const QString &script, const QStringList &arguments, QString *error)
+std::unique_ptr<ServerProcess> startTool(
+    const QString &script, const QStringList &arguments, QString *error)
 {
     auto server = std::make_unique<ServerProcess>(script);
     server->startTool(script, arguments);
@@ -114,7 +116,8 @@ void ServerWireTest::shoutcastSendsIcyStatusAndTitles_data()
     QTest::addColumn<QByteArray>("wire");
     const QString bangla = QStringLiteral("আমার");
     QTest::newRow("utf8") << "utf8" << bangla << bangla.toUtf8();
-    QTest::newRow("mojibake") << "mojibake" << bangla << QString::fromLatin1(bangla.toUtf8()).toUtf8();
+    QTest::newRow("mojibake") << "mojibake" << bangla
+                              << QString::fromLatin1(bangla.toUtf8()).toUtf8();
     QTest::newRow("entities") << "entities" << bangla << QByteArray("&#2438;&#2478;&#2494;&#2480;");
     QTest::newRow("latin1") << "latin1" << QStringLiteral("Café") << QByteArray("Caf\xe9");
 }
@@ -126,11 +129,12 @@ void ServerWireTest::shoutcastSendsIcyStatusAndTitles()
     QFETCH(QByteArray, wire);
     QString error;
     const auto server = startTool(QStringLiteral("shoutcast_server.py"),
-                                  { QStringLiteral("--encoding"), encoding, QStringLiteral("--title"), title,
-                                    QStringLiteral("--metaint"), QStringLiteral("1000") },
-                                  &error);
+        { QStringLiteral("--encoding"), encoding, QStringLiteral("--title"), title,
+            QStringLiteral("--metaint"), QStringLiteral("1000") },
+        &error);
     QVERIFY2(server, qPrintable(error));
-    const Reply reply = exchange(*server, get("/", "Icy-MetaData: 1\r\n"), 1000 + 1 + 255 * 16, 5000);
+    const Reply reply
+        = exchange(*server, get("/", "Icy-MetaData: 1\r\n"), 1000 + 1 + 255 * 16, 5000);
     QVERIFY2(reply.head.startsWith("ICY 200 OK\r\n"), reply.head.constData());
     QCOMPARE(headerValue(reply.head, "icy-metaint"), QByteArray("1000"));
     QVERIFY(startsWithMpegFrame(reply.body));
@@ -144,7 +148,8 @@ void ServerWireTest::shoutcastSendsIcyStatusAndTitles()
 void ServerWireTest::shoutcastWithoutMetadataRequestSendsPlainAudio()
 {
     QString error;
-    const auto server = startTool(QStringLiteral("shoutcast_server.py"), { QStringLiteral("--metaint"), QStringLiteral("16") }, &error);
+    const auto server = startTool(QStringLiteral("shoutcast_server.py"),
+        { QStringLiteral("--metaint"), QStringLiteral("16") }, &error);
     QVERIFY2(server, qPrintable(error));
     const Reply reply = exchange(*server, get("/"), 64 * 1024, 5000);
     QVERIFY(reply.head.startsWith("ICY 200 OK"));
@@ -167,7 +172,8 @@ void ServerWireTest::streamsArePacedAtTheirBitrate()
     QVERIFY(startsWithMpegFrame(reply.body));
     const double expected = 16000.0 * (2.0 + double(clock.elapsed()) / 1000.0);
     QVERIFY2(reply.body.size() > expected * 0.8 && reply.body.size() < expected * 1.2,
-             qPrintable(QStringLiteral("%1 bytes, expected about %2").arg(reply.body.size()).arg(expected)));
+        qPrintable(
+            QStringLiteral("%1 bytes, expected about %2").arg(reply.body.size()).arg(expected)));
 }
 
 void ServerWireTest::mmshAnswersHeaderThenPlay()
@@ -175,7 +181,8 @@ void ServerWireTest::mmshAnswersHeaderThenPlay()
     QString error;
     const auto server = startTool(QStringLiteral("mmsh_server.py"), {}, &error);
     QVERIFY2(server, qPrintable(error));
-    const QByteArray agent = "User-Agent: NSPlayer/4.1.0.3856\r\nPragma: no-cache,rate=1.000000,request-context=1\r\n";
+    const QByteArray agent
+        = "User-Agent: NSPlayer/4.1.0.3856\r\nPragma: no-cache,rate=1.000000,request-context=1\r\n";
     // First request: the header chunk alone, then the server closes.
     const Reply header = exchange(*server, get("/radiobanglanet137774", agent), 1 << 20, 5000);
     QVERIFY(header.closedByServer);
@@ -188,16 +195,19 @@ void ServerWireTest::mmshAnswersHeaderThenPlay()
     QCOMPARE(header.body.mid(12, 4).toHex(), QByteArray("3026b275"));
 
     // Second request, asking to play: the same header chunk, then numbered data chunks.
-    const Reply play = exchange(*server, get("/radiobanglanet137774", agent + "Pragma: xPlayStrm=1\r\n"),
-                                header.body.size() + 64 * 1024, 5000);
+    const Reply play
+        = exchange(*server, get("/radiobanglanet137774", agent + "Pragma: xPlayStrm=1\r\n"),
+            header.body.size() + 64 * 1024, 5000);
     QVERIFY(!play.closedByServer);
     QCOMPARE(play.body.left(header.body.size()), header.body);
     qsizetype offset = header.body.size();
     quint32 expectedSequence = 0;
     while (offset + 12 <= play.body.size()) {
         QCOMPARE(quint8(play.body[offset + 1]), quint8(0x44)); // $D
-        const int chunkLength = quint8(play.body[offset + 2]) | (quint8(play.body[offset + 3]) << 8);
-        const quint32 sequence = quint32(quint8(play.body[offset + 4])) | quint32(quint8(play.body[offset + 5])) << 8;
+        const int chunkLength
+            = quint8(play.body[offset + 2]) | (quint8(play.body[offset + 3]) << 8);
+        const quint32 sequence
+            = quint32(quint8(play.body[offset + 4])) | quint32(quint8(play.body[offset + 5])) << 8;
         QCOMPARE(sequence, expectedSequence++);
         offset += 4 + chunkLength;
     }
@@ -207,7 +217,8 @@ void ServerWireTest::mmshAnswersHeaderThenPlay()
 void ServerWireTest::playlistsAndTheirFaults()
 {
     QString error;
-    const auto server = startTool(QStringLiteral("playlist_server.py"), { QStringLiteral("--tone"), QStringLiteral("sloppy=560") }, &error);
+    const auto server = startTool(QStringLiteral("playlist_server.py"),
+        { QStringLiteral("--tone"), QStringLiteral("sloppy=560") }, &error);
     QVERIFY2(server, qPrintable(error));
     const QByteArray origin = server->origin().toLatin1();
 
@@ -223,40 +234,48 @@ void ServerWireTest::playlistsAndTheirFaults()
     QVERIFY(redirect.head.startsWith("HTTP/1.0 302"));
     QCOMPARE(headerValue(redirect.head, "location"), origin + "/redirect-target.asx");
 
-    QVERIFY(exchange(*server, get("/link/stream/index.php?station=northstar"), 1 << 16, 3000).head.startsWith("HTTP/1.0 200"));
-    QVERIFY(exchange(*server, get("/link/stream/index.php?station=other"), 1 << 16, 3000).head.startsWith("HTTP/1.0 404"));
-    const QByteArray uid(64, 'a');
-    QVERIFY(exchange(*server, get("/generateasx.esi?file=a/b.wma&BBC-UID=" + uid + "&SSO2-UID="), 1 << 16, 3000)
+    QVERIFY(exchange(*server, get("/link/stream/index.php?station=northstar"), 1 << 16, 3000)
                 .head.startsWith("HTTP/1.0 200"));
-    QVERIFY(exchange(*server, get("/generateasx.esi?file=a/b.wma&BBC-UID=xyz&SSO2-UID="), 1 << 16, 3000)
-                .head.startsWith("HTTP/1.0 400"));
-    QCOMPARE(headerValue(exchange(*server, get("/wrongtype.asx"), 1 << 16, 3000).head, "content-type"),
-             QByteArray("text/html"));
+    QVERIFY(exchange(*server, get("/link/stream/index.php?station=other"), 1 << 16, 3000)
+                .head.startsWith("HTTP/1.0 404"));
+    const QByteArray uid(64, 'a');
+    QVERIFY(exchange(
+        *server, get("/generateasx.esi?file=a/b.wma&BBC-UID=" + uid + "&SSO2-UID="), 1 << 16, 3000)
+                .head.startsWith("HTTP/1.0 200"));
+    QVERIFY(
+        exchange(*server, get("/generateasx.esi?file=a/b.wma&BBC-UID=xyz&SSO2-UID="), 1 << 16, 3000)
+            .head.startsWith("HTTP/1.0 400"));
+    QCOMPARE(
+        headerValue(exchange(*server, get("/wrongtype.asx"), 1 << 16, 3000).head, "content-type"),
+        QByteArray("text/html"));
 }
 
 void ServerWireTest::faultModes()
 {
     QString error;
-    const auto refused = startTool(QStringLiteral("fault_server.py"), { QStringLiteral("--mode"), QStringLiteral("refuse") }, &error);
+    const auto refused = startTool(QStringLiteral("fault_server.py"),
+        { QStringLiteral("--mode"), QStringLiteral("refuse") }, &error);
     QVERIFY2(refused, qPrintable(error));
     QTcpSocket socket;
     socket.connectToHost(refused->host(), refused->port());
     QVERIFY(!socket.waitForConnected(3000));
     QCOMPARE(socket.error(), QAbstractSocket::ConnectionRefusedError);
 
-    const auto hang = startTool(QStringLiteral("fault_server.py"), { QStringLiteral("--mode"), QStringLiteral("hang") }, &error);
+    const auto hang = startTool(QStringLiteral("fault_server.py"),
+        { QStringLiteral("--mode"), QStringLiteral("hang") }, &error);
     QVERIFY2(hang, qPrintable(error));
     const Reply silent = exchange(*hang, get("/"), 1, 1500);
     QVERIFY(silent.head.isEmpty());
     QVERIFY(!silent.closedByServer);
 
     const auto http = startTool(QStringLiteral("fault_server.py"),
-                                { QStringLiteral("--mode"), QStringLiteral("http"), QStringLiteral("--stop-after"), QStringLiteral("1") },
-                                &error);
+        { QStringLiteral("--mode"), QStringLiteral("http"), QStringLiteral("--stop-after"),
+            QStringLiteral("1") },
+        &error);
     QVERIFY2(http, qPrintable(error));
     QVERIFY(exchange(*http, get("/404"), 1 << 16, 3000).head.startsWith("HTTP/1.0 404"));
     QCOMPARE(headerValue(exchange(*http, get("/html"), 1 << 16, 3000).head, "content-type"),
-             QByteArray("text/html; charset=utf-8"));
+        QByteArray("text/html; charset=utf-8"));
     // /stops plays for its second, closes, and is gone from then on.
     const Reply stops = exchange(*http, get("/stops?id=1"), 1 << 20, 5000);
     QVERIFY(stops.closedByServer);

@@ -30,6 +30,7 @@ void EventLoopProbe::reset()
     m_clock.start();
     m_last = -1;
     m_longestGap = 0;
+    m_longestGapEnd = 0;
     m_ticks = 0;
     m_dialogs.clear();
 }
@@ -37,15 +38,17 @@ void EventLoopProbe::reset()
 void EventLoopProbe::tick()
 {
     const qint64 t = m_clock.elapsed();
-    if (m_last >= 0) {
-        m_longestGap = std::max(m_longestGap, t - m_last);
+    if (m_last >= 0 && t - m_last > m_longestGap) {
+        m_longestGap = t - m_last;
+        m_longestGapEnd = t;
     }
     m_last = t;
     ++m_ticks;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget->isVisible() && qobject_cast<QDialog *>(widget)) {
-            const QString what = QStringLiteral("%1 \"%2\"").arg(QLatin1String(widget->metaObject()->className()),
-                                                                  widget->windowTitle());
+            const QString what
+                = QStringLiteral("%1 \"%2\"")
+                      .arg(QLatin1String(widget->metaObject()->className()), widget->windowTitle());
             if (!m_dialogs.contains(what)) {
                 m_dialogs.append(what);
             }

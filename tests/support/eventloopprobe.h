@@ -21,6 +21,8 @@ public:
     void reset();
 
     qint64 longestGapMs() const { return m_longestGap; }
+    // When the longest gap ended, in ms after the last start or reset.
+    qint64 longestGapEndMs() const { return m_longestGapEnd; }
     qint64 ticks() const { return m_ticks; }
     // Class and title of every dialog seen since the last reset.
     QStringList dialogsSeen() const { return m_dialogs; }
@@ -32,6 +34,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = -1;
     qint64 m_longestGap = 0;
+    qint64 m_longestGapEnd = 0;
     qint64 m_ticks = 0;
     QStringList m_dialogs;
 };

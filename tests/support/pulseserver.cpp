@@ -18,7 +18,8 @@ PulseServer::~PulseServer()
 
 bool PulseServer::start(QString *error)
 {
-    const QString program = findProgram(QStringLiteral("pulseaudio"), QStringLiteral("pulseaudio"), error);
+    const QString program
+        = findProgram(QStringLiteral("pulseaudio"), QStringLiteral("pulseaudio"), error);
     if (program.isEmpty()) {
         return false;
     }
@@ -32,7 +33,8 @@ bool PulseServer::start(QString *error)
     const QString runtime = m_dir->filePath(QStringLiteral("run"));
     QDir().mkpath(home);
     QDir().mkpath(runtime);
-    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString socket = m_dir->filePath(QStringLiteral("pulse.sock"));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -44,19 +46,22 @@ bool PulseServer::start(QString *error)
 
     m_daemon = std::make_unique<ServerProcess>(QStringLiteral("pulseaudio"));
     m_daemon->start(program,
-                    { QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                      QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
-                      QStringLiteral("--disallow-exit"), QStringLiteral("--log-target=stderr"),
-                      QStringLiteral("--load=module-null-sink sink_name=%1 rate=44100").arg(QLatin1String(sinkName)),
-                      QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket) },
-                    environment);
+        { QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+            QStringLiteral("-n"), QStringLiteral("--use-pid-file=no"),
+            QStringLiteral("--disallow-exit"), QStringLiteral("--log-target=stderr"),
+            QStringLiteral("--load=module-null-sink sink_name=%1 rate=44100")
+                .arg(QLatin1String(sinkName)),
+            QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1")
+                .arg(socket) },
+        environment);
     if (!m_daemon->waitStarted(5000, error)) {
         return false;
     }
     QDeadlineTimer deadline(10000);
     for (;;) {
         if (!m_daemon->isRunning()) {
-            *error = QStringLiteral("pulseaudio ended at start-up:\n%1").arg(QString::fromUtf8(m_daemon->standardError()));
+            *error = QStringLiteral("pulseaudio ended at start-up:\n%1")
+                         .arg(QString::fromUtf8(m_daemon->standardError()));
             return false;
         }
         if (QFile::exists(socket)) {
@@ -101,7 +106,8 @@ QProcessEnvironment PulseServer::clientEnvironment() const
     environment.insert(QStringLiteral("PULSE_SERVER"), m_serverString);
     if (m_dir) {
         environment.insert(QStringLiteral("HOME"), m_dir->filePath(QStringLiteral("home")));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->filePath(QStringLiteral("run")));
+        environment.insert(
+            QStringLiteral("XDG_RUNTIME_DIR"), m_dir->filePath(QStringLiteral("run")));
     }
     return environment;
 }

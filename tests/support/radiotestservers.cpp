@@ -21,9 +21,9 @@ const ToneKey playlistKinds[] = {
     { "script", "asx-script-query", "/link/stream/index.php?station=northstar", 740 },
     { "tunein", "asx-tunein-script", "/cast/tunein.php/testradio/playlist.asx", 800 },
     { "generated", "asx-generated",
-      "/generateasx.esi?file=bengali/tx/nb/bengali_1330.wma&BBC-UID="
-      "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef&SSO2-UID=",
-      860 },
+        "/generateasx.esi?file=bengali/tx/nb/bengali_1330.wma&BBC-UID="
+        "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef&SSO2-UID=",
+        860 },
     { "m3u", "m3u", "/sound.m3u", 920 },
     { "pls", "pls", "/list.pls", 980 },
     { "wrongtype", "asx-wrong-content-type", "/wrongtype.asx", 1040 },
@@ -53,7 +53,8 @@ ServerProcess *RadioTestServers::add(const QString &name)
 
 bool RadioTestServers::start(QString *error)
 {
-    for (const auto &[program, package] : { std::pair { "ffmpeg", "ffmpeg" }, std::pair { "icecast2", "icecast2" } }) {
+    for (const auto &[program, package] :
+        { std::pair { "ffmpeg", "ffmpeg" }, std::pair { "icecast2", "icecast2" } }) {
         if (findProgram(QLatin1String(program), QLatin1String(package), error).isEmpty()) {
             return false;
         }
@@ -63,31 +64,36 @@ bool RadioTestServers::start(QString *error)
     }
     const QString hz = QStringLiteral("%1");
     m_refused = add(QStringLiteral("refused port"));
-    m_refused->startTool(QStringLiteral("fault_server.py"), { QStringLiteral("--mode"), QStringLiteral("refuse") });
+    m_refused->startTool(
+        QStringLiteral("fault_server.py"), { QStringLiteral("--mode"), QStringLiteral("refuse") });
     m_hang = add(QStringLiteral("silent host"));
-    m_hang->startTool(QStringLiteral("fault_server.py"), { QStringLiteral("--mode"), QStringLiteral("hang") });
+    m_hang->startTool(
+        QStringLiteral("fault_server.py"), { QStringLiteral("--mode"), QStringLiteral("hang") });
     m_faults = add(QStringLiteral("fault server"));
     m_faults->startTool(QStringLiteral("fault_server.py"),
-                        { QStringLiteral("--mode"), QStringLiteral("http"), QStringLiteral("--freq"),
-                          hz.arg(faultToneHz), QStringLiteral("--stop-after"), hz.arg(faultStopAfterS) });
+        { QStringLiteral("--mode"), QStringLiteral("http"), QStringLiteral("--freq"),
+            hz.arg(faultToneHz), QStringLiteral("--stop-after"), hz.arg(faultStopAfterS) });
     // The dead first entry must fail fast: it points at the refused port.
     if (!m_refused->waitReady(10000, error)) {
         return false;
     }
-    QStringList playlistArgs { QStringLiteral("--dead-url"), m_refused->origin() + QStringLiteral("/dead.mp3"),
-                               QStringLiteral("--stream"), QStringLiteral("/RadioAdda=%1").arg(plainPathHz),
-                               QStringLiteral("--tone"), QStringLiteral("decoy=%1").arg(decoyHz) };
+    QStringList playlistArgs { QStringLiteral("--dead-url"),
+        m_refused->origin() + QStringLiteral("/dead.mp3"), QStringLiteral("--stream"),
+        QStringLiteral("/RadioAdda=%1").arg(plainPathHz), QStringLiteral("--tone"),
+        QStringLiteral("decoy=%1").arg(decoyHz) };
     for (const ToneKey &k : playlistKinds) {
-        playlistArgs << QStringLiteral("--tone") << QStringLiteral("%1=%2").arg(QLatin1String(k.key)).arg(k.frequency);
+        playlistArgs << QStringLiteral("--tone")
+                     << QStringLiteral("%1=%2").arg(QLatin1String(k.key)).arg(k.frequency);
     }
     m_playlists = add(QStringLiteral("playlist server"));
     m_playlists->startTool(QStringLiteral("playlist_server.py"), playlistArgs);
     m_mmsh = add(QStringLiteral("MMSH responder"));
-    m_mmsh->startTool(QStringLiteral("mmsh_server.py"), { QStringLiteral("--freq"), hz.arg(mmsHz) });
+    m_mmsh->startTool(
+        QStringLiteral("mmsh_server.py"), { QStringLiteral("--freq"), hz.arg(mmsHz) });
     m_icecast = add(QStringLiteral("icecast2"));
     m_icecast->startTool(QStringLiteral("icecast_server.py"),
-                         { QStringLiteral("--mount"), QStringLiteral("/tone.mp3=mp3:%1").arg(icecastMp3Hz),
-                           QStringLiteral("--mount"), QStringLiteral("/tone.ogg=ogg:%1").arg(icecastOggHz) });
+        { QStringLiteral("--mount"), QStringLiteral("/tone.mp3=mp3:%1").arg(icecastMp3Hz),
+            QStringLiteral("--mount"), QStringLiteral("/tone.ogg=ogg:%1").arg(icecastOggHz) });
 
     const QString bangla = QStringLiteral("আমার সোনার বাংলা");
     const struct
@@ -102,16 +108,17 @@ bool RadioTestServers::start(QString *error)
         { "latin1", QStringLiteral("Café Müller – Señor"), 1940 },
     };
     for (const auto &root : roots) {
-        ServerProcess *server = add(QStringLiteral("SHOUTcast root (%1)").arg(QLatin1String(root.encoding)));
+        ServerProcess *server
+            = add(QStringLiteral("SHOUTcast root (%1)").arg(QLatin1String(root.encoding)));
         QString title = root.title;
         if (QLatin1String(root.encoding) == QLatin1String("latin1")) {
             title.replace(QStringLiteral("–"), QStringLiteral("-")); // no en dash in Latin-1
         }
         server->startTool(QStringLiteral("shoutcast_server.py"),
-                          { QStringLiteral("--freq"), hz.arg(root.frequency), QStringLiteral("--encoding"),
-                            QLatin1String(root.encoding), QStringLiteral("--title"), title,
-                            QStringLiteral("--title-seconds"), QStringLiteral("3600"), QStringLiteral("--metaint"),
-                            QStringLiteral("4096") });
+            { QStringLiteral("--freq"), hz.arg(root.frequency), QStringLiteral("--encoding"),
+                QLatin1String(root.encoding), QStringLiteral("--title"), title,
+                QStringLiteral("--title-seconds"), QStringLiteral("3600"),
+                QStringLiteral("--metaint"), QStringLiteral("4096") });
         m_titleRoots.push_back({ QLatin1String(root.encoding), title, root.frequency, server });
     }
     QList<ServerProcess *> all;
@@ -133,17 +140,22 @@ void RadioTestServers::stop()
 QList<Endpoint> RadioTestServers::playable() const
 {
     QList<Endpoint> out;
-    out.append({ QStringLiteral("icecast-mp3"), m_icecast->origin() + QStringLiteral("/tone.mp3"), icecastMp3Hz });
-    out.append({ QStringLiteral("icecast-ogg"), m_icecast->origin() + QStringLiteral("/tone.ogg"), icecastOggHz });
+    out.append({ QStringLiteral("icecast-mp3"), m_icecast->origin() + QStringLiteral("/tone.mp3"),
+        icecastMp3Hz });
+    out.append({ QStringLiteral("icecast-ogg"), m_icecast->origin() + QStringLiteral("/tone.ogg"),
+        icecastOggHz });
     // A stream server root: scheme, host and port, no path.
     out.append({ QStringLiteral("shoutcast-root"), m_titleRoots.front().server->origin(),
-                 m_titleRoots.front().frequency });
+        m_titleRoots.front().frequency });
     for (const ToneKey &k : playlistKinds) {
-        out.append({ QLatin1String(k.kind), m_playlists->origin() + QLatin1String(k.path), k.frequency });
+        out.append(
+            { QLatin1String(k.kind), m_playlists->origin() + QLatin1String(k.path), k.frequency });
     }
-    out.append({ QStringLiteral("plain-path"), m_playlists->origin() + QStringLiteral("/RadioAdda"), plainPathHz });
+    out.append({ QStringLiteral("plain-path"), m_playlists->origin() + QStringLiteral("/RadioAdda"),
+        plainPathHz });
     out.append({ QStringLiteral("mms"),
-                 QStringLiteral("mms://%1:%2/radiobanglanet137774").arg(m_mmsh->host()).arg(m_mmsh->port()), mmsHz });
+        QStringLiteral("mms://%1:%2/radiobanglanet137774").arg(m_mmsh->host()).arg(m_mmsh->port()),
+        mmsHz });
     return out;
 }
 
@@ -156,7 +168,8 @@ QList<Endpoint> RadioTestServers::failing() const
         { QStringLiteral("404"), faults + QStringLiteral("/404"), 0 },
         { QStringLiteral("html-page"), faults + QStringLiteral("/html"), 0 },
         { QStringLiteral("garbage"), faults + QStringLiteral("/garbage"), 0 },
-        { QStringLiteral("self-referencing-asx"), m_playlists->origin() + QStringLiteral("/self.asx"), 0 },
+        { QStringLiteral("self-referencing-asx"),
+            m_playlists->origin() + QStringLiteral("/self.asx"), 0 },
         { QStringLiteral("empty-asx"), m_playlists->origin() + QStringLiteral("/empty.asx"), 0 },
     };
 }

@@ -13,9 +13,9 @@ namespace testsupport {
 // One address a test puts into the player, and what should come of it.
 struct Endpoint
 {
-    QString kind;       // short name for tables and data rows
+    QString kind; // short name for tables and data rows
     QString url;
-    double frequency;   // the tone it should sound with; 0 for endpoints that must fail
+    double frequency; // the tone it should sound with; 0 for endpoints that must fail
 };
 
 // The full set of loopback servers the player tests use: a real Icecast2 with an MP3 and an Ogg
@@ -45,7 +45,7 @@ public:
     struct TitleRoot
     {
         QString encoding; // utf8, mojibake, entities, latin1
-        QString title;    // as the listener should read it
+        QString title; // as the listener should read it
         double frequency;
         ServerProcess *server;
     };

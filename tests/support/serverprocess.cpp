@@ -51,8 +51,8 @@ ServerProcess::~ServerProcess()
     stop(1000);
 }
 
-void ServerProcess::start(const QString &program, const QStringList &arguments,
-                          const QProcessEnvironment &environment)
+void ServerProcess::start(
+    const QString &program, const QStringList &arguments, const QProcessEnvironment &environment)
 {
     m_process = std::make_unique<QProcess>();
     m_process->setProcessEnvironment(environment);
@@ -69,13 +69,13 @@ void ServerProcess::start(const QString &program, const QStringList &arguments,
     m_process->start(QIODevice::ReadOnly);
 }
 
-void ServerProcess::startTool(const QString &script, const QStringList &arguments,
-                              const QString &host)
+void ServerProcess::startTool(
+    const QString &script, const QStringList &arguments, const QString &host)
 {
     start(serverPython(),
-          QStringList { QDir(toolsDir()).filePath(script), QStringLiteral("--host"), host,
-                        QStringLiteral("--port"), QStringLiteral("0") }
-              + arguments);
+        QStringList { QDir(toolsDir()).filePath(script), QStringLiteral("--host"), host,
+            QStringLiteral("--port"), QStringLiteral("0") }
+            + arguments);
 }
 
 void ServerProcess::readOutput()
@@ -105,7 +105,7 @@ bool ServerProcess::waitReady(int timeoutMs, QString *error)
             if (error) {
                 *error = QStringLiteral("%1 could not start: %2\n%3")
                              .arg(m_name, m_process ? m_process->errorString() : QString(),
-                                  QString::fromUtf8(m_stderr));
+                                 QString::fromUtf8(m_stderr));
             }
             return false;
         }
@@ -139,7 +139,8 @@ bool ServerProcess::waitStarted(int timeoutMs, QString *error)
 
 QString ServerProcess::origin() const
 {
-    const QString host = m_host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(m_host) : m_host;
+    const QString host
+        = m_host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(m_host) : m_host;
     return QStringLiteral("http://%1:%2").arg(host).arg(m_port);
 }
 

@@ -31,10 +31,10 @@ public:
 
     // Starts the program; returns at once.
     void start(const QString &program, const QStringList &arguments,
-               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
     // Starts tools/<script> under the server interpreter with --host and --port 0 first.
     void startTool(const QString &script, const QStringList &arguments,
-                   const QString &host = QStringLiteral("127.0.0.1"));
+        const QString &host = QStringLiteral("127.0.0.1"));
     // Waits (running the event loop) for the READY line. False, with `error` set, when the
     // process ended or the time ran out.
     bool waitReady(int timeoutMs, QString *error);

@@ -24,9 +24,11 @@ SinkRecorder::~SinkRecorder()
     stop();
 }
 
-bool SinkRecorder::start(const QProcessEnvironment &pulseClient, const QString &source, QString *error)
+bool SinkRecorder::start(
+    const QProcessEnvironment &pulseClient, const QString &source, QString *error)
 {
-    const QString parec = findProgram(QStringLiteral("parec"), QStringLiteral("pulseaudio-utils"), error);
+    const QString parec
+        = findProgram(QStringLiteral("parec"), QStringLiteral("pulseaudio-utils"), error);
     if (parec.isEmpty()) {
         return false;
     }
@@ -35,8 +37,8 @@ bool SinkRecorder::start(const QProcessEnvironment &pulseClient, const QString &
     m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->setProgram(parec);
     m_process->setArguments({ QStringLiteral("-d"), source, QStringLiteral("--raw"),
-                              QStringLiteral("--format=s16le"), QStringLiteral("--rate=%1").arg(sampleRate),
-                              QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20") });
+        QStringLiteral("--format=s16le"), QStringLiteral("--rate=%1").arg(sampleRate),
+        QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20") });
     connect(m_process.get(), &QProcess::readyReadStandardOutput, this, &SinkRecorder::pump);
     m_process->start(QIODevice::ReadOnly);
     if (!m_process->waitForStarted(5000)) {
@@ -111,7 +113,7 @@ void SinkRecorder::forgetBefore(qint64 ms)
     m_samples.shrink_to_fit();
     m_base = index;
     const auto keep = std::lower_bound(m_arrivals.begin(), m_arrivals.end(), index,
-                                       [](const Arrival &a, qint64 i) { return a.endIndex < i; });
+        [](const Arrival &a, qint64 i) { return a.endIndex < i; });
     m_arrivals.erase(m_arrivals.begin(), keep == m_arrivals.end() ? keep - 1 : keep);
 }
 
@@ -121,7 +123,7 @@ qint64 SinkRecorder::timeOfSample(qint64 index) const
         return 0;
     }
     const auto it = std::lower_bound(m_arrivals.begin(), m_arrivals.end(), index,
-                                     [](const Arrival &a, qint64 i) { return a.endIndex < i; });
+        [](const Arrival &a, qint64 i) { return a.endIndex < i; });
     const Arrival &a = it == m_arrivals.end() ? m_arrivals.back() : *it;
     return a.ms - (a.endIndex - index) * 1000 / sampleRate;
 }
@@ -132,7 +134,7 @@ qint64 SinkRecorder::sampleIndexAt(qint64 ms) const
         return 0;
     }
     const auto it = std::lower_bound(m_arrivals.begin(), m_arrivals.end(), ms,
-                                     [](const Arrival &a, qint64 t) { return a.ms < t; });
+        [](const Arrival &a, qint64 t) { return a.ms < t; });
     const Arrival &a = it == m_arrivals.end() ? m_arrivals.back() : *it;
     const qint64 index = a.endIndex - (a.ms - ms) * sampleRate / 1000;
     return std::clamp<qint64>(index, m_base, m_base + qint64(m_samples.size()));
@@ -142,11 +144,12 @@ std::vector<float> SinkRecorder::samples(qint64 fromMs, qint64 toMs) const
 {
     const qint64 first = sampleIndexAt(fromMs);
     const qint64 last = std::max(first, sampleIndexAt(toMs));
-    return std::vector<float>(m_samples.begin() + (first - m_base), m_samples.begin() + (last - m_base));
+    return std::vector<float>(
+        m_samples.begin() + (first - m_base), m_samples.begin() + (last - m_base));
 }
 
-QList<SinkRecorder::Window> SinkRecorder::windows(qint64 fromMs, qint64 toMs, int windowMs, int stepMs,
-                                                  const std::vector<double> &frequencies) const
+QList<SinkRecorder::Window> SinkRecorder::windows(qint64 fromMs, qint64 toMs, int windowMs,
+    int stepMs, const std::vector<double> &frequencies) const
 {
     QList<Window> out;
     const qint64 length = qint64(windowMs) * sampleRate / 1000;
@@ -159,8 +162,8 @@ QList<SinkRecorder::Window> SinkRecorder::windows(qint64 fromMs, qint64 toMs, in
     return out;
 }
 
-std::optional<qint64> SinkRecorder::waitForTone(double frequency, qint64 sinceMs, int timeoutMs, int holdMs,
-                                                const std::function<bool()> &giveUp)
+std::optional<qint64> SinkRecorder::waitForTone(double frequency, qint64 sinceMs, int timeoutMs,
+    int holdMs, const std::function<bool()> &giveUp)
 {
     QDeadlineTimer deadline(timeoutMs);
     const int windowMs = 100;
@@ -172,7 +175,8 @@ std::optional<qint64> SinkRecorder::waitForTone(double frequency, qint64 sinceMs
         idle(50);
         const qint64 until = now();
         for (const Window &w : windows(scanned, until, windowMs, windowMs, { frequency })) {
-            const bool sounding = w.reading.rms > silenceRms * 4 && w.reading.shares[0] >= toneShareThreshold;
+            const bool sounding
+                = w.reading.rms > silenceRms * 4 && w.reading.shares[0] >= toneShareThreshold;
             if (sounding) {
                 if (run++ == 0) {
                     runStart = w.startMs;
@@ -236,7 +240,8 @@ std::optional<qint64> SinkRecorder::waitForSilence(qint64 sinceMs, int timeoutMs
 bool SinkRecorder::silentBetween(qint64 fromMs, qint64 toMs) const
 {
     const auto all = windows(fromMs, toMs, 50, 50, {});
-    return std::all_of(all.begin(), all.end(), [](const Window &w) { return w.reading.rms <= silenceRms; });
+    return std::all_of(
+        all.begin(), all.end(), [](const Window &w) { return w.reading.rms <= silenceRms; });
 }
 
 QString SinkRecorder::describe(qint64 fromMs, qint64 toMs) const
@@ -245,9 +250,8 @@ QString SinkRecorder::describe(qint64 fromMs, qint64 toMs) const
     if (all.isEmpty()) {
         return QStringLiteral("nothing recorded");
     }
-    const auto loudest = std::max_element(all.begin(), all.end(), [](const Window &a, const Window &b) {
-        return a.reading.rms < b.reading.rms;
-    });
+    const auto loudest = std::max_element(all.begin(), all.end(),
+        [](const Window &a, const Window &b) { return a.reading.rms < b.reading.rms; });
     return QStringLiteral("loudest window at %1 ms: rms %2, peak %3 Hz")
         .arg(loudest->startMs)
         .arg(loudest->reading.rms, 0, 'g', 3)

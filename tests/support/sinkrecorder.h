@@ -46,13 +46,13 @@ public:
         ToneReading reading;
     };
     QList<Window> windows(qint64 fromMs, qint64 toMs, int windowMs, int stepMs,
-                          const std::vector<double> &frequencies) const;
+        const std::vector<double> &frequencies) const;
 
     // Waits, running the event loop, until `frequency` sounds (dominant, above silence) through
     // windows covering holdMs, looking from sinceMs on. Returns the time the sound began.
     // `giveUp`, when given, ends the wait early (say, when the program meant to play has ended).
     std::optional<qint64> waitForTone(double frequency, qint64 sinceMs, int timeoutMs,
-                                      int holdMs = 400, const std::function<bool()> &giveUp = {});
+        int holdMs = 400, const std::function<bool()> &giveUp = {});
     // Waits until the sink is silent for holdMs from sinceMs on; returns when silence began.
     std::optional<qint64> waitForSilence(qint64 sinceMs, int timeoutMs, int holdMs = 500);
     // True when no window between the two times rises above silence.

@@ -97,7 +97,8 @@ double Spectrum::bandShare(double frequency, double halfWidthHz) const
     }
     const double width = binWidth();
     const long first = std::max(1L, long(std::floor((frequency - halfWidthHz) / width)));
-    const long last = std::min(long(m_power.size()) - 1, long(std::ceil((frequency + halfWidthHz) / width)));
+    const long last
+        = std::min(long(m_power.size()) - 1, long(std::ceil((frequency + halfWidthHz) / width)));
     double band = 0;
     for (long k = first; k <= last; ++k) {
         band += m_power[size_t(k)];
@@ -106,7 +107,7 @@ double Spectrum::bandShare(double frequency, double halfWidthHz) const
 }
 
 ToneReading readTones(std::span<const float> samples, double sampleRate,
-                      std::span<const double> frequencies, double halfWidthHz)
+    std::span<const double> frequencies, double halfWidthHz)
 {
     const Spectrum spectrum(samples, sampleRate);
     ToneReading reading;

@@ -37,7 +37,7 @@ struct ToneReading
 };
 
 ToneReading readTones(std::span<const float> samples, double sampleRate,
-                      std::span<const double> frequencies, double halfWidthHz = 25.0);
+    std::span<const double> frequencies, double halfWidthHz = 25.0);
 
 // Level below which a window counts as silence. The player plays at half volume, which puts a
 // full-scale tone at about 0.01 rms; digital silence of the null sink is 0.
