@@ -1,13 +1,15 @@
 #include "title/flashplayer.h"
 
+#include "platform/components.h"
+
 #include <QContextMenuEvent>
 #include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -30,6 +32,7 @@ FlashPlayer::FlashPlayer(const FlashSettings &settings, QWidget *parent)
 FlashPlayer::~FlashPlayer()
 {
     if (m_reply) {
+        m_reply->disconnect(this);
         m_reply->abort();
     }
 }
@@ -53,13 +56,14 @@ int FlashPlayer::currentFrame() const
 void FlashPlayer::startFetch()
 {
     const QUrl url(m_settings.movie.isEmpty() ? m_settings.src : m_settings.movie);
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+    if (!url.isValid()
+        || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
         return;
     }
     m_network = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(
+        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(maxRedirects);
     request.setTransferTimeout(fetchTimeoutMs);
     m_reply = m_network->get(request);
@@ -76,7 +80,7 @@ void FlashPlayer::startFetch()
         }
     });
     connect(reply, &QNetworkReply::downloadProgress, this,
-            [tooBig](qint64 received, qint64) { tooBig(received); });
+        [tooBig](qint64 received, qint64) { tooBig(received); });
     connect(reply, &QNetworkReply::finished, this, &FlashPlayer::fetchFinished);
 }
 
@@ -175,15 +179,20 @@ bool FlashPlayer::catchUp()
     if (n <= 0) {
         return false;
     }
-    if (n > maxCatchUpTicks) {
-        // A long absence: keep the root timeline's phase, skip the rest of the work.
-        const qint64 period = std::max(1, m_root->frameCount());
-        n = maxCatchUpTicks - period + 1 + (n - maxCatchUpTicks) % period;
-        n = std::max<qint64>(1, n);
-    }
     bool changed = false;
-    for (qint64 i = 0; i < n; ++i) {
+    qint64 ran = 0;
+    for (; ran < n && ran < maxCatchUpTicks; ++ran) {
         changed = m_root->tick() || changed;
+    }
+    // After a long absence the rest is not played through: the root playhead jumps to where it
+    // would be (sprites keep their own phase).
+    const qint64 rest = n - ran;
+    const int period = m_root->frameCount();
+    if (rest > 0 && m_root->isPlaying() && period > 1) {
+        const qint64 target = m_loop ? (m_root->currentFrame() + rest) % period
+                                     : std::min<qint64>(m_root->currentFrame() + rest, period - 1);
+        m_root->gotoFrame(int(target));
+        changed = true;
     }
     if (changed) {
         m_frameCache = QImage();
@@ -242,7 +251,7 @@ void FlashPlayer::paintEvent(QPaintEvent *)
             cachePainter.fillRect(QRect(QPoint(0, 0), pixels), *m_movie->background);
         }
         m_renderer->render(cachePainter, *m_root,
-                           swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
+            swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
         cachePainter.end();
         m_frameCache.setDevicePixelRatio(dpr);
         ++m_framesRendered;
@@ -347,7 +356,8 @@ void FlashPlayer::contextMenuEvent(QContextMenuEvent *event)
     QMenu menu(this);
     const bool full = m_settings.menu.isEmpty() || m_settings.isTrue(m_settings.menu);
     if (full && m_root) {
-        QAction *playAction = menu.addAction(tr("Play"), this, [this](bool on) { on ? play() : pause(); });
+        QAction *playAction
+            = menu.addAction(tr("Play"), this, [this](bool on) { on ? play() : pause(); });
         playAction->setCheckable(true);
         playAction->setChecked(isPlaying());
         QAction *loopAction = menu.addAction(tr("Loop"), this, [this](bool on) { setLooping(on); });
@@ -375,6 +385,11 @@ QWidget *createFlashPlayer(QWidget *parent, const QByteArray &settings)
 {
     const FlashSettings s = decodeFlashSettings(settings);
     return new FlashPlayer(s, parent);
+}
+
+void registerFlashPlayer()
+{
+    platform::registerComponent(QString::fromLatin1(flashPlayerClassName), &createFlashPlayer);
 }
 
 } // namespace title

@@ -104,4 +104,7 @@ QWidget *createFlashPlayer(QWidget *parent, const QByteArray &settings);
 
 inline constexpr const char *flashPlayerClassName = "ShockwaveFlashObjectsCtl.ShockwaveFlash";
 
+// Registers createFlashPlayer for that class name with the component registry.
+void registerFlashPlayer();
+
 } // namespace title

@@ -13,18 +13,14 @@ constexpr char signature[4] = { 'g', 'U', 'f', 'U' };
 // The 24 stored values in their fixed order; nullptr marks the object slot.
 std::array<QString FlashSettings::*, 24> fieldOrder()
 {
-    return { &FlashSettings::flashVars,       &FlashSettings::movie,
-             &FlashSettings::src,             &FlashSettings::wmode,
-             &FlashSettings::play,            &FlashSettings::loop,
-             &FlashSettings::quality,         &FlashSettings::salign,
-             &FlashSettings::menu,            &FlashSettings::base,
-             &FlashSettings::allowScriptAccess, &FlashSettings::scale,
-             &FlashSettings::deviceFont,      &FlashSettings::embedMovie,
-             &FlashSettings::bgColor,         &FlashSettings::swRemote,
-             &FlashSettings::movieData,       nullptr,
-             &FlashSettings::seamlessTabbing, &FlashSettings::profile,
-             &FlashSettings::profileAddress,  &FlashSettings::profilePort,
-             &FlashSettings::allowNetworking, &FlashSettings::allowFullScreen };
+    return { &FlashSettings::flashVars, &FlashSettings::movie, &FlashSettings::src,
+        &FlashSettings::wmode, &FlashSettings::play, &FlashSettings::loop, &FlashSettings::quality,
+        &FlashSettings::salign, &FlashSettings::menu, &FlashSettings::base,
+        &FlashSettings::allowScriptAccess, &FlashSettings::scale, &FlashSettings::deviceFont,
+        &FlashSettings::embedMovie, &FlashSettings::bgColor, &FlashSettings::swRemote,
+        &FlashSettings::movieData, nullptr, &FlashSettings::seamlessTabbing,
+        &FlashSettings::profile, &FlashSettings::profileAddress, &FlashSettings::profilePort,
+        &FlashSettings::allowNetworking, &FlashSettings::allowFullScreen };
 }
 
 constexpr int profileAddressIndex = 20;
@@ -46,8 +42,8 @@ FlashSettings decodeFlashSettings(QByteArrayView block)
     }
     const auto version = reader.u32();
     if (version != flashSettingsVersion) {
-        throw platform::SettingsError("animation player settings: unknown version "
-                                      + std::to_string(version));
+        throw platform::SettingsError(
+            "animation player settings: unknown version " + std::to_string(version));
     }
     FlashSettings s;
     s.extentWidth = reader.u32();
@@ -60,9 +56,8 @@ FlashSettings decodeFlashSettings(QByteArrayView block)
             const auto *slot = std::get_if<platform::ObjectSlot>(&v);
             if (!slot) {
                 throw platform::SettingsError("animation player settings: value "
-                                              + std::to_string(i + 1) + " at byte "
-                                              + std::to_string(offset)
-                                              + " is not an object slot");
+                    + std::to_string(i + 1) + " at byte " + std::to_string(offset)
+                    + " is not an object slot");
             }
             s.objectSlot = slot->bytes;
             continue;
@@ -70,8 +65,8 @@ FlashSettings decodeFlashSettings(QByteArrayView block)
         const auto *str = std::get_if<platform::StoredString>(&v);
         if (!str) {
             throw platform::SettingsError("animation player settings: value "
-                                          + std::to_string(i + 1) + " at byte "
-                                          + std::to_string(offset) + " is not a string");
+                + std::to_string(i + 1) + " at byte " + std::to_string(offset)
+                + " is not a string");
         }
         s.*order[i] = str->text;
     }

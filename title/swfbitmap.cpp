@@ -162,7 +162,8 @@ QImage decodeLossless(QByteArrayView tagBody, bool withAlpha, qint64 maxPixels)
         for (int i = 0; i < tableSize; ++i) {
             const auto *p = reinterpret_cast<const uchar *>(data.constData()) + i * entry;
             const int a = withAlpha ? p[3] : 255;
-            table[i] = qRgba(std::min<int>(p[0], a), std::min<int>(p[1], a), std::min<int>(p[2], a), a);
+            table[i]
+                = qRgba(std::min<int>(p[0], a), std::min<int>(p[1], a), std::min<int>(p[2], a), a);
         }
         const auto *pix = reinterpret_cast<const uchar *>(data.constData()) + tableSize * entry;
         for (int y = 0; y < height; ++y) {
@@ -202,7 +203,8 @@ QImage decodeLossless(QByteArrayView tagBody, bool withAlpha, qint64 maxPixels)
             for (int x = 0; x < width; ++x) {
                 const uchar *p = pix + (qsizetype(y) * width + x) * 4;
                 const int a = withAlpha ? p[0] : 255;
-                line[x] = qRgba(std::min<int>(p[1], a), std::min<int>(p[2], a), std::min<int>(p[3], a), a);
+                line[x] = qRgba(
+                    std::min<int>(p[1], a), std::min<int>(p[2], a), std::min<int>(p[3], a), a);
             }
         }
     }

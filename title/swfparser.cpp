@@ -132,7 +132,9 @@ FillStyle Parser::fillStyle(Reader &r, int version)
     case 0x10:
     case 0x12:
     case 0x13:
-        f.kind = type == 0x10 ? FillStyle::Linear : type == 0x12 ? FillStyle::Radial : FillStyle::Focal;
+        f.kind = type == 0x10 ? FillStyle::Linear
+            : type == 0x12    ? FillStyle::Radial
+                              : FillStyle::Focal;
         f.matrix = r.matrix();
         f.stops = gradient(r, version, f);
         if (type == 0x13) {
@@ -209,8 +211,8 @@ std::vector<LineStyle> Parser::lineStyles(Reader &r, int version)
     return lines;
 }
 
-void Parser::shapeRecords(Reader &r, int version, std::vector<ShapeLayer> &layers,
-                          bool allowNewStyles)
+void Parser::shapeRecords(
+    Reader &r, int version, std::vector<ShapeLayer> &layers, bool allowNewStyles)
 {
     r.align();
     int fillBits = int(r.ub(4));
@@ -389,7 +391,9 @@ void Parser::morphLines(Reader &r, int version, ShapeLayer &a, ShapeLayer &b)
             r.ub(3);
             r.ub(8);
             la.cap = lb.cap = cap == 1 ? Qt::FlatCap : cap == 2 ? Qt::SquareCap : Qt::RoundCap;
-            la.join = lb.join = join == 1 ? Qt::BevelJoin : join == 2 ? Qt::MiterJoin : Qt::RoundJoin;
+            la.join = lb.join = join == 1 ? Qt::BevelJoin
+                : join == 2               ? Qt::MiterJoin
+                                          : Qt::RoundJoin;
             if (join == 2) {
                 la.miterLimit = lb.miterLimit = std::max(1.0, r.fixed8());
             }
@@ -854,8 +858,8 @@ void Parser::handleTag(int code, Reader &r, Timeline &timeline, Frame &frame, bo
     case DefineBitsLossless:
     case DefineBitsLossless2: {
         const int id = r.u16();
-        defineBitmap(id, decodeLossless(r.rest(), code == DefineBitsLossless2,
-                                        m_limits.maxBitmapPixels));
+        defineBitmap(
+            id, decodeLossless(r.rest(), code == DefineBitsLossless2, m_limits.maxBitmapPixels));
         break;
     }
     case PlaceObject:

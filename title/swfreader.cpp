@@ -22,8 +22,8 @@ QByteArray inflateLzma(QByteArrayView data, qsizetype maxOut)
     filters[0].options = nullptr;
     filters[1].id = LZMA_VLI_UNKNOWN;
     filters[1].options = nullptr;
-    if (lzma_properties_decode(&filters[0], nullptr,
-                               reinterpret_cast<const uint8_t *>(data.data() + 4), 5)
+    if (lzma_properties_decode(
+            &filters[0], nullptr, reinterpret_cast<const uint8_t *>(data.data() + 4), 5)
         != LZMA_OK) {
         throw FormatError("bad LZMA properties");
     }
@@ -31,7 +31,8 @@ QByteArray inflateLzma(QByteArrayView data, qsizetype maxOut)
     // The properties name a dictionary size of up to 4 GiB; the output never exceeds maxOut,
     // so a dictionary that large is never needed.
     auto *lzmaOptions = static_cast<lzma_options_lzma *>(filters[0].options);
-    const std::uint32_t dictCap = std::uint32_t(std::clamp<qsizetype>(maxOut, 4096, 64 * 1024 * 1024));
+    const std::uint32_t dictCap
+        = std::uint32_t(std::clamp<qsizetype>(maxOut, 4096, 64 * 1024 * 1024));
     lzmaOptions->dict_size = std::min(lzmaOptions->dict_size, dictCap);
     lzma_stream strm = LZMA_STREAM_INIT;
     const lzma_ret initRet = lzma_raw_decoder(&strm, filters);
@@ -333,7 +334,9 @@ QColor Reader::rgba()
 
 void Reader::checkCount(std::uint64_t count, qsizetype minItemBytes) const
 {
-    if (minItemBytes > 0 && count > std::uint64_t(std::max<qsizetype>(0, remaining())) / std::uint64_t(minItemBytes)) {
+    if (minItemBytes > 0
+        && count
+            > std::uint64_t(std::max<qsizetype>(0, remaining())) / std::uint64_t(minItemBytes)) {
         fail("count larger than the data that remains");
     }
 }

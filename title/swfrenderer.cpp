@@ -62,11 +62,13 @@ QGradientStops linearLightStops(const QGradientStops &in)
         }
         for (int k = 1; k < steps; ++k) {
             const double t = double(k) / steps;
-            auto mix = [t](int a, int b) { return fromLinear(toLinear(a) + (toLinear(b) - toLinear(a)) * t); };
+            auto mix = [t](int a, int b) {
+                return fromLinear(toLinear(a) + (toLinear(b) - toLinear(a)) * t);
+            };
             const int alpha = int(c0.alpha() + (c1.alpha() - c0.alpha()) * t + 0.5);
             out.append({ p0 + (p1 - p0) * t,
-                         QColor(mix(c0.red(), c1.red()), mix(c0.green(), c1.green()),
-                                mix(c0.blue(), c1.blue()), alpha) });
+                QColor(mix(c0.red(), c1.red()), mix(c0.green(), c1.green()),
+                    mix(c0.blue(), c1.blue()), alpha) });
         }
     }
     out.append(in.back());
@@ -129,7 +131,7 @@ bool Renderer::spend()
 }
 
 void Renderer::drawList(QPainter &painter, const TimelineInstance &timeline, const QTransform &m,
-                        const ColorTransform &cx, int nesting)
+    const ColorTransform &cx, int nesting)
 {
     struct Mask
     {
@@ -211,7 +213,7 @@ QPainterPath Renderer::clipPathOf(const DisplayObject &obj, const QTransform &m,
 }
 
 void Renderer::drawObject(QPainter &painter, const DisplayObject &obj, const QTransform &m,
-                          const ColorTransform &cx, int nesting)
+    const ColorTransform &cx, int nesting)
 {
     const Character *ch = m_movie.character(obj.characterId);
     if (!ch) {
@@ -273,7 +275,7 @@ const Renderer::MorphCache *Renderer::morphAt(int id, const MorphShape &morph, i
 }
 
 void Renderer::drawLayer(QPainter &painter, const ShapeLayer &layer, const BuiltLayer &built,
-                         Qt::FillRule rule, const QTransform &m, const ColorTransform &cx)
+    Qt::FillRule rule, const QTransform &m, const ColorTransform &cx)
 {
     painter.setTransform(m);
     for (std::size_t i = 0; i < built.fillPaths.size() && i < layer.fills.size(); ++i) {
@@ -335,13 +337,13 @@ QBrush Renderer::brushFor(const FillStyle &fill, const ColorTransform &cx)
             g = QLinearGradient(-gradientHalf, 0, gradientHalf, 0);
         } else {
             g = QRadialGradient(QPointF(0, 0), gradientHalf,
-                                QPointF(fill.kind == FillStyle::Focal ? fill.focal * gradientHalf : 0, 0));
+                QPointF(fill.kind == FillStyle::Focal ? fill.focal * gradientHalf : 0, 0));
         }
         const QGradientStops stops = stopsFor(fill, cx);
         g.setStops(fill.linearRgb ? linearLightStops(stops) : stops);
         g.setSpread(fill.spread == 1 ? QGradient::ReflectSpread
-                        : fill.spread == 2 ? QGradient::RepeatSpread
-                                           : QGradient::PadSpread);
+                : fill.spread == 2   ? QGradient::RepeatSpread
+                                     : QGradient::PadSpread);
         QBrush b(g);
         b.setTransform(fill.matrix);
         return b;
@@ -360,7 +362,7 @@ QBrush Renderer::brushFor(const FillStyle &fill, const ColorTransform &cx)
 }
 
 void Renderer::fillPath(QPainter &painter, const QPainterPath &path, const FillStyle &fill,
-                        const QTransform &m, const ColorTransform &cx)
+    const QTransform &m, const ColorTransform &cx)
 {
     if (fill.kind == FillStyle::Bitmap) {
         const QImage img = bitmapFor(fill.bitmapId, cx);
@@ -385,13 +387,14 @@ void Renderer::fillPath(QPainter &painter, const QPainterPath &path, const FillS
             if (needsExtend && cover.width() < 1e6 && cover.height() < 1e6) {
                 // Edge rows and columns stretched outward.
                 painter.drawImage(QRectF(cover.left(), 0, -cover.left(), img.height()), img,
-                                  QRectF(0, 0, 1, img.height()));
+                    QRectF(0, 0, 1, img.height()));
                 painter.drawImage(QRectF(img.width(), 0, cover.right() - img.width(), img.height()),
-                                  img, QRectF(img.width() - 1, 0, 1, img.height()));
+                    img, QRectF(img.width() - 1, 0, 1, img.height()));
                 painter.drawImage(QRectF(0, cover.top(), img.width(), -cover.top()), img,
-                                  QRectF(0, 0, img.width(), 1));
-                painter.drawImage(QRectF(0, img.height(), img.width(), cover.bottom() - img.height()),
-                                  img, QRectF(0, img.height() - 1, img.width(), 1));
+                    QRectF(0, 0, img.width(), 1));
+                painter.drawImage(
+                    QRectF(0, img.height(), img.width(), cover.bottom() - img.height()), img,
+                    QRectF(0, img.height() - 1, img.width(), 1));
             }
             painter.drawImage(QPointF(0, 0), img);
         }

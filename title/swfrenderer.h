@@ -41,13 +41,13 @@ private:
     };
 
     void drawList(QPainter &painter, const TimelineInstance &timeline, const QTransform &m,
-                  const ColorTransform &cx, int nesting);
+        const ColorTransform &cx, int nesting);
     void drawObject(QPainter &painter, const DisplayObject &obj, const QTransform &m,
-                    const ColorTransform &cx, int nesting);
+        const ColorTransform &cx, int nesting);
     void drawLayer(QPainter &painter, const ShapeLayer &layer, const BuiltLayer &built,
-                   Qt::FillRule rule, const QTransform &m, const ColorTransform &cx);
+        Qt::FillRule rule, const QTransform &m, const ColorTransform &cx);
     void fillPath(QPainter &painter, const QPainterPath &path, const FillStyle &fill,
-                  const QTransform &m, const ColorTransform &cx);
+        const QTransform &m, const ColorTransform &cx);
     QBrush brushFor(const FillStyle &fill, const ColorTransform &cx);
     QImage bitmapFor(int id, const ColorTransform &cx);
     const MorphCache *morphAt(int id, const MorphShape &morph, int ratio);

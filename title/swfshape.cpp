@@ -74,7 +74,7 @@ QColor lerpColor(const QColor &a, const QColor &b, double t)
 {
     auto mix = [t](int x, int y) { return int(x + (y - x) * t + 0.5); };
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()),
-                  mix(a.alpha(), b.alpha()));
+        mix(a.alpha(), b.alpha()));
 }
 
 QPointF lerpPoint(const QPointF &a, const QPointF &b, double t)
@@ -86,7 +86,7 @@ QTransform lerpMatrix(const QTransform &a, const QTransform &b, double t)
 {
     auto mix = [t](double x, double y) { return x + (y - x) * t; };
     return QTransform(mix(a.m11(), b.m11()), mix(a.m12(), b.m12()), mix(a.m21(), b.m21()),
-                      mix(a.m22(), b.m22()), mix(a.dx(), b.dx()), mix(a.dy(), b.dy()));
+        mix(a.m22(), b.m22()), mix(a.dx(), b.dx()), mix(a.dy(), b.dy()));
 }
 
 FillStyle lerpFill(const FillStyle &a, const FillStyle &b, double t)

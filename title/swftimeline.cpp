@@ -4,8 +4,8 @@
 
 namespace title::swf {
 
-TimelineInstance::TimelineInstance(const Movie &movie, const Timeline &timeline,
-                                   PlaybackBudget &budget, int nesting)
+TimelineInstance::TimelineInstance(
+    const Movie &movie, const Timeline &timeline, PlaybackBudget &budget, int nesting)
     : m_movie(movie)
     , m_timeline(timeline)
     , m_budget(budget)
@@ -126,7 +126,8 @@ void TimelineInstance::apply(const PlaceCommand &cmd)
         DisplayObject &slot = m_list[cmd.depth];
         slot = std::move(fresh);
         obj = &slot;
-        auto kept = m_previous ? m_previous->find(cmd.depth) : std::map<int, DisplayObject>::iterator();
+        auto kept
+            = m_previous ? m_previous->find(cmd.depth) : std::map<int, DisplayObject>::iterator();
         if (m_previous && kept != m_previous->end() && kept->second.characterId == cmd.characterId
             && kept->second.sprite) {
             obj->sprite = std::move(kept->second.sprite);

@@ -37,8 +37,8 @@ struct DisplayObject
 class TimelineInstance
 {
 public:
-    TimelineInstance(const Movie &movie, const Timeline &timeline, PlaybackBudget &budget,
-                     int nesting);
+    TimelineInstance(
+        const Movie &movie, const Timeline &timeline, PlaybackBudget &budget, int nesting);
     ~TimelineInstance();
     TimelineInstance(const TimelineInstance &) = delete;
     TimelineInstance &operator=(const TimelineInstance &) = delete;

@@ -18,8 +18,8 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QString dir = argc > 1 ? QString(argv[1])
-                                 : qEnvironmentVariable("RADIO_SHARED_DIR") + "/swf-corpus";
+    const QString dir
+        = argc > 1 ? QString(argv[1]) : qEnvironmentVariable("RADIO_SHARED_DIR") + "/swf-corpus";
     QList<QFileInfo> files;
     QDirIterator it(dir, { "*.swf" }, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -30,18 +30,19 @@ int main(int argc, char **argv)
         return 1;
     }
     std::sort(files.begin(), files.end(),
-              [](const QFileInfo &a, const QFileInfo &b) { return a.size() > b.size(); });
+        [](const QFileInfo &a, const QFileInfo &b) { return a.size() > b.size(); });
     files = files.mid(0, 8);
     // A few small movies typical of title strips as well.
-    for (const char *small : { "shumway/gradientTransform/test.swf", "gnash/simple_loop_test/test.swf",
-                               "shumway/acid-text-6/test.swf", "shumway/acid-child/test.swf" }) {
+    for (const char *small :
+        { "shumway/gradientTransform/test.swf", "gnash/simple_loop_test/test.swf",
+            "shumway/acid-text-6/test.swf", "shumway/acid-child/test.swf" }) {
         const QFileInfo fi(dir + "/" + small);
         if (fi.exists()) {
             files << fi;
         }
     }
     std::printf("%-58s %9s %9s %10s %12s %12s\n", "movie", "bytes", "parse ms", "frames",
-                "193x17 ms/f", "249x49 ms/f");
+        "193x17 ms/f", "249x49 ms/f");
     for (const QFileInfo &fi : files) {
         QFile f(fi.filePath());
         if (!f.open(QIODevice::ReadOnly)) {
@@ -58,7 +59,7 @@ int main(int argc, char **argv)
             }
         } catch (const FormatError &e) {
             std::printf("%-58s %9lld rejected: %s\n", qPrintable(fi.filePath().mid(dir.size() + 1)),
-                        qint64(bytes.size()), e.what());
+                qint64(bytes.size()), e.what());
             continue;
         }
         const double parseMs = t.nsecsElapsed() / 1e6 / parseRuns;
@@ -76,15 +77,16 @@ int main(int argc, char **argv)
             for (int i = 0; i < frames; ++i) {
                 target.fill(Qt::transparent);
                 QPainter p(&target);
-                renderer.render(p, root, Renderer::showAllTransform(movie->frameRect, QSizeF(sizes[s])));
+                renderer.render(
+                    p, root, Renderer::showAllTransform(movie->frameRect, QSizeF(sizes[s])));
                 p.end();
                 root.tick();
             }
             perFrame[s] = rt.nsecsElapsed() / 1e6 / frames;
         }
         std::printf("%-58s %9lld %9.2f %10d %12.3f %12.3f\n",
-                    qPrintable(fi.filePath().mid(dir.size() + 1)), qint64(bytes.size()), parseMs,
-                    movie->root.frameCount(), perFrame[0], perFrame[1]);
+            qPrintable(fi.filePath().mid(dir.size() + 1)), qint64(bytes.size()), parseMs,
+            movie->root.frameCount(), perFrame[0], perFrame[1]);
     }
     return 0;
 }

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         const title::FlashSettings s = title::decodeFlashSettings(
             QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
-        const title::FlashSettings again = title::decodeFlashSettings(title::encodeFlashSettings(s));
+        const title::FlashSettings again
+            = title::decodeFlashSettings(title::encodeFlashSettings(s));
         if (!(again == s)) {
             std::abort();
         }

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     limits.maxBitmapPixels = 2 * 1024 * 1024;
     std::shared_ptr<const Movie> movie;
     try {
-        movie = parseMovie(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)),
-                           limits);
+        movie = parseMovie(
+            QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)), limits);
     } catch (const FormatError &) {
         return 0;
     }

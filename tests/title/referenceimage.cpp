@@ -50,9 +50,8 @@ ImageDiff compareImages(const QImage &a, const QImage &b, int threshold)
         const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
         for (int col = 0; col < x.width(); ++col) {
             const int delta = std::max({ std::abs(qRed(p[col]) - qRed(q[col])),
-                                         std::abs(qGreen(p[col]) - qGreen(q[col])),
-                                         std::abs(qBlue(p[col]) - qBlue(q[col])),
-                                         std::abs(qAlpha(p[col]) - qAlpha(q[col])) });
+                std::abs(qGreen(p[col]) - qGreen(q[col])), std::abs(qBlue(p[col]) - qBlue(q[col])),
+                std::abs(qAlpha(p[col]) - qAlpha(q[col])) });
             d.maxDelta = std::max(d.maxDelta, delta);
             if (delta > threshold) {
                 ++d.outliers;

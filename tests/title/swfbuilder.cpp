@@ -235,7 +235,7 @@ QByteArray SwfBuilder::cws(int frameCount) const
     uLongf len = compressBound(uLong(body.size()));
     QByteArray z(qsizetype(len), '\0');
     compress(reinterpret_cast<Bytef *>(z.data()), &len,
-             reinterpret_cast<const Bytef *>(body.constData()), uLong(body.size()));
+        reinterpret_cast<const Bytef *>(body.constData()), uLong(body.size()));
     z.resize(qsizetype(len));
     BitWriter w;
     w.bytes("CWS");

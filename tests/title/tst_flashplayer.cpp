@@ -2,12 +2,18 @@
 
 #include "title/flashplayer.h"
 
+#include "platform/components.h"
 #include "platform/propertybag.h"
+#include "platform/runtime.h"
 
+#include <QDeadlineTimer>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
+#include <memory>
 
 using title::FlashPlayer;
 
@@ -19,6 +25,7 @@ class MovieServer : public QObject
 public:
     QByteArray movie;
     int requests = 0;
+    bool silent = false; // take requests but never answer
 
     bool start() { return m_server.listen(QHostAddress::LocalHost, 0); }
     quint16 port() const { return m_server.serverPort(); }
@@ -45,17 +52,22 @@ private:
             return;
         }
         ++requests;
+        if (silent) {
+            return;
+        }
         const QByteArray path = request.split(' ').value(1);
         QByteArray reply;
         if (path == "/movie.swf") {
-            reply = "HTTP/1.1 200 OK\r\nContent-Type: application/x-shockwave-flash\r\nContent-Length: "
+            reply = "HTTP/1.1 200 OK\r\nContent-Type: "
+                    "application/x-shockwave-flash\r\nContent-Length: "
                 + QByteArray::number(movie.size()) + "\r\nConnection: close\r\n\r\n" + movie;
         } else if (path == "/huge.swf") {
             reply = "HTTP/1.1 200 OK\r\nContent-Length: 999999999\r\nConnection: close\r\n\r\nFWS";
         } else if (path == "/garbage.swf") {
             reply = "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nhello world";
         } else if (path == "/loop.swf") {
-            reply = "HTTP/1.1 302 Found\r\nLocation: /loop.swf\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            reply = "HTTP/1.1 302 Found\r\nLocation: /loop.swf\r\nContent-Length: 0\r\nConnection: "
+                    "close\r\n\r\n";
         } else {
             reply = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         }
@@ -124,9 +136,26 @@ private slots:
     void malformedSettingsThrow()
     {
         QWidget parent;
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError,
-                                 title::createFlashPlayer(&parent, QByteArray("gUfU")));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::SettingsError, title::createFlashPlayer(&parent, QByteArray("gUfU")));
         QVERIFY(parent.children().isEmpty());
+    }
+
+    void registeredUnderItsClassName()
+    {
+        title::registerFlashPlayer();
+        QVERIFY(platform::isComponentRegistered("ShockwaveFlashObjectsCtl.ShockwaveFlash"));
+        QWidget parent;
+        QWidget *w = platform::createComponent(
+            "ShockwaveFlashObjectsCtl.ShockwaveFlash", &parent, settingsFor(QString()));
+        auto *player = qobject_cast<FlashPlayer *>(w);
+        QVERIFY(player);
+        QCOMPARE(player->parentWidget(), &parent);
+        QCOMPARE(player->settings().wmode, QString("Transparent"));
+        QVERIFY(player->isTransparent());
+        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
+            platform::createComponent(
+                "ShockwaveFlashObjectsCtl.ShockwaveFlash", &parent, QByteArray("junk")));
     }
 
     void paintsTheFetchedMovieOverWhatLiesBeneath()
@@ -148,8 +177,19 @@ private slots:
         QCOMPARE(strip.at(20, 8), QColor(Qt::black)); // outside the fitted frame
         QCOMPARE(strip.at(70, 40), QColor(Qt::black)); // outside the widget
         // It plays: the playhead moves at the movie's rate and loops.
-        QTRY_VERIFY_WITH_TIMEOUT(strip.player->currentFrame() == 3, 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(strip.player->currentFrame() == 0, 3000);
+        bool advanced = false;
+        bool wrapped = false;
+        int last = strip.player->currentFrame();
+        QDeadlineTimer deadline(5000);
+        while (!(advanced && wrapped) && !deadline.hasExpired()) {
+            QTest::qWait(5);
+            const int now = strip.player->currentFrame();
+            advanced = advanced || now > last;
+            wrapped = wrapped || now < last;
+            last = now;
+        }
+        QVERIFY(advanced);
+        QVERIFY(wrapped);
     }
 
     void failedFetchesLeaveTheStripEmpty_data()
@@ -182,11 +222,26 @@ private slots:
         QCOMPARE(fetched.first().first().toBool(), false);
         QVERIFY(!strip.player->hasMovie());
         QCOMPARE(strip.at(70, 8), QColor(Qt::black));
-        // No retries: one request, or a bounded number of redirects.
+        // No retry storm: the redirects are bounded (Qt's HTTP layer may resend a request once
+        // when the server closes a connection it meant to reuse).
         QTest::qWait(200);
-        QVERIFY2(server.requests <= FlashPlayer::maxRedirects + 2,
-                 qPrintable(QString::number(server.requests)));
+        QVERIFY2(server.requests <= 2 * (FlashPlayer::maxRedirects + 1),
+            qPrintable(QString::number(server.requests)));
         QCOMPARE(fetched.size(), 1);
+    }
+
+    void destroyedWhileFetching()
+    {
+        MovieServer server;
+        server.silent = true;
+        QVERIFY(server.start());
+        auto strip = std::make_unique<Strip>(settingsFor(server.url("/movie.swf")));
+        strip->window.show();
+        QTRY_COMPARE(server.requests, 1);
+        QPointer<FlashPlayer> player = strip->player;
+        strip.reset(); // the pending fetch is dropped with the widget
+        QVERIFY(player.isNull());
+        QTest::qWait(50);
     }
 
     void hiddenPlayerRendersNothingButKeepsTime()

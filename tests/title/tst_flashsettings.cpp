@@ -31,7 +31,8 @@ FlashSettings tableSettings(const QString &movie, std::uint32_t w, std::uint32_t
     return s;
 }
 
-const QString titleMovie = "http://movies.tarvelin.example.com/200000230-d0997d1931/New%20Title.swf";
+const QString titleMovie
+    = "http://movies.tarvelin.example.com/200000230-d0997d1931/New%20Title.swf";
 const QString layoutMovie = "http://movies.tarvelin.example.com/200000208-cdea9cee36/Layout.swf";
 
 } // namespace
@@ -86,7 +87,8 @@ private slots:
         QVERIFY(back.bgColor.isEmpty() && back.movieData.isEmpty());
 
         // Value 21 is a bare string: tag 8 and a zero byte count just before value 22.
-        const QByteArray bare("\x08\x00\x00\x00\x00\x00\x08\x00\x04\x00\x00\x00\x30\x00\x00\x00", 16);
+        const QByteArray bare(
+            "\x08\x00\x00\x00\x00\x00\x08\x00\x04\x00\x00\x00\x30\x00\x00\x00", 16);
         QVERIFY(block.contains(bare));
     }
 
@@ -109,11 +111,11 @@ private slots:
     {
         const QByteArray block = title::encodeFlashSettings(tableSettings(titleMovie, 5106, 450));
         for (qsizetype n = 0; n < block.size(); ++n) {
-            QVERIFY_THROWS_EXCEPTION(platform::SettingsError,
-                                     title::decodeFlashSettings(block.left(n)));
+            QVERIFY_THROWS_EXCEPTION(
+                platform::SettingsError, title::decodeFlashSettings(block.left(n)));
         }
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError,
-                                 title::decodeFlashSettings(block + QByteArray(1, '\0')));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::SettingsError, title::decodeFlashSettings(block + QByteArray(1, '\0')));
     }
 
     void malformedBlocksAreRejected()
@@ -138,7 +140,8 @@ private slots:
         // The object slot (value 18) stored as a string.
         FlashSettings s = tableSettings(layoutMovie, 6588, 1296);
         QByteArray slotAsString = title::encodeFlashSettings(s);
-        const qsizetype slotAt = slotAsString.indexOf(QByteArray("\x0D\x00", 2) + QByteArray(16, '\0'));
+        const qsizetype slotAt
+            = slotAsString.indexOf(QByteArray("\x0D\x00", 2) + QByteArray(16, '\0'));
         QVERIFY(slotAt > 0);
         slotAsString.replace(slotAt, 18, QByteArray("\x08\x00\x02\x00\x00\x00\x00\x00", 8));
         QVERIFY_THROWS_EXCEPTION(platform::SettingsError, title::decodeFlashSettings(slotAsString));

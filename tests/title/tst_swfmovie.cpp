@@ -122,7 +122,8 @@ private slots:
             QSKIP("movie corpus not available");
         }
         // FileLength 0xFFFFFFFF: nothing is preallocated, the body stops at the real data.
-        const Container big = unpackContainer(readFile(dir + "/swfcrate/lzma-length-too-large.swf"));
+        const Container big
+            = unpackContainer(readFile(dir + "/swfcrate/lzma-length-too-large.swf"));
         QVERIFY(big.body.size() < 4096);
         // A cap smaller than the data stops inflation there.
         const Container capped = unpackContainer(readFile(dir + "/swfcrate/zlib.swf"), 100);
@@ -135,7 +136,8 @@ private slots:
         QCOMPARE(unpackContainer(bomb).body.size(), maxMovieBytes);
         // LZMA properties naming a 4 GiB dictionary (found by fuzzing): decoded with a
         // dictionary no larger than the capped output, not preallocated.
-        const QByteArray hugeDict = QByteArray::fromBase64("WldTDf//MQAAAF0AAFMN//8xAAAAXQAAYAAAO/8AAAAAAAA=");
+        const QByteArray hugeDict
+            = QByteArray::fromBase64("WldTDf//MQAAAF0AAFMN//8xAAAAXQAAYAAAO/8AAAAAAAA=");
         QVERIFY(unpackContainer(hugeDict).body.size() < 1024);
     }
 
@@ -147,7 +149,8 @@ private slots:
         QTest::newRow("text") << QByteArray("This is not a movie at all");
         QTest::newRow("header only") << QByteArray("FWS\x0A\x08\x00\x00\x00", 8);
         QTest::newRow("bad zlib") << QByteArray("CWS\x0A\x20\x00\x00\x00garbagegarbage", 22);
-        QTest::newRow("bad lzma") << QByteArray("ZWS\x0A\x20\x00\x00\x00\x05\x00\x00\x00\xFF\xFF\xFF\xFF\xFF", 17);
+        QTest::newRow("bad lzma") << QByteArray(
+            "ZWS\x0A\x20\x00\x00\x00\x05\x00\x00\x00\xFF\xFF\xFF\xFF\xFF", 17);
     }
 
     void notMoviesAreRejected()
@@ -184,8 +187,10 @@ private slots:
             QSKIP("movie corpus not available");
         }
         // A length that cuts off frame 2 still leaves frame 1 with its objects.
-        auto cut = parseMovie(readFile(dir + "/robust/swf_length_too_short_no_second_frame/test.swf"));
-        auto whole = parseMovie(readFile(dir + "/robust/swf_length_too_short_no_second_frame/original.swf"));
+        auto cut
+            = parseMovie(readFile(dir + "/robust/swf_length_too_short_no_second_frame/test.swf"));
+        auto whole = parseMovie(
+            readFile(dir + "/robust/swf_length_too_short_no_second_frame/original.swf"));
         QVERIFY(cut->root.frameCount() >= 1);
         QVERIFY(cut->root.frameCount() < whole->root.frameCount() || cut->root.frameCount() == 1);
         // Lengths longer than the file or zero: the real data is read.
@@ -194,7 +199,8 @@ private slots:
         QCOMPARE(tooLong->root.frameCount(), original->root.frameCount());
         QCOMPARE(tooLong->characters.size(), original->characters.size());
         auto zero = parseMovie(readFile(dir + "/robust/swf_length_zero/test.swf"));
-        QCOMPARE(zero->root.frameCount(), parseMovie(readFile(dir + "/robust/swf_length_zero/original.swf"))->root.frameCount());
+        QCOMPARE(zero->root.frameCount(),
+            parseMovie(readFile(dir + "/robust/swf_length_zero/original.swf"))->root.frameCount());
     }
 
     void hostileCountsAreBounded()

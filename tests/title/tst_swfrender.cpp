@@ -34,54 +34,95 @@ private slots:
         QTest::addColumn<QString>("png");
         QTest::addColumn<int>("frame");
         QTest::addColumn<double>("allowed");
-        auto row = [](const char *name, const char *movie, const char *png, int frame, double allowed) {
-            QTest::newRow(name) << QString(movie) << QString(png) << frame << allowed;
-        };
-        row("shape overlaps", "ruffle/overlaps/test.swf", "ruffle/overlaps/output.expected.png", 1, 0.01);
-        row("winding rule", "ruffle/winding_rule/test.swf", "ruffle/winding_rule/output.expected.png", 1, 0.01);
-        row("sprite layers", "ruffle/layers/test.swf", "ruffle/layers/output.expected.png", 1, 0.01);
-        row("clip depth masks", "ruffle/masks/test.swf", "ruffle/masks/output.expected.png", 1, 0.025);
-        row("linear gradients", "ruffle/gradients_linear/test.swf", "ruffle/gradients_linear/output.expected.png", 1, 0.015);
-        row("radial gradients", "ruffle/gradients_radial/test.swf", "ruffle/gradients_radial/output.expected.png", 1, 0.015);
-        row("focal gradient", "ruffle/gradients_focal/test.swf", "ruffle/gradients_focal/output.expected.png", 1, 0.02);
-        row("reflect spread", "ruffle/gradients_reflect/test.swf", "ruffle/gradients_reflect/output.expected.png", 1, 0.015);
-        row("repeat spread", "ruffle/gradients_repeat/test.swf", "ruffle/gradients_repeat/output.expected.png", 1, 0.02);
-        row("equal ratios", "ruffle/gradient_same_ratios/test.swf", "ruffle/gradient_same_ratios/output.expected.png", 1, 0.05);
-        row("equal radial ratios", "ruffle/gradient_radial_same_ratios/test.swf", "ruffle/gradient_radial_same_ratios/output.expected.png", 1, 0.05);
-        row("decreasing ratios", "ruffle/gradient_nonsequential_ratios/test.swf", "ruffle/gradient_nonsequential_ratios/output.expected.png", 1, 0.06);
-        row("shape1 vs shape4 gradients", "ruffle/gradient_issue_9892/test.swf", "ruffle/gradient_issue_9892/output.expected.png", 1, 0.01);
-        row("colour transform", "ruffle/color_transform_issue_9698/test.swf", "ruffle/color_transform_issue_9698/output.expected.png", 1, 0.005);
-        row("heavy tessellation", "ruffle/heavy_tesselation/test.swf", "ruffle/heavy_tesselation/output.expected.png", 1, 0.01);
-        row("strokes under scaling", "ruffle/strokes_scale/test.swf", "ruffle/strokes_scale/output.expected.png", 1, 0.03);
-        row("gradient transform (title-strip sized)", "shumway/gradientTransform/test.swf", "shumway/gradientTransform/output.expected.png", 1, 0.005);
-        row("shape1 gradients", "shumway/gradient/test.swf", "shumway/gradient/output.expected.png", 1, 0.005);
-        row("acid gradient", "shumway/acid-gradient/test.swf", "shumway/acid-gradient/output.expected.png", 1, 0.015);
-        row("gradients in sprites", "shumway/acid-gradient-0/test.swf", "shumway/acid-gradient-0/output.expected.png", 1, 0.005);
-        row("gradient in sprite", "shumway/acid-gradient-1/test.swf", "shumway/acid-gradient-1/output.expected.png", 1, 0.005);
-        row("shape4 gradient in sprite", "shumway/acid-gradient-2/test.swf", "shumway/acid-gradient-2/output.expected.png", 1, 0.005);
-        row("matrix scale", "shumway/acid-scale/test.swf", "shumway/acid-scale/output.expected.png", 1, 0.015);
-        row("clip depth", "shumway/acid-clip-2/test.swf", "shumway/acid-clip-2/output.expected.png", 1, 0.005);
-        row("static text", "shumway/acid-text-3/test.swf", "shumway/acid-text-3/output.expected.png", 1, 0.005);
-        row("text and shapes", "shumway/acid-chars/test.swf", "shumway/acid-chars/output.expected.png", 1, 0.01);
-        row("animated text frame 1", "shumway/acid-text-6/test.swf", "shumway/acid-text-6/frame5.expected.png", 1, 0.005);
-        row("animated text frame 20", "shumway/acid-text-6/test.swf", "shumway/acid-text-6/output.expected.png", 20, 0.005);
-        row("looping sprite frame 1", "shumway/acid-small/test.swf", "shumway/acid-small/output.01.expected.png", 1, 0.01);
-        row("looping sprite frame 5", "shumway/acid-small/test.swf", "shumway/acid-small/output.05.expected.png", 5, 0.01);
-        row("nested sprites frame 5", "shumway/acid-child/test.swf", "shumway/acid-child/frame5.expected.png", 5, 0.01);
-        row("nested sprites frame 10", "shumway/acid-child/test.swf", "shumway/acid-child/output.expected.png", 10, 0.01);
-        row("morph with ratios", "shumway/invalidClipDepth/test.swf", "shumway/invalidClipDepth/output.expected.png", 1, 0.005);
-        row("bitmap fills", "shumway/acid-bitmap-fill/test.swf", "shumway/acid-bitmap-fill/output.expected.png", 1, 0.015);
-        row("large JPEG in a sprite, frame 500", "real/acid-large/test.swf", "real/acid-large/output.expected.png", 500, 0.005);
-        row("bitmap fill matrix", "shumway/acid-bitmap-fill-2/test.swf", "shumway/acid-bitmap-fill-2/output.expected.png", 1, 0.005);
+        auto row
+            = [](const char *name, const char *movie, const char *png, int frame, double allowed) {
+                  QTest::newRow(name) << QString(movie) << QString(png) << frame << allowed;
+              };
+        row("shape overlaps", "ruffle/overlaps/test.swf", "ruffle/overlaps/output.expected.png", 1,
+            0.01);
+        row("winding rule", "ruffle/winding_rule/test.swf",
+            "ruffle/winding_rule/output.expected.png", 1, 0.01);
+        row("sprite layers", "ruffle/layers/test.swf", "ruffle/layers/output.expected.png", 1,
+            0.01);
+        row("clip depth masks", "ruffle/masks/test.swf", "ruffle/masks/output.expected.png", 1,
+            0.025);
+        row("linear gradients", "ruffle/gradients_linear/test.swf",
+            "ruffle/gradients_linear/output.expected.png", 1, 0.015);
+        row("radial gradients", "ruffle/gradients_radial/test.swf",
+            "ruffle/gradients_radial/output.expected.png", 1, 0.015);
+        row("focal gradient", "ruffle/gradients_focal/test.swf",
+            "ruffle/gradients_focal/output.expected.png", 1, 0.02);
+        row("reflect spread", "ruffle/gradients_reflect/test.swf",
+            "ruffle/gradients_reflect/output.expected.png", 1, 0.015);
+        row("repeat spread", "ruffle/gradients_repeat/test.swf",
+            "ruffle/gradients_repeat/output.expected.png", 1, 0.02);
+        row("equal ratios", "ruffle/gradient_same_ratios/test.swf",
+            "ruffle/gradient_same_ratios/output.expected.png", 1, 0.05);
+        row("equal radial ratios", "ruffle/gradient_radial_same_ratios/test.swf",
+            "ruffle/gradient_radial_same_ratios/output.expected.png", 1, 0.05);
+        row("decreasing ratios", "ruffle/gradient_nonsequential_ratios/test.swf",
+            "ruffle/gradient_nonsequential_ratios/output.expected.png", 1, 0.06);
+        row("shape1 vs shape4 gradients", "ruffle/gradient_issue_9892/test.swf",
+            "ruffle/gradient_issue_9892/output.expected.png", 1, 0.01);
+        row("colour transform", "ruffle/color_transform_issue_9698/test.swf",
+            "ruffle/color_transform_issue_9698/output.expected.png", 1, 0.005);
+        row("heavy tessellation", "ruffle/heavy_tesselation/test.swf",
+            "ruffle/heavy_tesselation/output.expected.png", 1, 0.01);
+        row("strokes under scaling", "ruffle/strokes_scale/test.swf",
+            "ruffle/strokes_scale/output.expected.png", 1, 0.03);
+        row("gradient transform (title-strip sized)", "shumway/gradientTransform/test.swf",
+            "shumway/gradientTransform/output.expected.png", 1, 0.005);
+        row("shape1 gradients", "shumway/gradient/test.swf", "shumway/gradient/output.expected.png",
+            1, 0.005);
+        row("acid gradient", "shumway/acid-gradient/test.swf",
+            "shumway/acid-gradient/output.expected.png", 1, 0.015);
+        row("gradients in sprites", "shumway/acid-gradient-0/test.swf",
+            "shumway/acid-gradient-0/output.expected.png", 1, 0.005);
+        row("gradient in sprite", "shumway/acid-gradient-1/test.swf",
+            "shumway/acid-gradient-1/output.expected.png", 1, 0.005);
+        row("shape4 gradient in sprite", "shumway/acid-gradient-2/test.swf",
+            "shumway/acid-gradient-2/output.expected.png", 1, 0.005);
+        row("matrix scale", "shumway/acid-scale/test.swf", "shumway/acid-scale/output.expected.png",
+            1, 0.015);
+        row("clip depth", "shumway/acid-clip-2/test.swf", "shumway/acid-clip-2/output.expected.png",
+            1, 0.005);
+        row("static text", "shumway/acid-text-3/test.swf",
+            "shumway/acid-text-3/output.expected.png", 1, 0.005);
+        row("text and shapes", "shumway/acid-chars/test.swf",
+            "shumway/acid-chars/output.expected.png", 1, 0.01);
+        row("animated text frame 1", "shumway/acid-text-6/test.swf",
+            "shumway/acid-text-6/frame5.expected.png", 1, 0.005);
+        row("animated text frame 20", "shumway/acid-text-6/test.swf",
+            "shumway/acid-text-6/output.expected.png", 20, 0.005);
+        row("looping sprite frame 1", "shumway/acid-small/test.swf",
+            "shumway/acid-small/output.01.expected.png", 1, 0.01);
+        row("looping sprite frame 5", "shumway/acid-small/test.swf",
+            "shumway/acid-small/output.05.expected.png", 5, 0.01);
+        row("nested sprites frame 5", "shumway/acid-child/test.swf",
+            "shumway/acid-child/frame5.expected.png", 5, 0.01);
+        row("nested sprites frame 10", "shumway/acid-child/test.swf",
+            "shumway/acid-child/output.expected.png", 10, 0.01);
+        row("morph with ratios", "shumway/invalidClipDepth/test.swf",
+            "shumway/invalidClipDepth/output.expected.png", 1, 0.005);
+        row("bitmap fills", "shumway/acid-bitmap-fill/test.swf",
+            "shumway/acid-bitmap-fill/output.expected.png", 1, 0.015);
+        row("large JPEG in a sprite, frame 500", "real/acid-large/test.swf",
+            "real/acid-large/output.expected.png", 500, 0.005);
+        row("bitmap fill matrix", "shumway/acid-bitmap-fill-2/test.swf",
+            "shumway/acid-bitmap-fill-2/output.expected.png", 1, 0.005);
         for (int i = 1; i <= 6; ++i) {
             const QByteArray name = "morph frame " + QByteArray::number(i + 1);
-            const QByteArray png = "gnash/morph_test1/frame" + QByteArray::number(i) + ".expected.png";
-            QTest::newRow(name.constData()) << QString("gnash/morph_test1/test.swf") << QString(png) << i + 1 << 0.005;
+            const QByteArray png
+                = "gnash/morph_test1/frame" + QByteArray::number(i) + ".expected.png";
+            QTest::newRow(name.constData())
+                << QString("gnash/morph_test1/test.swf") << QString(png) << i + 1 << 0.005;
         }
         for (int i = 1; i <= 7; ++i) {
             const QByteArray name = "loop frame " + QByteArray::number(i + 1);
-            const QByteArray png = "gnash/simple_loop_test/frame" + QByteArray::number(i) + ".expected.png";
-            QTest::newRow(name.constData()) << QString("gnash/simple_loop_test/test.swf") << QString(png) << i + 1 << 0.002;
+            const QByteArray png
+                = "gnash/simple_loop_test/frame" + QByteArray::number(i) + ".expected.png";
+            QTest::newRow(name.constData())
+                << QString("gnash/simple_loop_test/test.swf") << QString(png) << i + 1 << 0.002;
         }
     }
 
@@ -105,10 +146,11 @@ private slots:
         const QImage got = renderOpaque(run, expected.size());
         const ImageDiff diff = compareImages(got, expected, 64);
         if (diff.outlierFraction() > allowed) {
-            got.save(QDir::temp().filePath("title-" + QString(QTest::currentDataTag()).replace(' ', '_') + ".png"));
+            got.save(QDir::temp().filePath(
+                "title-" + QString(QTest::currentDataTag()).replace(' ', '_') + ".png"));
         }
         QVERIFY2(diff.outlierFraction() <= allowed,
-                 qPrintable(QString("%1 of pixels differ").arg(diff.outlierFraction())));
+            qPrintable(QString("%1 of pixels differ").arg(diff.outlierFraction())));
     }
 
     void loopWrapsToTheFirstFrame()
