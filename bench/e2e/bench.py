@@ -1,0 +1,548 @@
+#!/usr/bin/python3
+"""Benchmark of the whole program against whole-player peers, on the end-to-end test's private
+network (the same namespace, servers, Xvfb, window manager and PulseAudio null sink).
+
+Prints side by side, for the program and for mpv (command line), vlc (with its Qt interface)
+and goodvibes, with the program's figure over the peer's as a ratio:
+  - start-up: from the spawn to the first visible window (and, for the program, to the first
+    painted window: its banner on screen);
+  - tune latency per endpoint kind: from the pick to the first clear reading of the station's
+    tone at the sink (program: arrow-key picks in the real window; mpv: `loadfile` over its IPC
+    socket; goodvibes: `goodvibes-client play`; vlc: `add` over its rc socket);
+  - CPU share and peak memory (VmHWM) while playing, with the window shown, hidden (the credits
+    window in front; the program only) and minimised.
+
+Soak mode (--soak SECONDS): the program alone plays for that long, switching station every
+--switch-every seconds, every other switch to a station whose stream breaks every --drop-every
+seconds; prints memory growth, failed tunes and how the breaks went.
+
+Not part of the test run. Run as root from the repository (needs a build with the program):
+  bench/e2e/bench.py --build build-e2e [--install-peers] [--soak 1800]
+"""
+
+import argparse
+import json
+import os
+import pwd
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.abspath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.join(REPO, "tools", "e2e"))
+import bands  # noqa: E402
+import networld as nw  # noqa: E402
+
+PEER_PACKAGES = {"mpv": "mpv", "vlc": "vlc", "goodvibes": "goodvibes"}
+STATE_SECONDS = 10.0
+DROPPING_LABEL_STATION = 4  # "Radio Foorti": its server is swapped for a breaking one in soak
+
+
+def out(text=""):
+    print(text, flush=True)
+
+
+def install_peers():
+    missing = [p for name, p in PEER_PACKAGES.items() if not shutil.which(name)]
+    if missing:
+        subprocess.run(["apt-get", "install", "-y", "-q", "--no-install-recommends"] + missing,
+                       check=False, env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
+
+
+def fmt(value, unit="", digits=2):
+    if value is None:
+        return "-"
+    return ("%." + str(digits) + "f%s") % (value, unit)
+
+
+def ratio(a, b):
+    if a is None or b is None or b == 0:
+        return "-"
+    return "%.2fx" % (a / b)
+
+
+class World:
+    def __init__(self, args, replace=None):
+        self.args = args
+        self.plan = nw.load_plan(args.catalogue)
+        self.workdir = tempfile.mkdtemp(prefix="radio-bench-")
+        os.chmod(self.workdir, 0o755)
+        self.procs = nw.Processes(self.workdir)
+        nw.set_up_network(self.plan, self.workdir)
+        swf = os.path.join(args.corpus, "gnash", "simple_loop_test", "test.swf")
+        nw.start_servers(self.plan, self.procs, args.servers, swf,
+                         replace=replace(self.plan) if replace else None)
+        self.desktop = nw.Desktop(self.procs, self.workdir)
+        self.desktop.start()
+        self.listener = nw.SinkListener(self.desktop, self.procs)
+        self.meter = nw.ToneMeter(self.plan.candidates())
+
+    def close(self):
+        self.procs.stop_all()
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def quiet(self, seconds=0.6):
+        time.sleep(seconds)
+
+    def representatives(self):
+        """One station per endpoint kind, in list order."""
+        seen = {}
+        for s in self.plan.stations:
+            seen.setdefault(s.kind, s)
+        return list(seen.values())
+
+
+# ---------------------------------------------------------------------------------------------
+# Measuring a running process.
+
+def cpu_share(pid, seconds):
+    c0, t0 = nw.cpu_seconds(pid), time.monotonic()
+    time.sleep(seconds)
+    c1, t1 = nw.cpu_seconds(pid), time.monotonic()
+    if c0 is None or c1 is None:
+        return None
+    return 100.0 * (c1 - c0) / (t1 - t0)
+
+
+def visible_window_of(world, pid, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                           env=world.desktop.env(), capture_output=True, text=True)
+        ids = r.stdout.split()
+        if ids:
+            return int(ids[-1])
+        time.sleep(0.02)
+    return None
+
+
+# ---------------------------------------------------------------------------------------------
+# The program.
+
+def program_startup(world, runs=3):
+    shown, painted = [], []
+    for _ in range(runs):
+        prog = nw.Program(world.desktop, world.procs, world.args.program)
+        shown.append(prog.wait_main_window())
+        path = os.path.join(world.workdir, "startup.png")
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            offset, client, _f = prog.screenshot(prog.window, path)
+            shot = bands.Shot(path, offset, (client["w"], client["h"]))
+            gold = shot.share(86, 222, 40, 66, lambda p: p[0] > 150 and p[1] > 100 and p[2] < 100)
+            if gold > 0.05:
+                painted.append(time.monotonic() - prog.started_at)
+                break
+        world.procs.stop(prog.proc)
+        world.quiet(0.3)
+    return statistics.median(shown), (statistics.median(painted) if painted else None)
+
+
+def program_tune(world):
+    """Arrow-key picks through the whole list; latency per station, then per kind."""
+    prog = nw.Program(world.desktop, world.procs, world.args.program)
+    prog.wait_main_window()
+    time.sleep(1.0)
+    prog.pick_by_mouse(0, len(world.plan.stations))
+    first = world.plan.stations[0]
+    nw.listen_for(world.listener, world.meter, first.frequency, world.listener.now_index(), 15)
+    per_kind = {}
+    previous = first.frequency
+    for station in world.plan.stations[1:]:
+        since = world.listener.now_index()
+        prog.key("Down")
+        r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15,
+                          allowed_before=(previous,), hold_seconds=0.5)
+        per_kind.setdefault(station.kind, []).append(r["latency"] if r["ok"] else None)
+        previous = station.frequency
+    return prog, per_kind
+
+
+def program_states(world, prog):
+    """CPU and VmHWM while playing: shown, hidden behind the credits window, minimised."""
+    figures = {}
+    pid = prog.proc.pid
+    station = world.plan.stations[0]
+    prog.activate(prog.window)
+    prog.pick_by_mouse(0, len(world.plan.stations))
+    nw.listen_for(world.listener, world.meter, station.frequency, world.listener.now_index(), 15)
+    figures["shown"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    prog.click(prog.window, 120, 60)
+    form2 = prog.find_window(caption="Form2", timeout=5)
+    figures["hidden"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    prog.click(form2, 18, 297)
+    time.sleep(1.0)
+    prog.click(prog.window, 205, 8)
+    time.sleep(1.0)
+    figures["minimised"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    prog.x("xdotool", "windowactivate", str(prog.window), check=False)
+    world.procs.stop(prog.proc)
+    return figures
+
+
+# ---------------------------------------------------------------------------------------------
+# Peers.
+
+class Peer:
+    name = ""
+    note = ""
+
+    def __init__(self, world):
+        self.world = world
+        self.proc = None
+
+    def env(self):
+        return self.world.desktop.env()
+
+    def start(self):
+        raise NotImplementedError
+
+    def tune(self, url):
+        raise NotImplementedError
+
+    def stop(self):
+        if self.proc:
+            self.world.procs.stop(self.proc)
+            self.proc = None
+
+
+class MpvPeer(Peer):
+    name = "mpv"
+    note = "mpv command line; start-up with --force-window; tunes by loadfile over IPC"
+
+    def start(self, window=True):
+        self.sock = os.path.join(self.world.workdir, "mpv.sock")
+        argv = ["mpv", "--idle=yes", "--no-video", "--volume=50", "--no-config",
+                "--input-ipc-server=" + self.sock, "--ao=pulse"]
+        if window:
+            argv.append("--force-window=yes")
+        self.proc = self.world.procs.start("mpv", argv, env=self.env())
+        deadline = time.monotonic() + 10
+        while not os.path.exists(self.sock) and time.monotonic() < deadline:
+            time.sleep(0.02)
+
+    def tune(self, url):
+        s = socket.socket(socket.AF_UNIX)
+        s.connect(self.sock)
+        s.sendall((json.dumps({"command": ["loadfile", url, "replace"]}) + "\n").encode())
+        s.close()
+
+
+class VlcPeer(Peer):
+    name = "vlc"
+    note = "vlc with its Qt interface, run as user nobody (vlc refuses root); tunes by rc 'add'"
+
+    def start(self, window=True):
+        self.home = tempfile.mkdtemp(prefix="vlc-home-", dir=self.world.workdir)
+        nobody = pwd.getpwnam("nobody")
+        os.chown(self.home, nobody.pw_uid, nobody.pw_gid)
+        self.sock = os.path.join(self.home, "rc.sock")
+        env = dict(self.env(), HOME=self.home, XDG_RUNTIME_DIR=self.home)
+        argv = ["runuser", "-u", "nobody", "--", "vlc", "--no-qt-privacy-ask", "--volume-step=1",
+                "--extraintf", "oldrc", "--rc-unix", self.sock, "--rc-fake-tty",
+                "--no-video", "--aout=pulse"]
+        if not window:
+            argv[4:5] = ["cvlc"]
+        self.proc = self.world.procs.start("vlc", argv, env=env)
+        deadline = time.monotonic() + 20
+        while not os.path.exists(self.sock) and time.monotonic() < deadline:
+            time.sleep(0.02)
+
+    def pid(self):
+        # runuser forks vlc: measure the player, not the wrapper.
+        for p in nw.tree_pids(self.proc.pid)[1:]:
+            return p
+        return self.proc.pid
+
+    def tune(self, url):
+        s = socket.socket(socket.AF_UNIX)
+        s.connect(self.sock)
+        s.sendall(("add %s\n" % url).encode())
+        time.sleep(0.05)
+        s.close()
+
+
+class GoodvibesPeer(Peer):
+    name = "goodvibes"
+    note = "goodvibes (GTK, GStreamer) with a private D-Bus session; tunes by goodvibes-client"
+
+    def start(self, window=True):
+        if not hasattr(self, "bus"):
+            bus = self.world.procs.start("dbus", ["dbus-daemon", "--session", "--nofork",
+                                                  "--print-address=1"], stdout=subprocess.PIPE)
+            self.bus = bus.stdout.readline().decode().strip()
+        self.home = tempfile.mkdtemp(prefix="gv-home-", dir=self.world.workdir)
+        env = dict(self.env(), DBUS_SESSION_BUS_ADDRESS=self.bus, HOME=self.home,
+                   XDG_CONFIG_HOME=os.path.join(self.home, "c"),
+                   XDG_DATA_HOME=os.path.join(self.home, "d"))
+        self.genv = env
+        self.proc = self.world.procs.start("goodvibes", ["goodvibes"], env=env)
+
+    def tune(self, url):
+        subprocess.run(["goodvibes-client", "play", url], env=self.genv, capture_output=True,
+                       timeout=10)
+
+
+def peer_pid(peer):
+    return peer.pid() if hasattr(peer, "pid") and callable(getattr(peer, "pid")) else \
+        peer.proc.pid
+
+
+def peer_startup(world, peer, runs=3):
+    times = []
+    for _ in range(runs):
+        t0 = time.monotonic()
+        peer.start()
+        w = visible_window_of(world, peer_pid(peer), 30)
+        if w is not None:
+            times.append(time.monotonic() - t0)
+        peer.stop()
+        world.quiet(0.3)
+    return statistics.median(times) if times else None
+
+
+def peer_tune(world, peer, stations):
+    peer.start()
+    time.sleep(2.0)
+    per_kind = {}
+    previous = None
+    for station in stations:
+        since = world.listener.now_index()
+        try:
+            peer.tune(station.url)
+        except (OSError, subprocess.SubprocessError):
+            per_kind.setdefault(station.kind, []).append(None)
+            continue
+        r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15,
+                          allowed_before=(previous,) if previous else (), hold_seconds=0.5)
+        per_kind.setdefault(station.kind, []).append(r["latency"] if r["ok"] else None)
+        if r["ok"]:
+            previous = station.frequency
+    return per_kind
+
+
+def peer_states(world, peer, station):
+    figures = {}
+    peer.stop()
+    peer.start()
+    time.sleep(2.0)
+    since = world.listener.now_index()
+    peer.tune(station.url)
+    r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15)
+    if not r["ok"]:
+        peer.stop()
+        return figures
+    pid = peer_pid(peer)
+    figures["shown"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    w = visible_window_of(world, pid, 2)
+    if w is not None:
+        subprocess.run(["xdotool", "windowminimize", str(w)], env=world.desktop.env(),
+                       capture_output=True)
+        time.sleep(1.0)
+        figures["minimised"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    peer.stop()
+    return figures
+
+
+# ---------------------------------------------------------------------------------------------
+
+def summarise(latencies):
+    ok = [x for x in latencies if x is not None]
+    if not ok:
+        return None, len(latencies)
+    return statistics.median(ok), len(latencies) - len(ok)
+
+
+def run_benchmark(args):
+    world = World(args)
+    try:
+        out("== Benchmark on the private network (%d stations, %d endpoints); %s"
+            % (len(world.plan.stations), len(world.plan.tones), time.strftime("%Y-%m-%d %H:%M")))
+        peers = [p(world) for p in (MpvPeer, VlcPeer, GoodvibesPeer)
+                 if shutil.which(p.name) and p.name in args.peers]
+        results = {"program": {}}
+        out("-- start-up (median of 3)")
+        shown, painted = program_startup(world)
+        results["program"]["startup"] = shown
+        out("program: window visible %s s, first painted %s s" % (fmt(shown), fmt(painted)))
+        for peer in peers:
+            t = peer_startup(world, peer)
+            results.setdefault(peer.name, {})["startup"] = t
+            out("%s: window visible %s s" % (peer.name, fmt(t)))
+
+        out("-- tune latency (pick to first clear tone at the sink)")
+        prog, kinds = program_tune(world)
+        results["program"]["tune"] = kinds
+        figures = program_states(world, prog)
+        results["program"]["states"] = figures
+        representatives = world.representatives()
+        for peer in peers:
+            results[peer.name]["tune"] = peer_tune(world, peer, representatives)
+            peer.stop()
+            results[peer.name]["states"] = peer_states(world, peer, world.plan.stations[0])
+        print_tables(results, peers)
+    finally:
+        world.close()
+
+
+def print_tables(results, peers):
+    names = ["program"] + [p.name for p in peers]
+    out()
+    out("Start-up to first visible window (s)")
+    out("  %-12s %8s %s" % ("player", "seconds", "program/peer"))
+    base = results["program"]["startup"]
+    for n in names:
+        out("  %-12s %8s %s" % (n, fmt(results[n].get("startup")),
+                                "" if n == "program" else ratio(base, results[n].get("startup"))))
+    out()
+    out("Tune latency per endpoint kind: median seconds (failed picks); program/peer")
+    out("  (program: every station of the kind, arrow-key picks; peers: the kind's first station)")
+    kinds = list(results["program"]["tune"].keys())
+    out("  %-24s" % "kind" + "".join("%-22s" % n for n in names))
+    for kind in kinds:
+        row = "  %-24s" % kind
+        pm, _pf = summarise(results["program"]["tune"][kind])
+        for n in names:
+            m, failed = summarise(results[n].get("tune", {}).get(kind, []))
+            cell = "%s (%d)" % (fmt(m), failed)
+            if n != "program":
+                cell += " %s" % ratio(pm, m)
+            row += "%-22s" % cell
+        out(row)
+    out()
+    out("Playing: CPU %% of one core over %gs, VmHWM MiB; program/peer" % STATE_SECONDS)
+    for state in ("shown", "hidden", "minimised"):
+        row = "  %-10s" % state
+        p = results["program"]["states"].get(state)
+        for n in names:
+            f = results[n].get("states", {}).get(state)
+            if f is None:
+                row += "%-38s" % (n + ": -")
+                continue
+            cell = "%s: %s%% %s MiB" % (n, fmt(f[0], digits=1), fmt(f[1] / 1024.0, digits=1))
+            if n != "program" and p:
+                cell += " (%s, %s)" % (ratio(p[0], f[0]), ratio(p[1], f[1]))
+            row += "%-38s" % cell
+        out(row)
+    for p in peers:
+        out("note: %s: %s" % (p.name, p.note))
+
+
+# ---------------------------------------------------------------------------------------------
+# Soak.
+
+def run_soak(args):
+    def swap(plan):
+        station = plan.stations[DROPPING_LABEL_STATION - 1]
+        label = "icy %s:%d" % (station.host, station.port)
+        argv = ["/usr/bin/python3", os.path.join(REPO, "tools", "e2e", "dropping_stream.py"),
+                "--servers", args.servers, "--host", plan.address(station.host), "--port",
+                str(station.port), "--freq", "%g" % station.frequency,
+                "--drop-every", "%g" % args.drop_every]
+        return {label: argv}
+
+    world = World(args, replace=swap)
+    try:
+        plan = world.plan
+        dropping = plan.stations[DROPPING_LABEL_STATION - 1]
+        others = [s for s in plan.stations if s is not dropping]
+        out("== Soak: %gs, a switch every %gs, every other one to %r whose stream breaks every %gs"
+            % (args.soak, args.switch_every, dropping.name, args.drop_every))
+        prog = nw.Program(world.desktop, world.procs, args.program)
+        prog.wait_main_window()
+        time.sleep(1.0)
+        pid = prog.proc.pid
+        rss0 = None  # taken once the first station plays: buffers and decoders are then in
+        began = time.monotonic()
+        switches = failed = breaks_heard = recovered = 0
+        samples = []
+        k = 0
+        while time.monotonic() - began < args.soak:
+            station = dropping if switches % 2 == 0 else others[k % len(others)]
+            if switches % 2 == 1:
+                k += 1
+            since = world.listener.now_index()
+            prog.pick_by_mouse(station.position - 1, len(plan.stations))
+            switches += 1
+            r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15,
+                              hold_seconds=0.5)
+            if not r["ok"]:
+                failed += 1
+                out("  failed tune: %r (last reading %s)" % (station.name, r["last"]))
+            # Listen through the rest of the dwell; note breaks (silence) and whether the tone
+            # came back.
+            dwell_end = time.monotonic() + args.switch_every
+            silent_since = None
+            while time.monotonic() < dwell_end:
+                time.sleep(0.2)
+                f, ratio_, rms = world.meter.measure(world.listener.window(0.25))
+                if rms < nw.SILENCE_RMS:
+                    if silent_since is None and time.monotonic() + 0.5 < dwell_end:
+                        silent_since = time.monotonic()
+                        breaks_heard += 1
+                elif silent_since is not None and f == station.frequency:
+                    recovered += 1
+                    out("  %r: sound broke and came back after %.1f s"
+                        % (station.name, time.monotonic() - silent_since))
+                    silent_since = None
+            if silent_since is not None:
+                out("  %r: silent for the last %.1f s of its turn"
+                    % (station.name, time.monotonic() - silent_since))
+            samples.append((time.monotonic() - began, nw.rss_kib(pid)))
+            if rss0 is None:
+                rss0 = samples[-1][1]
+        rss1 = nw.rss_kib(pid)
+        half = [r for t, r in samples if t >= args.soak / 2]
+        out()
+        out("Soak results (%g s)" % (time.monotonic() - began))
+        out("  switches %d, failed tunes %d" % (switches, failed))
+        out("  breaks heard (silence while tuned) %d, sound came back %d" % (breaks_heard,
+                                                                             recovered))
+        out("  RSS after the first turn %.1f MiB, at end %.1f MiB, growth %.1f MiB; VmHWM %.1f MiB"
+            % (rss0 / 1024.0, rss1 / 1024.0, (rss1 - rss0) / 1024.0,
+               nw.peak_memory_kib(pid) / 1024.0))
+        if len(half) >= 2:
+            out("  RSS over the second half: %.1f -> %.1f MiB" % (half[0] / 1024.0,
+                                                                  half[-1] / 1024.0))
+        out("  process still running: %s" % (prog.proc.poll() is None))
+    finally:
+        world.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", default=os.path.join(REPO, "build-e2e"))
+    parser.add_argument("--program")
+    parser.add_argument("--catalogue")
+    parser.add_argument("--servers", default=os.path.join(REPO, "tools"))
+    parser.add_argument("--corpus", default=os.path.join(REPO, "..", "shared", "swf-corpus"))
+    parser.add_argument("--peers", default="mpv,vlc,goodvibes")
+    parser.add_argument("--install-peers", action="store_true")
+    parser.add_argument("--soak", type=float, default=0.0, help="soak for that many seconds")
+    parser.add_argument("--switch-every", type=float, default=20.0)
+    parser.add_argument("--drop-every", type=float, default=150.0)
+    args = parser.parse_args()
+    args.program = os.path.abspath(args.program or os.path.join(args.build, "app",
+                                                                "tarvelin-radio"))
+    args.catalogue = os.path.abspath(args.catalogue or os.path.join(
+        args.build, "tests", "e2e", "e2e_catalogue"))
+    args.servers = os.path.abspath(args.servers)
+    args.corpus = os.path.abspath(args.corpus)
+    args.peers = args.peers.split(",")
+    if args.install_peers and os.environ.get(nw.NAMESPACE_MARK) != "1":
+        install_peers()  # before the namespace: the archive is outside it
+    nw.enter_namespace(sys.argv)
+    if args.soak > 0:
+        run_soak(args)
+    else:
+        run_benchmark(args)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

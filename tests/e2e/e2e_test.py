@@ -1,0 +1,261 @@
+#!/usr/bin/python3
+"""Every station, heard through the real program, in a private network.
+
+Starts the built program unchanged in a network namespace of its own (unshare -n -m), where the
+test servers answer at the catalogue's hosts, ports and paths, under Xvfb with a window manager
+and a PulseAudio null sink. Picks each of the stations in the real window, by mouse or by the
+arrow keys as a user would, and checks on the sink that the station's own tone is heard. Then
+checks the window as a person sees it (screenshots against the window's bands) before and after
+a visit to the credits window and after a minimise and restore, with the sound going on, and
+ends the program with its close picture.
+
+Exit status: 0 all passed, 1 a check failed, 77 skipped (not root).
+"""
+
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "e2e"))
+import bands  # noqa: E402
+import networld as nw  # noqa: E402
+
+TUNE_TIMEOUT_S = 20.0
+
+
+class Failures:
+    def __init__(self):
+        self.items = []
+        self.count = 0
+
+    def check(self, name, passed, detail=""):
+        self.count += 1
+        print("%s  %s%s" % ("PASS" if passed else "FAIL", name, ("  (%s)" % detail) if detail
+                            else ""), flush=True)
+        if not passed:
+            self.items.append(name)
+        return passed
+
+
+def wait_until(predicate, timeout, step=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+def viewable(prog, window):
+    try:
+        return prog.geometry(window)["state"] == "IsViewable"
+    except RuntimeError:
+        return False
+
+
+def shot_of_main(prog, workdir, name):
+    path = os.path.join(workdir, name + ".png")
+    offset, client, _frame = prog.screenshot(prog.window, path)
+    return bands.Shot(path, offset, (client["w"], client["h"])), path
+
+
+def check_bands(failures, shot, when):
+    for name, passed, detail in bands.check_main_window(shot):
+        failures.check("window %s: %s" % (when, name), passed, detail)
+
+
+def still_playing(failures, listener, meter, frequency, when):
+    result = nw.listen_for(listener, meter, frequency, listener.now_index(), 8.0,
+                           allowed_before=(frequency,))
+    failures.check("sound goes on %s" % when, result["ok"],
+                   "last reading %s" % (result["last"],))
+
+
+def tune_all(prog, plan, listener, meter, failures):
+    """Picks every station in list order; a third of them by mouse, the rest by Down."""
+    rows = []
+    previous = None
+    count = len(plan.stations)
+    for index, station in enumerate(plan.stations):
+        by_mouse = index % 3 == 0
+        since = listener.now_index()
+        if by_mouse:
+            prog.pick_by_mouse(index, count)
+        else:
+            prog.key("Down")
+        allowed = () if previous is None else (previous,)
+        result = nw.listen_for(listener, meter, station.frequency, since, TUNE_TIMEOUT_S,
+                               allowed_before=allowed)
+        method = "mouse" if by_mouse else "Down key"
+        detail = "%s, %s, %g Hz" % (station.kind, method, station.frequency)
+        if result["ok"]:
+            detail += ", heard after %.2f s" % result["latency"]
+        else:
+            detail += ", last reading %s" % (result["last"],)
+        if result["wrong"]:
+            detail += ", ALSO HEARD %s" % ", ".join("%g Hz" % f for f in result["wrong"])
+        failures.check("station %2d %r heard at its own tone" % (station.position, station.name),
+                       result["ok"] and not result["wrong"], detail)
+        rows.append((station, method, result))
+        previous = station.frequency
+    return rows
+
+
+def visit_credits(prog, listener, meter, failures, frequency, workdir):
+    prog.click(prog.window, 120, 60)
+    found = wait_until(lambda: not viewable(prog, prog.window), 5.0)
+    failures.check("a click on the banner hides the main window", found)
+    try:
+        form2 = prog.find_window(caption="Form2", timeout=5.0)
+    except RuntimeError as error:
+        failures.check("the credits window appears", False, str(error))
+        return
+    g = prog.geometry(form2)
+    f = prog.geometry(prog.frame_of(form2))
+    failures.check("the credits window appears: 431 x 311, no frame around it",
+                   (g["w"], g["h"]) == (431, 311) and (f["w"], f["h"]) == (431, 311),
+                   "client %dx%d, outer %dx%d" % (g["w"], g["h"], f["w"], f["h"]))
+    still_playing(failures, listener, meter, frequency, "while the credits window is shown")
+    prog.click(form2, 18, 297)
+    back = wait_until(lambda: viewable(prog, prog.window), 5.0)
+    failures.check("the credits window's close button brings the main window back", back)
+    failures.check("the credits window is hidden again", wait_until(
+        lambda: not viewable(prog, form2), 5.0))
+
+
+def minimise_and_restore(prog, listener, meter, failures, frequency):
+    prog.click(prog.window, 205, 8)
+    iconic = wait_until(lambda: prog.wm_state(prog.window) == "Iconic", 5.0)
+    failures.check("the minimise picture minimises the main window", iconic,
+                   "WM_STATE %s" % prog.wm_state(prog.window))
+    still_playing(failures, listener, meter, frequency, "while the main window is minimised")
+    prog.x("xdotool", "windowactivate", str(prog.window), check=False)
+    if not wait_until(lambda: viewable(prog, prog.window), 3.0):
+        prog.x("xdotool", "windowmap", str(prog.window), check=False)
+    failures.check("the main window is restored by the window manager",
+                   wait_until(lambda: viewable(prog, prog.window)
+                              and prog.wm_state(prog.window) == "Normal", 5.0))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--catalogue", required=True, help="the e2e_catalogue helper")
+    parser.add_argument("--servers", required=True, help="the folder of the test servers")
+    parser.add_argument("--corpus", required=True, help="the SWF corpus (read at run time)")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = parser.parse_args()
+    nw.enter_namespace(sys.argv)
+
+    began = time.monotonic()
+    failures = Failures()
+    plan = nw.load_plan(args.catalogue)
+    swf = os.path.join(args.corpus, "gnash", "simple_loop_test", "test.swf")
+    if not os.path.isfile(swf):
+        print("FAIL  the movie %s is missing" % swf)
+        return 1
+    workdir = tempfile.mkdtemp(prefix="radio-e2e-")
+    procs = nw.Processes(workdir)
+    try:
+        failures.check("every station's endpoint is of a kind the servers can answer",
+                       not plan.unknown_kinds(),
+                       ", ".join(s.name for s in plan.unknown_kinds()))
+        failures.check("%d stations, %d distinct endpoints" % (len(plan.stations),
+                                                               len(plan.tones)),
+                       len(plan.stations) == 35 and len(plan.tones) == 33)
+        nw.set_up_network(plan, workdir)
+        print("note  namespace: lo only; %d numeric hosts and %d names on lo"
+              % (len(plan.ipv4_hosts), len(plan.name_addresses)), flush=True)
+        nw.start_servers(plan, procs, os.path.abspath(args.servers), swf)
+        print("note  %d servers ready after %.1f s" % (len(procs.items), time.monotonic() - began),
+              flush=True)
+        desktop = nw.Desktop(procs, workdir)
+        desktop.start()
+        listener = nw.SinkListener(desktop, procs)
+        meter = nw.ToneMeter(plan.candidates())
+
+        prog = nw.Program(desktop, procs, os.path.abspath(args.program))
+        startup = prog.wait_main_window()
+        print("note  main window shown %.2f s after start" % startup, flush=True)
+        time.sleep(1.5)  # the movies load, the first ticks pass
+        silent = nw.listen_for(listener, meter, -1.0, listener.now_index(), 1.0)
+        failures.check("silent before the first pick", not silent["wrong"] and (
+            silent["last"] is None or silent["last"][2] < nw.SILENCE_RMS),
+            "last reading %s" % (silent["last"],))
+        movie_log = procs.log_text("movies %s:80" % nw.MOVIE_HOST)
+        for path in nw.MOVIE_PATHS:
+            failures.check("the movie %s is fetched from %s" % (path, nw.MOVIE_HOST),
+                           "GET %s" % path in movie_log)
+        first, _ = shot_of_main(prog, workdir, "start")
+        check_bands(failures, first, "at start")
+
+        rows = tune_all(prog, plan, listener, meter, failures)
+        heard = sum(1 for _s, _m, r in rows if r["ok"] and not r["wrong"])
+        twins = {}
+        for station, _m, result in rows:
+            twins.setdefault(station.url, []).append((station, result))
+        for url, members in twins.items():
+            if len(members) > 1:
+                names = " and ".join(repr(s.name) for s, _r in members)
+                failures.check("%s share one endpoint and one tone" % names,
+                               all(r["ok"] for _s, r in members)
+                               and len({s.frequency for s, _r in members}) == 1)
+        last = plan.stations[-1].frequency
+
+        visit_credits(prog, listener, meter, failures, last, workdir)
+        after_credits, _ = shot_of_main(prog, workdir, "after-credits")
+        check_bands(failures, after_credits, "after the credits window")
+        d = bands.static_difference(first, after_credits)
+        failures.check("window after the credits window looks as at start", d < 4.0,
+                       "mean difference %.2f" % d)
+
+        minimise_and_restore(prog, listener, meter, failures, last)
+        time.sleep(0.5)
+        restored, _ = shot_of_main(prog, workdir, "restored")
+        check_bands(failures, restored, "after minimise and restore")
+        d = bands.static_difference(first, restored)
+        failures.check("window after minimise and restore looks as at start", d < 4.0,
+                       "mean difference %.2f" % d)
+        still_playing(failures, listener, meter, last, "after the restore")
+
+        prog.click(prog.window, 232, 8)
+        ended = wait_until(lambda: prog.proc.poll() is not None, 5.0)
+        failures.check("the close picture ends the program", ended)
+        if ended:
+            time.sleep(0.5)
+            quiet = meter.measure(listener.window(0.5))
+            failures.check("the sound stops with the program", quiet[2] < nw.SILENCE_RMS,
+                           "rms %.0f" % quiet[2])
+
+        program_log = procs.log_text("program")
+        reports = [line for line in program_log.splitlines()
+                   if "ERROR: AddressSanitizer" in line or "runtime error:" in line]
+        failures.check("the program reported no memory or undefined-behaviour error",
+                       not reports, "; ".join(reports[:3]))
+
+        print("\nstations heard at their own tone: %d of %d" % (heard, len(plan.stations)))
+        print("%d passed, %d failed" % (failures.count - len(failures.items),
+                                        len(failures.items)))
+        print("e2e took %.0f s" % (time.monotonic() - began))
+    except Exception as error:  # a broken world is a failure, with its logs shown
+        failures.check("the end-to-end world runs", False, "%s: %s" % (type(error).__name__,
+                                                                        error))
+        for label in ("program",):
+            text = procs.log_text(label)
+            if text:
+                print("---- %s log (tail) ----\n%s" % (label, text[-4000:]))
+    finally:
+        procs.stop_all()
+        if args.keep or failures.items:
+            print("work folder kept: %s" % workdir)
+        else:
+            shutil.rmtree(workdir, ignore_errors=True)
+    return 1 if failures.items else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
