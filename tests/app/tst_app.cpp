@@ -32,6 +32,8 @@ private slots:
     void closePictureEndsTheProgram();
     void closePictureEndsTheProgramAfterTheCreditsWindow();
     void failingPutInAHandlerEndsTheProgram();
+    void closingTheLastShownWindowEndsTheProgram_data();
+    void closingTheLastShownWindowEndsTheProgram();
 
 private:
     QWidget *form1() const { return platform::window(QStringLiteral("Form1")); }
@@ -260,6 +262,31 @@ void TestApp::failingPutInAHandlerEndsTheProgram()
     QCOMPARE(QApplication::exec(), platform::untrappedErrorExitCode);
     QVERIFY2(shown.contains(QStringLiteral("438")), qPrintable(shown));
     QVERIFY(shown.contains(QStringLiteral("doesn't support this property")));
+}
+
+void TestApp::closingTheLastShownWindowEndsTheProgram_data()
+{
+    QTest::addColumn<bool>("fromCredits");
+    QTest::newRow("Form1 closed by the desktop") << false;
+    QTest::newRow("Form2 closed by the desktop while Form1 is hidden") << true;
+}
+
+void TestApp::closingTheLastShownWindowEndsTheProgram()
+{
+    // No process is left running without a window the user could reach.
+    QFETCH(bool, fromCredits);
+    startForm1();
+    if (fromCredits) {
+        clickAt(form1(), QPoint(30, 60));
+        QTRY_VERIFY(platform::window(QStringLiteral("Form2"))->isVisible());
+    }
+    QWidget *shown = fromCredits ? platform::window(QStringLiteral("Form2")) : form1();
+    QTimer::singleShot(0, shown, [shown] { shown->close(); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    guard.start(30000);
+    QCOMPARE(QApplication::exec(), 0);
 }
 
 QTEST_MAIN(TestApp)
