@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QIcon>
 
-#include <clocale>
 
 namespace app {
 
@@ -42,8 +41,6 @@ void registerWindows()
 
 int run()
 {
-    // The audio engine parses numbers in the C locale whatever the user's locale is.
-    std::setlocale(LC_NUMERIC, "C");
     // The title names the program outside its windows. It is the application's name rather than
     // its display name: a display name would be appended to every window caption.
     QApplication::setApplicationName(text(resources::title));
