@@ -12,11 +12,6 @@ constexpr int twipsToPixels(int twips)
     return twips / twipsPerPixel;
 }
 
-constexpr int pixelsToTwips(int pixels)
-{
-    return pixels * twipsPerPixel;
-}
-
 // Embedded components store their extent in hundredths of a millimetre (2540 per inch).
 constexpr int himetricToTwips(std::uint32_t himetric)
 {
