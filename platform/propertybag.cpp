@@ -8,11 +8,6 @@
 
 namespace platform {
 
-bool ObjectSlot::isEmpty() const
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
-
 ValueTag tagOf(const StoredValue &value)
 {
     struct Visitor

@@ -35,7 +35,6 @@ struct ObjectSlot
 {
     std::array<std::uint8_t, 16> bytes {};
     bool operator==(const ObjectSlot &) const = default;
-    bool isEmpty() const;
 };
 
 using StoredValue = std::variant<std::int32_t, double, bool, StoredString, ObjectSlot>;
