@@ -2,7 +2,6 @@
 
 #include <QtEndian>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 

@@ -155,7 +155,7 @@ namespace {
 
 bool isReturnKey(QEvent *event)
 {
-    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) {
+    if (event->type() != QEvent::KeyPress) {
         return false;
     }
     const int key = static_cast<QKeyEvent *>(event)->key();
@@ -168,7 +168,7 @@ bool ComboBox::eventFilter(QObject *watched, QEvent *event)
 {
     // Return in the text field would pick the item whose text was typed and raise Click: typing
     // never tunes, so the text field does not get it.
-    if (watched == lineEdit() && event->type() == QEvent::KeyPress && isReturnKey(event)) {
+    if (watched == lineEdit() && isReturnKey(event)) {
         event->accept();
         return true;
     }
