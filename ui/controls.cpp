@@ -184,6 +184,17 @@ void ComboBox::keyPressEvent(QKeyEvent *event)
     QComboBox::keyPressEvent(event);
 }
 
+bool ComboBox::stepSelection(int delta)
+{
+    const int index = currentIndex() + delta;
+    if (delta == 0 || index < 0 || index >= count()) {
+        return false;
+    }
+    setCurrentIndex(index);
+    emit Click();
+    return true;
+}
+
 void ComboBox::setForeColour(platform::ColourValue colour)
 {
     m_foreColour = colour;

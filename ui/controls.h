@@ -122,6 +122,10 @@ public:
     platform::ColourValue backColour() const { return m_backColour; }
     void setBackColour(platform::ColourValue colour);
 
+    // Moves the selected item by `delta` places, as an arrow key does, and raises Click when the
+    // selection moved; at either end of the list nothing happens. Returns whether it moved.
+    bool stepSelection(int delta);
+
 signals:
     void Click();
 

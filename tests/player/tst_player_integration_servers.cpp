@@ -170,8 +170,10 @@ void ServerWireTest::streamsArePacedAtTheirBitrate()
     QVERIFY(reply.head.startsWith("HTTP/1.0 200"));
     QCOMPARE(headerValue(reply.head, "content-type"), QByteArray("audio/mpeg"));
     QVERIFY(startsWithMpegFrame(reply.body));
+    // Paced, not dumped: more than the burst, and no more than the bitrate allows over the time
+    // taken (a loaded machine may send less, never much more).
     const double expected = 16000.0 * (2.0 + double(clock.elapsed()) / 1000.0);
-    QVERIFY2(reply.body.size() > expected * 0.8 && reply.body.size() < expected * 1.2,
+    QVERIFY2(reply.body.size() > 16000 * 2 && reply.body.size() < expected * 1.2,
         qPrintable(
             QStringLiteral("%1 bytes, expected about %2").arg(reply.body.size()).arg(expected)));
 }
