@@ -4,6 +4,7 @@
 //
 //   bench_player_startup [--runs N] [--hold SECONDS] [--only KIND]
 
+#include "eventloopprobe.h"
 #include "pulseserver.h"
 #include "radiotestservers.h"
 #include "sinkrecorder.h"
@@ -284,6 +285,31 @@ int main(int argc, char **argv)
             mpvM.cpuPercent);
         std::fflush(stdout);
     }
+    // Each failing endpoint, from the put to the failure: how long the window stood still.
+    std::printf("\n%-24s %8s %10s %10s\n", "failing endpoint", "fails ms", "stall ms", "gap ms");
+    for (const Endpoint &e : servers.failing()) {
+        if (parser.isSet(QStringLiteral("only"))
+            && parser.value(QStringLiteral("only")) != e.kind) {
+            continue;
+        }
+        EventLoopProbe probe;
+        probe.start();
+        const qint64 t = recorder.now();
+        platform::putProperty(wm, "URL", e.url);
+        QDeadlineTimer deadline(30000);
+        while (wm->property("state").value<player::MediaPlayer::State>()
+                != player::MediaPlayer::State::Failed
+            && !deadline.hasExpired()) {
+            recorder.record(50);
+        }
+        const bool failed = !deadline.hasExpired();
+        std::printf("%-24s %8s %10lld %10lld\n", qPrintable(e.kind),
+            qPrintable(failed ? QString::number(recorder.now() - t) : QStringLiteral("none")),
+            probe.longestStallMs(), probe.longestGapMs());
+        std::fflush(stdout);
+        probe.stop();
+        platform::putProperty(wm, "URL", QString());
+    }
     std::printf("\nThis process idle, with the player created and nothing played: VmHWM %ld KiB.\n",
         idleKib);
     std::printf(
@@ -295,7 +321,10 @@ int main(int argc, char **argv)
         "Player VmHWM is the peak of this whole process (player, Qt and the recorder) from the "
         "put\n"
         "on; mpv VmHWM that of the idle mpv. CPU is the share of one core while playing.\n"
-        "\"none\": no tone within 20 s (mpv reads no ASX playlists).\n",
+        "\"none\": no tone within 20 s (mpv reads no ASX playlists).\n"
+        "Failing endpoints: stall is the longest time the event loop stood still while the rest "
+        "of\n"
+        "the process ran; gap the longest time between its ticks however it came about.\n",
         runs);
     platform::putProperty(wm, "URL", QString());
     return 0;
