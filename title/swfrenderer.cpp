@@ -361,10 +361,15 @@ QImage Renderer::bitmapFor(int id, const ColorTransform &cx)
     if (it != m_bitmaps.end() && it->cx == cx) {
         return it->image;
     }
+    // The transform works on each pixel's own colour; a fully transparent pixel has none and
+    // stays transparent whatever the transform adds.
     QImage out = src.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < out.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
         for (int x = 0; x < out.width(); ++x) {
+            if (qAlpha(line[x]) == 0) {
+                continue;
+            }
             const QColor c = cx.apply(QColor::fromRgba(line[x]));
             line[x] = c.rgba();
         }

@@ -192,6 +192,32 @@ private slots:
         QCOMPARE(pixel(img, 20, 10), QColor(Qt::red));
     }
 
+    void colourTransformLeavesTransparentBitmapPixelsTransparent()
+    {
+        // A bitmap of a transparent, a half-covered green and an opaque blue pixel, placed
+        // with a transform that adds red and alpha: only pixels with some cover take it.
+        QImage bits(3, 1, QImage::Format_ARGB32);
+        bits.setPixel(0, 0, qRgba(0, 0, 0, 0));
+        bits.setPixel(1, 0, qRgba(0, 255, 0, 128));
+        bits.setPixel(2, 0, qRgba(0, 0, 255, 255));
+        SwfBuilder b(30, 10);
+        b.losslessBitmap(1, bits);
+        b.bitmapRectShape(2, QRect(0, 0, 30, 10), 1, 10);
+        const int mult[4] = { 256, 256, 256, 256 };
+        const int add[4] = { 100, 0, 0, 128 };
+        b.placeTransformed(1, 2, mult, add);
+        b.showFrame();
+        const auto movie = build(b, 1);
+        PlaybackBudget budget;
+        TimelineInstance root(*movie, movie->root, budget, 0);
+        root.start();
+        Renderer r(*movie);
+        const QImage img = r.renderFrame(root, QSize(30, 10));
+        QCOMPARE(pixel(img, 5, 5).alpha(), 0);
+        QCOMPARE(pixel(img, 15, 5), QColor(100, 255, 0));
+        QCOMPARE(pixel(img, 25, 5), QColor(100, 0, 255));
+    }
+
     void showAllKeepsAspectAndCentres()
     {
         // A 100x20 stage into 249x49: scale min(2.49, 2.45) = 2.45, centred horizontally.
