@@ -1,5 +1,7 @@
 #include "title/swfrenderer.h"
 
+#include "title/swfgradient.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -12,68 +14,6 @@ namespace {
 
 constexpr double gradientHalf = 16384.0;
 constexpr qint64 maxTransformedBitmapPixels = 4 * 1024 * 1024;
-
-QGradientStops stopsFor(const FillStyle &fill, const ColorTransform &cx)
-{
-    // Ratios should not decrease; one that does is held at the previous ratio.
-    QGradientStops stops;
-    double last = -1;
-    for (const GradientStop &s : fill.stops) {
-        // Equal positions make a hard step; Qt keeps only one stop per position, so nudge.
-        double pos = std::clamp(s.position, 0.0, 1.0);
-        if (pos <= last) {
-            pos = last + 1e-6;
-            if (pos > 1.0) {
-                continue; // the first of several stops at the end wins
-            }
-        }
-        last = pos;
-        stops.append({ pos, cx.apply(s.color) });
-    }
-    return stops;
-}
-
-double toLinear(double c)
-{
-    c /= 255.0;
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-int fromLinear(double c)
-{
-    c = c <= 0.0031308 ? c * 12.92 : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
-    return std::clamp(int(c * 255.0 + 0.5), 0, 255);
-}
-
-// Qt interpolates stops in sRGB; for linear-light gradients insert intermediate stops.
-QGradientStops linearLightStops(const QGradientStops &in)
-{
-    if (in.size() < 2) {
-        return in;
-    }
-    constexpr int steps = 8;
-    QGradientStops out;
-    for (qsizetype i = 0; i + 1 < in.size(); ++i) {
-        const auto &[p0, c0] = in[i];
-        const auto &[p1, c1] = in[i + 1];
-        out.append(in[i]);
-        if (p1 - p0 < 1e-3) {
-            continue;
-        }
-        for (int k = 1; k < steps; ++k) {
-            const double t = double(k) / steps;
-            auto mix = [t](int a, int b) {
-                return fromLinear(toLinear(a) + (toLinear(b) - toLinear(a)) * t);
-            };
-            const int alpha = int(c0.alpha() + (c1.alpha() - c0.alpha()) * t + 0.5);
-            out.append({ p0 + (p1 - p0) * t,
-                QColor(mix(c0.red(), c1.red()), mix(c0.green(), c1.green()),
-                    mix(c0.blue(), c1.blue()), alpha) });
-        }
-    }
-    out.append(in.back());
-    return out;
-}
 
 double deviceScale(const QTransform &m)
 {
@@ -339,8 +279,7 @@ QBrush Renderer::brushFor(const FillStyle &fill, const ColorTransform &cx)
             g = QRadialGradient(QPointF(0, 0), gradientHalf,
                 QPointF(fill.kind == FillStyle::Focal ? fill.focal * gradientHalf : 0, 0));
         }
-        const QGradientStops stops = stopsFor(fill, cx);
-        g.setStops(fill.linearRgb ? linearLightStops(stops) : stops);
+        g.setStops(gradientStops(fill.stops, fill.linearRgb, cx));
         g.setSpread(fill.spread == 1 ? QGradient::ReflectSpread
                 : fill.spread == 2   ? QGradient::RepeatSpread
                                      : QGradient::PadSpread);
@@ -422,10 +361,15 @@ QImage Renderer::bitmapFor(int id, const ColorTransform &cx)
     if (it != m_bitmaps.end() && it->cx == cx) {
         return it->image;
     }
+    // The transform works on each pixel's own colour; a fully transparent pixel has none and
+    // stays transparent whatever the transform adds.
     QImage out = src.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < out.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
         for (int x = 0; x < out.width(); ++x) {
+            if (qAlpha(line[x]) == 0) {
+                continue;
+            }
             const QColor c = cx.apply(QColor::fromRgba(line[x]));
             line[x] = c.rgba();
         }

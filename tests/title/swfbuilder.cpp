@@ -112,7 +112,7 @@ void SwfBuilder::background(const QColor &c)
     tag(9, w.data());
 }
 
-void SwfBuilder::rectShape(int id, QRect r, const QColor &fill)
+template <typename WriteFill> void SwfBuilder::rectShapeWith(int id, QRect r, WriteFill writeFill)
 {
     BitWriter w;
     w.u16(id);
@@ -120,11 +120,7 @@ void SwfBuilder::rectShape(int id, QRect r, const QColor &fill)
     const int x1 = (r.left() + r.width()) * 20, y1 = (r.top() + r.height()) * 20;
     writeRect(w, x0, x1, y0, y1);
     w.u8(1); // one fill style
-    w.u8(0x00);
-    w.u8(fill.red());
-    w.u8(fill.green());
-    w.u8(fill.blue());
-    w.u8(fill.alpha());
+    writeFill(w);
     w.u8(0); // no line styles
     w.bits(1, 4); // fill bits
     w.bits(0, 4); // line bits
@@ -151,6 +147,62 @@ void SwfBuilder::rectShape(int id, QRect r, const QColor &fill)
     tag(32, w.data());
 }
 
+void SwfBuilder::rectShape(int id, QRect r, const QColor &fill)
+{
+    rectShapeWith(id, r, [&fill](BitWriter &w) {
+        w.u8(0x00);
+        w.u8(fill.red());
+        w.u8(fill.green());
+        w.u8(fill.blue());
+        w.u8(fill.alpha());
+    });
+}
+
+void SwfBuilder::bitmapRectShape(int id, QRect r, int bitmapId, int scale)
+{
+    rectShapeWith(id, r, [&](BitWriter &w) {
+        w.u8(0x43); // clipped, not smoothed
+        w.u16(bitmapId);
+        // MATRIX: scale (16.16) then translate, in twips per bitmap pixel
+        w.bits(1, 1);
+        w.bits(31, 5);
+        w.sbits(scale * 20 << 16, 31);
+        w.sbits(scale * 20 << 16, 31);
+        w.bits(0, 1);
+        w.bits(20, 5);
+        w.sbits(r.left() * 20, 20);
+        w.sbits(r.top() * 20, 20);
+        w.flush();
+    });
+}
+
+void SwfBuilder::losslessBitmap(int id, const QImage &image)
+{
+    const QImage img = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QByteArray pixels;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            pixels.append(char(qAlpha(p)));
+            pixels.append(char(qRed(p)));
+            pixels.append(char(qGreen(p)));
+            pixels.append(char(qBlue(p)));
+        }
+    }
+    uLongf len = compressBound(uLong(pixels.size()));
+    QByteArray z(qsizetype(len), '\0');
+    compress(reinterpret_cast<Bytef *>(z.data()), &len,
+        reinterpret_cast<const Bytef *>(pixels.constData()), uLong(pixels.size()));
+    z.resize(qsizetype(len));
+    BitWriter w;
+    w.u16(id);
+    w.u8(5); // 32-bit pixels
+    w.u16(img.width());
+    w.u16(img.height());
+    w.bytes(z);
+    tag(36, w.data());
+}
+
 void SwfBuilder::place(int depth, int id, int xPx, int yPx)
 {
     BitWriter w;
@@ -158,6 +210,26 @@ void SwfBuilder::place(int depth, int id, int xPx, int yPx)
     w.u16(depth);
     w.u16(id);
     writeTranslate(w, xPx * 20, yPx * 20);
+    tag(26, w.data());
+}
+
+void SwfBuilder::placeTransformed(int depth, int id, const int mult[4], const int add[4])
+{
+    BitWriter w;
+    w.u8(0x02 | 0x08);
+    w.u16(depth);
+    w.u16(id);
+    // CXFORMWITHALPHA: HasAddTerms, HasMultTerms, Nbits, then mult terms before add terms
+    w.bits(1, 1);
+    w.bits(1, 1);
+    w.bits(12, 4);
+    for (int i = 0; i < 4; ++i) {
+        w.sbits(mult[i], 12);
+    }
+    for (int i = 0; i < 4; ++i) {
+        w.sbits(add[i], 12);
+    }
+    w.flush();
     tag(26, w.data());
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QImage>
 #include <QRect>
 
 #include <cstdint>
@@ -34,7 +35,13 @@ public:
     void background(const QColor &c);
     // A solid rectangle shape (DefineShape3, RGBA fill) covering x,y,w,h pixels.
     void rectShape(int id, QRect rectPx, const QColor &fill);
+    // A lossless bitmap with alpha (DefineBitsLossless2, 32-bit pixels).
+    void losslessBitmap(int id, const QImage &image);
+    // A rectangle filled with a bitmap, clipped and unsmoothed, one bitmap pixel per scale pixels.
+    void bitmapRectShape(int id, QRect rectPx, int bitmapId, int scale);
     void place(int depth, int id, int xPx = 0, int yPx = 0);
+    // Places with a colour transform: mult in 1/256 units, add in 0..255 units, r g b a.
+    void placeTransformed(int depth, int id, const int mult[4], const int add[4]);
     void move(int depth, int xPx, int yPx);
     void remove(int depth);
     void sprite(int id, const QByteArray &innerTags, int frames);
@@ -51,6 +58,7 @@ public:
 
 private:
     QByteArray header(int frameCount) const;
+    template <typename WriteFill> void rectShapeWith(int id, QRect rectPx, WriteFill writeFill);
 
     int m_width;
     int m_height;

@@ -1,9 +1,13 @@
 #include "corpus.h"
 #include "referenceimage.h"
 #include "swfbuilder.h"
+#include "title/swfgradient.h"
 
 #include <QPainter>
 #include <QTest>
+
+#include <algorithm>
+#include <cstdlib>
 
 using namespace title::swf;
 
@@ -12,6 +16,18 @@ namespace {
 QColor pixel(const QImage &img, int x, int y)
 {
     return QColor::fromRgba(img.convertToFormat(QImage::Format_ARGB32).pixel(x, y));
+}
+
+// The gradient's colours across a 256-pixel strip, one pixel per ramp entry.
+QImage rampStrip(const std::vector<GradientStop> &records)
+{
+    QLinearGradient g(0, 0, 256, 0);
+    g.setStops(gradientStops(records, false, ColorTransform {}));
+    QImage img(256, 1, QImage::Format_ARGB32);
+    QPainter p(&img);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(img.rect(), g);
+    return img;
 }
 
 std::shared_ptr<const Movie> build(const SwfBuilder &b, int frames)
@@ -57,13 +73,13 @@ private slots:
         row("repeat spread", "ruffle/gradients_repeat/test.swf",
             "ruffle/gradients_repeat/output.expected.png", 1, 0.02);
         row("equal ratios", "ruffle/gradient_same_ratios/test.swf",
-            "ruffle/gradient_same_ratios/output.expected.png", 1, 0.05);
+            "ruffle/gradient_same_ratios/output.expected.png", 1, 0.005);
         row("equal radial ratios", "ruffle/gradient_radial_same_ratios/test.swf",
-            "ruffle/gradient_radial_same_ratios/output.expected.png", 1, 0.05);
+            "ruffle/gradient_radial_same_ratios/output.expected.png", 1, 0.027);
         row("decreasing ratios", "ruffle/gradient_nonsequential_ratios/test.swf",
-            "ruffle/gradient_nonsequential_ratios/output.expected.png", 1, 0.06);
+            "ruffle/gradient_nonsequential_ratios/output.expected.png", 1, 0.005);
         row("shape1 vs shape4 gradients", "ruffle/gradient_issue_9892/test.swf",
-            "ruffle/gradient_issue_9892/output.expected.png", 1, 0.01);
+            "ruffle/gradient_issue_9892/output.expected.png", 1, 0.0025);
         row("colour transform", "ruffle/color_transform_issue_9698/test.swf",
             "ruffle/color_transform_issue_9698/output.expected.png", 1, 0.005);
         row("heavy tessellation", "ruffle/heavy_tesselation/test.swf",
@@ -153,6 +169,41 @@ private slots:
             qPrintable(QString("%1 of pixels differ").arg(diff.outlierFraction())));
     }
 
+    // Gradient records are laid on the ramp in their own order: a repeated ratio still shows
+    // its colour for one entry, and a record whose ratio goes backwards is mixed from its own
+    // ratio onward. Pixel x shows ramp entry x + 1.
+    void gradientRampFollowsRecordOrder_data()
+    {
+        QTest::addColumn<std::vector<GradientStop>>("records");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<QColor>("expected");
+        auto at = [](int ratio, QColor c) { return GradientStop { ratio / 255.0, c }; };
+        const std::vector<GradientStop> backwards { at(0, Qt::red), at(128, Qt::green),
+            at(64, Qt::blue), at(255, Qt::white) };
+        QTest::newRow("backwards ratio: mixed from its own ratio")
+            << backwards << 191 << QColor(171, 171, 255);
+        const std::vector<GradientStop> repeated { at(0, Qt::red), at(100, Qt::green),
+            at(100, Qt::blue), at(100, Qt::black), at(255, Qt::white) };
+        QTest::newRow("repeated ratio: first held one entry past it")
+            << repeated << 100 << QColor(Qt::green);
+        QTest::newRow("repeated ratio: middle gets its own entry")
+            << repeated << 101 << QColor(Qt::blue);
+        const std::vector<GradientStop> atTheEnd { at(0, Qt::red), at(250, Qt::green),
+            at(250, Qt::blue), at(250, Qt::white) };
+        QTest::newRow("repeated ratio near the end") << atTheEnd << 251 << QColor(Qt::blue);
+    }
+
+    void gradientRampFollowsRecordOrder()
+    {
+        QFETCH(std::vector<GradientStop>, records);
+        QFETCH(int, x);
+        QFETCH(QColor, expected);
+        const QColor got = pixel(rampStrip(records), x, 0);
+        const int delta = std::max({ std::abs(got.red() - expected.red()),
+            std::abs(got.green() - expected.green()), std::abs(got.blue() - expected.blue()) });
+        QVERIFY2(delta <= 3, qPrintable(QString("got %1").arg(got.name())));
+    }
+
     void loopWrapsToTheFirstFrame()
     {
         const QString dir = corpusDir();
@@ -190,6 +241,32 @@ private slots:
         QCOMPARE(img.format(), QImage::Format_ARGB32_Premultiplied);
         QCOMPARE(pixel(img, 2, 2).alpha(), 0);
         QCOMPARE(pixel(img, 20, 10), QColor(Qt::red));
+    }
+
+    void colourTransformLeavesTransparentBitmapPixelsTransparent()
+    {
+        // A bitmap of a transparent, a half-covered green and an opaque blue pixel, placed
+        // with a transform that adds red and alpha: only pixels with some cover take it.
+        QImage bits(3, 1, QImage::Format_ARGB32);
+        bits.setPixel(0, 0, qRgba(0, 0, 0, 0));
+        bits.setPixel(1, 0, qRgba(0, 255, 0, 128));
+        bits.setPixel(2, 0, qRgba(0, 0, 255, 255));
+        SwfBuilder b(30, 10);
+        b.losslessBitmap(1, bits);
+        b.bitmapRectShape(2, QRect(0, 0, 30, 10), 1, 10);
+        const int mult[4] = { 256, 256, 256, 256 };
+        const int add[4] = { 100, 0, 0, 128 };
+        b.placeTransformed(1, 2, mult, add);
+        b.showFrame();
+        const auto movie = build(b, 1);
+        PlaybackBudget budget;
+        TimelineInstance root(*movie, movie->root, budget, 0);
+        root.start();
+        Renderer r(*movie);
+        const QImage img = r.renderFrame(root, QSize(30, 10));
+        QCOMPARE(pixel(img, 5, 5).alpha(), 0);
+        QCOMPARE(pixel(img, 15, 5), QColor(100, 255, 0));
+        QCOMPARE(pixel(img, 25, 5), QColor(100, 0, 255));
     }
 
     void showAllKeepsAspectAndCentres()
