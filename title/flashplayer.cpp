@@ -239,11 +239,12 @@ void FlashPlayer::paintEvent(QPaintEvent *)
     if (m_root && m_renderer && canShow()) {
         drawMovie();
     }
-    // Only while the control has the keyboard focus: otherwise it draws the movie alone.
+    // Only while the control has the keyboard focus (otherwise it draws the movie alone): a frame
+    // around the part of it that can be seen, as the window may cut it off.
     if (hasFocus()) {
         QPainter painter(this);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Highlight));
+        painter.drawRect(visibleRegion().boundingRect().adjusted(0, 0, -1, -1));
     }
 }
 
