@@ -77,7 +77,9 @@ QToolButton *makeButton(QWidget *parent, const QString &accessibleName, const QI
     button->setIconSize(QSize(14, 14));
     button->setToolTip(accessibleName);
     button->setAccessibleName(accessibleName);
-    button->setFocusPolicy(Qt::StrongFocus);
+    // The player is one stop of the window's keyboard order: a click on a button gives the
+    // player the focus, and its keys work from there.
+    button->setFocusProxy(parent);
     button->setAutoRaise(false);
     return button;
 }
@@ -220,7 +222,7 @@ void MediaPlayer::buildInterface()
     m_volumeSlider->setValue(m_volume);
     m_volumeSlider->setAccessibleName(tr("Volume"));
     m_volumeSlider->setToolTip(tr("Volume"));
-    m_volumeSlider->setFocusPolicy(Qt::StrongFocus);
+    m_volumeSlider->setFocusProxy(this);
     m_volumeSlider->setMinimumWidth(60);
 
     connect(m_playButton, &QToolButton::clicked, this, &MediaPlayer::togglePlayPause);

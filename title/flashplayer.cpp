@@ -24,6 +24,8 @@ FlashPlayer::FlashPlayer(const FlashSettings &settings, QWidget *parent)
     // What lies beneath shows through wherever the movie draws nothing.
     setAutoFillBackground(false);
     setAttribute(Qt::WA_NoSystemBackground, isTransparent());
+    // A stop of the window's keyboard order; the focus shows as a frame (see paintEvent).
+    setFocusPolicy(Qt::StrongFocus);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &FlashPlayer::onTimer);
     startFetch();
@@ -234,9 +236,20 @@ void FlashPlayer::invalidateFrame()
 
 void FlashPlayer::paintEvent(QPaintEvent *)
 {
-    if (!m_root || !m_renderer || !canShow()) {
-        return;
+    if (m_root && m_renderer && canShow()) {
+        drawMovie();
     }
+    // Only while the control has the keyboard focus (otherwise it draws the movie alone): a frame
+    // around the part of it that can be seen, as the window may cut it off.
+    if (hasFocus()) {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Highlight));
+        painter.drawRect(visibleRegion().boundingRect().adjusted(0, 0, -1, -1));
+    }
+}
+
+void FlashPlayer::drawMovie()
+{
     // The frame is drawn once into a cache; repaints of what lies beneath reuse it.
     const qreal dpr = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * dpr).toSize();

@@ -75,6 +75,7 @@ private:
     void startMovie(std::shared_ptr<const swf::Movie> movie);
     static std::shared_ptr<const swf::Movie> parseOrNull(const QByteArray &bytes);
     void onTimer();
+    void drawMovie();
     bool canShow() const;
     void updateTimer();
     bool catchUp(); // runs the frames due; returns whether the picture changed

@@ -82,6 +82,15 @@ QWidget *buildComboBox(const ControlDescription &c, QWidget *form)
     return combo;
 }
 
+// The icon of a window that has none. An empty icon would make the toolkit show the
+// application's instead, so it is a fully transparent one.
+QIcon noIcon()
+{
+    QPixmap clear(32, 32);
+    clear.fill(Qt::transparent);
+    return QIcon(clear);
+}
+
 void placeAtScreenCentre(QWidget *window)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -128,7 +137,7 @@ QWidget *buildWindow(const WindowDescription &d)
     if (!d.picture.isEmpty()) {
         form->setPicture(loadPicture(d.picture));
     }
-    form->setWindowIcon(d.icon.isEmpty() ? QIcon() : QIcon(d.icon));
+    form->setWindowIcon(d.icon.isEmpty() ? noIcon() : QIcon(d.icon));
 
     std::vector<std::pair<int, QWidget *>> keyboardOrder;
     for (const ControlDescription &c : d.controls) {

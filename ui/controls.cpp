@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
+#include <QWheelEvent>
 
 namespace ui {
 
@@ -140,18 +142,23 @@ void Image::paintEvent(QPaintEvent *)
     }
 }
 
-ComboBox::ComboBox(QWidget *parent)
-    : QComboBox(parent)
-{
-    setEditable(true);
-    setInsertPolicy(QComboBox::NoInsert);
-    setCompleter(nullptr);
-    setFocusPolicy(Qt::StrongFocus);
-    lineEdit()->installEventFilter(this);
-    connect(this, &QComboBox::activated, this, [this] { emit Click(); });
-}
-
 namespace {
+
+// The list's text field. When it loses the focus (Tab, a click elsewhere, another window, the
+// list dropping down) the toolkit would pick the item whose text was typed and raise its
+// activation: typing never picks, so leaving the field is quiet.
+class ComboText : public QLineEdit
+{
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        const QSignalBlocker quiet(this);
+        QLineEdit::focusOutEvent(event);
+    }
+};
 
 bool isReturnKey(QEvent *event)
 {
@@ -162,7 +169,46 @@ bool isReturnKey(QEvent *event)
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
+// The places an unmodified arrow key moves the selection by: -1 up, +1 down, 0 for other keys.
+// With the list closed, Page Up and Page Down move one place too.
+int stepOf(QEvent *event, bool listOpen)
+{
+    if (event->type() != QEvent::KeyPress) {
+        return 0;
+    }
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)) {
+        return 0;
+    }
+    switch (key->key()) {
+    case Qt::Key_Up:
+        return -1;
+    case Qt::Key_Down:
+        return 1;
+    case Qt::Key_PageUp:
+        return listOpen ? 0 : -1;
+    case Qt::Key_PageDown:
+        return listOpen ? 0 : 1;
+    default:
+        return 0;
+    }
+}
+
 } // namespace
+
+ComboBox::ComboBox(QWidget *parent)
+    : QComboBox(parent)
+{
+    setLineEdit(new ComboText(this));
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    setFocusPolicy(Qt::StrongFocus);
+    lineEdit()->installEventFilter(this);
+    view()->installEventFilter(this);
+    // What is left of the toolkit's activations is a pick in the dropped-down list (a click, or
+    // Return on the highlighted item); the arrow keys go through stepSelection.
+    connect(this, &QComboBox::activated, this, [this] { emit Click(); });
+}
 
 bool ComboBox::eventFilter(QObject *watched, QEvent *event)
 {
@@ -171,6 +217,15 @@ bool ComboBox::eventFilter(QObject *watched, QEvent *event)
     if (watched == lineEdit() && isReturnKey(event)) {
         event->accept();
         return true;
+    }
+    // An arrow key in the dropped-down list selects, as it does with the list closed, instead of
+    // only moving the highlight.
+    if (watched == view()) {
+        if (const int delta = stepOf(event, true)) {
+            stepInOpenList(delta);
+            event->accept();
+            return true;
+        }
     }
     return QComboBox::eventFilter(watched, event);
 }
@@ -181,7 +236,18 @@ void ComboBox::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (const int delta = stepOf(event, false)) {
+        stepSelection(delta);
+        event->accept();
+        return;
+    }
     QComboBox::keyPressEvent(event);
+}
+
+void ComboBox::wheelEvent(QWheelEvent *event)
+{
+    // The wheel does not step the list: scrolling over the window must not tune.
+    event->ignore();
 }
 
 bool ComboBox::stepSelection(int delta)
@@ -193,6 +259,22 @@ bool ComboBox::stepSelection(int delta)
     setCurrentIndex(index);
     emit Click();
     return true;
+}
+
+void ComboBox::stepInOpenList(int delta)
+{
+    // The step starts at the highlighted item (the mouse may have moved it), and the highlight
+    // follows the selection.
+    const QModelIndex highlighted = view()->currentIndex();
+    const int from = highlighted.isValid() ? highlighted.row() : currentIndex();
+    const int to = from + delta;
+    if (to < 0 || to >= count()) {
+        return;
+    }
+    if (to != currentIndex()) {
+        stepSelection(to - currentIndex());
+    }
+    view()->setCurrentIndex(model()->index(currentIndex(), modelColumn(), rootModelIndex()));
 }
 
 void ComboBox::setForeColour(platform::ColourValue colour)

@@ -102,8 +102,10 @@ private:
     QPixmap m_picture;
 };
 
-// An editable drop-down list. Click is raised on every change of the selected item by the mouse
-// or the arrow keys (also when the same item is picked again), never by typing.
+// An editable drop-down list. Click is raised on every change of the selected item by a pick in
+// the dropped-down list or a step with the arrow keys, with the list closed or open (also when the
+// same item is picked again); never by typing, whatever follows the typing (Return, Tab, a click
+// elsewhere, another window).
 class ComboBox : public QComboBox
 {
     Q_OBJECT
@@ -131,9 +133,11 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void stepInOpenList(int delta);
     void applyColours();
 
     platform::ColourValue m_foreColour = platform::systemColour(platform::SystemColour::WindowText);

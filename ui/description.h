@@ -75,7 +75,7 @@ struct WindowDescription
     int clientHeight = 0; // twips
     StartUpPosition startUpPosition = StartUpPosition::CentreScreen;
     QString picture; // background picture drawn at the client origin at its own size
-    QString icon; // window icon; empty: none
+    QString icon; // window icon; empty: none (not the application's either)
     std::vector<ControlDescription> controls; // creation order: the first is in front
 
     const ControlDescription *find(const QString &controlName) const;

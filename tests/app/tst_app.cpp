@@ -8,6 +8,7 @@
 #include "ui/controls.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSet>
 #include <QTest>
@@ -28,6 +29,7 @@ private slots:
     void minimiseKeepsEverythingGoing();
     void bannerSwitchesToTheCreditsWindow();
     void creditsWindowSwitchesBack();
+    void creditsWindowHasNoIcon();
     void timersAndPlayerCarryOnWhileHidden();
     void closePictureEndsTheProgram();
     void closePictureEndsTheProgramAfterTheCreditsWindow();
@@ -181,6 +183,27 @@ void TestApp::creditsWindowSwitchesBack()
     clickAt(form2, QPoint(300, 200), true);
     QTRY_VERIFY(form1()->isVisible());
     QVERIFY(!form2->isVisible());
+}
+
+void TestApp::creditsWindowHasNoIcon()
+{
+    // Form2's icon is cleared: the window system gets an icon with nothing in it, not the
+    // application's icon that the toolkit falls back to; Form1 shows that one.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    startForm1();
+    clickAt(form1(), QPoint(30, 60));
+    QWidget *form2 = platform::window(QStringLiteral("Form2"));
+    QVERIFY(QTest::qWaitForWindowExposed(form2));
+    const QImage icon2 = form2->windowHandle()->icon().pixmap(32).toImage();
+    const QImage icon1 = form1()->windowHandle()->icon().pixmap(32).toImage();
+    QApplication::setWindowIcon(QIcon());
+    QVERIFY(!icon2.isNull() && !icon1.isNull());
+    QCOMPARE(icon1.pixelColor(0, 0).alpha(), 255);
+    for (int y = 0; y < icon2.height(); ++y) {
+        for (int x = 0; x < icon2.width(); ++x) {
+            QCOMPARE(icon2.pixelColor(x, y).alpha(), 0);
+        }
+    }
 }
 
 void TestApp::timersAndPlayerCarryOnWhileHidden()

@@ -8,11 +8,14 @@
 #include "ui/controls.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QHostAddress>
 #include <QLineEdit>
 #include <QSet>
 #include <QTest>
 #include <QUrl>
+#include <QWheelEvent>
+#include <QWindow>
 
 namespace {
 
@@ -57,6 +60,7 @@ private slots:
     void generatedPlaylistQuery();
     void pickByArrowKeys();
     void pickByMouse();
+    void typingTunesNothing_data();
     void typingTunesNothing();
     void nearMissesMatchNothing_data();
     void nearMissesMatchNothing();
@@ -64,6 +68,8 @@ private slots:
 
 private:
     void pickFromList(int row);
+    void clickTextField();
+    QWidget *form1() const { return platform::window(QStringLiteral("Form1")); }
     ui::ComboBox *combo() const;
     RecordingPlayer *player() const;
 };
@@ -106,6 +112,15 @@ void TestStations::pickFromList(int row)
     const QPoint at = view->viewport()->mapTo(popup, view->visualRect(index).center());
     QTest::mouseClick(popup->windowHandle(), Qt::LeftButton, {}, at);
     QTRY_VERIFY(!view->isVisible());
+}
+
+// Makes Form1 the active window and clicks into the list's text field.
+void TestStations::clickTextField()
+{
+    form1()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form1()));
+    QTest::mouseClick(form1()->windowHandle(), Qt::LeftButton, {}, QPoint(60, 109));
+    QTRY_VERIFY(combo()->hasFocus());
 }
 
 void TestStations::namesInOrder()
@@ -278,15 +293,39 @@ void TestStations::generatedPlaylistQuery()
 
 void TestStations::pickByArrowKeys()
 {
-    player()->puts.clear();
-    combo()->setFocus();
-    QTest::keyClick(combo(), Qt::Key_Down);
-    QTest::keyClick(combo(), Qt::Key_Down);
-    QTest::keyClick(combo(), Qt::Key_Down);
-    QTest::keyClick(combo(), Qt::Key_Up);
+    // Through the window system: each step of an arrow key selects and tunes, one put per step,
+    // with the list closed and with the list dropped down.
     const auto &c = stations::catalogue();
-    QCOMPARE(player()->puts, QStringList({ c[0].url, c[1].url, c[2].url, c[1].url }));
-    QCOMPARE(combo()->text(), c[1].name);
+    pickFromList(4); // Radio Dhaka
+    clickTextField();
+    player()->puts.clear();
+    QWindow *window = form1()->windowHandle();
+    QTest::keyClick(window, Qt::Key_Down);
+    QTest::keyClick(window, Qt::Key_Down);
+    QTest::keyClick(window, Qt::Key_Up);
+    QCOMPARE(player()->puts, QStringList({ c[5].url, c[6].url, c[5].url }));
+
+    QTest::keyClick(window, Qt::Key_Down, Qt::AltModifier);
+    QAbstractItemView *view = combo()->view();
+    QTRY_VERIFY(view->isVisible());
+    QTest::keyClick(window, Qt::Key_Down);
+    QCOMPARE(combo()->text(), c[6].name);
+    QTest::keyClick(window, Qt::Key_Down);
+    QTest::keyClick(window, Qt::Key_Up);
+    QCOMPARE(view->currentIndex().row(), 6); // the highlight is the selection
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY(!view->isVisible());
+    QCOMPARE(player()->puts,
+        QStringList({ c[5].url, c[6].url, c[5].url, c[6].url, c[7].url, c[6].url }));
+    QCOMPARE(combo()->text(), c[6].name);
+
+    // The wheel does not step the list.
+    const QPointF at(60, 13);
+    QWheelEvent wheel(at, combo()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(combo(), &wheel);
+    QCOMPARE(player()->puts.size(), 6);
+    QCOMPARE(combo()->currentIndex(), 6);
 }
 
 void TestStations::pickByMouse()
@@ -300,18 +339,58 @@ void TestStations::pickByMouse()
     QCOMPARE(combo()->text(), QStringLiteral("Onuvuti Radio"));
 }
 
+void TestStations::typingTunesNothing_data()
+{
+    QTest::addColumn<QString>("then");
+    QTest::newRow("Return") << "Return";
+    QTest::newRow("Tab") << "Tab";
+    QTest::newRow("a click on the player") << "click";
+    QTest::newRow("another window") << "window";
+    QTest::newRow("the list dropped down and closed") << "drop";
+}
+
 void TestStations::typingTunesNothing()
 {
+    // A station's exact name typed into the text field, then whatever leaves the field: no put,
+    // and the selection stays where it was.
+    QFETCH(QString, then);
+    QWindow *window = form1()->windowHandle();
+    pickFromList(0); // another station is selected
+    clickTextField();
+    const int selected = combo()->currentIndex();
     player()->puts.clear();
-    QLineEdit *edit = combo()->lineEdit();
-    edit->selectAll();
-    QTest::keyClicks(edit, QStringLiteral("Radio Foorti"));
-    QCOMPARE(combo()->text(), QStringLiteral("Radio Foorti"));
-    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+    for (const char c : QByteArrayLiteral("Radio Dhaka")) {
+        QTest::keyClick(window, c);
+    }
+    QCOMPARE(combo()->text(), QStringLiteral("Radio Dhaka"));
+    if (then == QLatin1String("Return")) {
+        QTest::keyClick(window, Qt::Key_Return);
+    } else if (then == QLatin1String("Tab")) {
+        QTest::keyClick(window, Qt::Key_Tab);
+        QVERIFY(!combo()->hasFocus());
+    } else if (then == QLatin1String("click")) {
+        QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(120, 200));
+        QTRY_VERIFY(player()->hasFocus());
+    } else if (then == QLatin1String("window")) {
+        QWidget other;
+        other.setGeometry(0, 0, 60, 60);
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QVERIFY(!form1()->isActiveWindow());
+    } else {
+        QTest::keyClick(window, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(combo()->view()->isVisible());
+        QTest::keyClick(window, Qt::Key_Escape);
+        QTRY_VERIFY(!combo()->view()->isVisible());
+    }
+    QCoreApplication::processEvents();
     QVERIFY(player()->puts.isEmpty());
+    QCOMPARE(combo()->currentIndex(), selected);
     // The same name picked from the list does tune.
-    pickFromList(3);
-    QCOMPARE(player()->puts, QStringList { stations::catalogue()[3].url });
+    pickFromList(4);
+    QCOMPARE(player()->puts, QStringList { stations::catalogue()[4].url });
 }
 
 void TestStations::nearMissesMatchNothing_data()

@@ -1,10 +1,12 @@
 #include "../common/standins.h"
 
 #include "platform/forms.h"
+#include "platform/propertybag.h"
 #include "ui/builder.h"
 #include "ui/controls.h"
 #include "ui/description.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -198,17 +200,104 @@ void TestForm1::keyboardOrder()
         QStringLiteral("wm"));
 }
 
+namespace {
+
+using platform::StoredValue;
+
+StoredValue str(const char *text)
+{
+    return platform::storedString(QString::fromUtf8(text));
+}
+
+// Reads `count` typed values and compares each with `expected`, naming the first that differs
+// (a different tag is a different value).
+void expectValues(
+    platform::SettingsReader &r, const std::vector<std::pair<const char *, StoredValue>> &expected)
+{
+    for (const auto &[name, value] : expected) {
+        const StoredValue found = r.value();
+        QVERIFY2(found == value, name);
+    }
+}
+
+// The movie address of an animation player: http, a host, no port, the path exactly as given
+// (percent-encoding included), no query.
+QString movieHost(const StoredValue &value, const QString &path)
+{
+    const auto *s = std::get_if<platform::StoredString>(&value);
+    if (!s || s->bare) {
+        return {};
+    }
+    const QRegularExpression shape(
+        QStringLiteral("^http://([A-Za-z0-9.-]+)") + QRegularExpression::escape(path) + '$');
+    return shape.match(s->text).captured(1);
+}
+
+} // namespace
+
 void TestForm1::storedSettings()
 {
+    // The blocks exactly as the window hands them to its components, read value by value.
     auto *wm = m_form->findChild<RecordingPlayer *>(QStringLiteral("wm"));
     auto *title = m_form->findChild<StandInMovie *>(QStringLiteral("ShockwaveFlash1"));
     auto *layout = m_form->findChild<StandInMovie *>(QStringLiteral("ShockwaveFlash3"));
     QVERIFY(wm && title && layout);
+
     QCOMPARE(wm->m_settings.size(), 164);
-    QCOMPARE(wm->m_settings.left(4), QByteArray::fromHex("00030000"));
-    QCOMPARE(title->m_settings.size(), 582);
-    QCOMPARE(layout->m_settings.size(), 562);
-    QCOMPARE(title->m_settings.left(8), QByteArray::fromHex("6755665500090000"));
+    platform::SettingsReader player(wm->m_settings);
+    QCOMPARE(player.u32(), 0x300u);
+    expectValues(player,
+        { { "URL", str("") }, { "rate", 1.0 }, { "balance", std::int32_t(0) },
+            { "currentPosition", 0.0 }, { "defaultFrame", str("") },
+            { "playCount", std::int32_t(1) }, { "autoStart", true },
+            { "currentMarker", std::int32_t(0) }, { "invokeURLs", true }, { "baseURL", str("") },
+            { "volume", std::int32_t(50) }, { "mute", false }, { "uiMode", str("full") },
+            { "stretchToFit", false }, { "windowlessVideo", false }, { "enabled", true },
+            { "enableContextMenu", true }, { "fullScreen", false }, { "SAMIStyle", str("") },
+            { "SAMILang", str("") }, { "SAMIFilename", str("") }, { "captioningID", str("") },
+            { "enableErrorDialogs", false } });
+    QCOMPARE(player.u32(), 6588u);
+    QCOMPARE(player.u32(), 4048u);
+    QVERIFY(player.atEnd());
+
+    struct Movie
+    {
+        StandInMovie *control;
+        int size;
+        std::uint32_t width, height;
+        QString path;
+    };
+    const Movie movies[] = {
+        { title, 582, 5106, 450, QStringLiteral("/200000230-d0997d1931/New%20Title.swf") },
+        { layout, 562, 6588, 1296, QStringLiteral("/200000208-cdea9cee36/Layout.swf") },
+    };
+    QStringList hosts;
+    for (const Movie &m : movies) {
+        QCOMPARE(m.control->m_settings.size(), m.size);
+        platform::SettingsReader r(m.control->m_settings);
+        QCOMPARE(r.raw(4), QByteArray("gUfU"));
+        QCOMPARE(r.u32(), 0x900u);
+        QCOMPARE(r.u32(), m.width);
+        QCOMPARE(r.u32(), m.height);
+        expectValues(r, { { "FlashVars", str("") } });
+        const StoredValue movie = r.value();
+        const StoredValue src = r.value();
+        QVERIFY(src == movie);
+        hosts << movieHost(movie, m.path);
+        QVERIFY2(!hosts.last().isEmpty(), qPrintable(m.path));
+        expectValues(r,
+            { { "WMode", str("Transparent") }, { "Play", str("-1") }, { "Loop", str("-1") },
+                { "Quality", str("High") }, { "SAlign", str("") }, { "Menu", str("-1") },
+                { "Base", str("") }, { "AllowScriptAccess", str("") }, { "Scale", str("ShowAll") },
+                { "DeviceFont", str("0") }, { "EmbedMovie", str("0") }, { "BGColor", str("") },
+                { "SWRemote", str("") }, { "MovieData", str("") },
+                { "object slot", platform::ObjectSlot {} }, { "SeamlessTabbing", str("1") },
+                { "Profile", str("0") }, { "ProfileAddress", platform::bareString() },
+                { "ProfilePort", str("0") }, { "AllowNetworking", str("all") },
+                { "AllowFullScreen", str("false") } });
+        QVERIFY(r.atEnd());
+    }
+    QCOMPARE(hosts[0], hosts[1]); // both movies live on one host
     // The player starts with nothing to play.
     QVERIFY(wm->puts.isEmpty());
 }
