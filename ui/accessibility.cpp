@@ -3,6 +3,7 @@
 #include "ui/controls.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -16,6 +17,19 @@ namespace ui {
 namespace {
 
 constexpr const char *context = "ui::Accessibility";
+
+// What assistive technology (a screen reader) is told about a window or a control: its role, its
+// name and what it does. These are the program's own words, kept apart from the window
+// descriptions, which hold only what the windows store.
+struct AccessibleControl
+{
+    const char *window;
+    const char *control; // empty: the window itself
+    // NoRole: decoration that a screen reader passes over.
+    QAccessible::Role role;
+    const char *name; // empty: the control's own text (a label's caption, a window's caption)
+    const char *description;
+};
 
 // The role given to a control, kept on the widget for the interface factory.
 constexpr const char *roleProperty = "ui.accessibleRole";
@@ -186,11 +200,6 @@ QString translated(const char *text)
 
 } // namespace
 
-std::span<const AccessibleControl> accessibleControls()
-{
-    return table;
-}
-
 void installAccessibility()
 {
     static const bool installed = [] {
@@ -215,6 +224,12 @@ void describeForAccessibility(QWidget *window)
             continue;
         }
         target->setProperty(roleProperty, int(row.role));
+        // A component may have been described by Qt while it was being made: that description
+        // gives way to ours.
+        if (QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(target);
+            iface && iface->role() != row.role) {
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
+        }
         // The movies' names are their own, not words of the program.
         const bool movie = row.role == QAccessible::Animation;
         target->setAccessibleName(movie ? QString::fromLatin1(row.name) : translated(row.name));
