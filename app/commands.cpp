@@ -43,4 +43,16 @@ void form2Image1DblClick()
     switchWindows(QStringLiteral("Form2"), QStringLiteral("Form1"));
 }
 
+void raiseForm1()
+{
+    if (QWidget *form2 = platform::existingWindow(QStringLiteral("Form2"));
+        form2 && form2->isVisible()) {
+        platform::hideWindow(form2);
+    }
+    QWidget *form1 = platform::window(QStringLiteral("Form1"));
+    platform::showWindow(form1);
+    form1->raise();
+    form1->activateWindow();
+}
+
 } // namespace app

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/events.h"
+#include "app/mpris.h"
 
 #include "platform/forms.h"
 #include "platform/windows.h"
@@ -11,7 +12,6 @@
 
 #include <QApplication>
 #include <QIcon>
-
 
 namespace app {
 
@@ -55,7 +55,10 @@ int run()
     // Form1 is created from its description (its timers start, its components get their
     // settings); its load step does nothing of the program's own; then it is shown.
     platform::showWindow(platform::window(QStringLiteral("Form1")));
+    // The desktop's media controls reach the player through the session bus, where there is one.
+    std::unique_ptr<Mpris> mpris = startMprisOnSessionBus();
     const int status = QApplication::exec();
+    mpris.reset();
     platform::destroyWindows();
     return status;
 }

@@ -94,11 +94,11 @@ public:
     bool isMuted() const { return m_muted; }
     void setMuted(bool muted);
 
-    // The built-in transport, also reachable by keyboard and the context menu.
-    void play();
-    void pause();
-    void togglePlayPause();
-    void stop();
+    // The built-in transport, also reachable by keyboard, the context menu and by name.
+    Q_INVOKABLE void play();
+    Q_INVOKABLE void pause();
+    Q_INVOKABLE void togglePlayPause();
+    Q_INVOKABLE void stop();
 
     // The context menu the player shows (null when the settings switch it off).
     QMenu *contextMenu() const { return m_menu; }

@@ -1,5 +1,6 @@
 #include "ui/builder.h"
 
+#include "ui/accessibility.h"
 #include "ui/controls.h"
 
 #include "platform/components.h"
@@ -121,6 +122,7 @@ QFont toQFont(const FontDescription &d)
 
 QWidget *buildWindow(const WindowDescription &d)
 {
+    installAccessibility();
     auto *form = new Form;
     form->setObjectName(d.name);
     form->setWindowTitle(d.caption);
@@ -188,6 +190,7 @@ QWidget *buildWindow(const WindowDescription &d)
         keyboardOrder.front().second->setFocus(Qt::OtherFocusReason);
     }
 
+    describeForAccessibility(form);
     if (d.startUpPosition == StartUpPosition::CentreScreen) {
         placeAtScreenCentre(form);
     }
