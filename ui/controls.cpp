@@ -8,14 +8,25 @@
 
 namespace ui {
 
+namespace {
+
+// The picture to draw on a widget: the sharp one where a device pixel is smaller than a pixel.
+const QPixmap &shownPicture(const QWidget *widget, const QPixmap &picture, const QPixmap &sharp)
+{
+    return widget->devicePixelRatioF() > 1.0 && !sharp.isNull() ? sharp : picture;
+}
+
+} // namespace
+
 Form::Form(QWidget *parent)
     : QWidget(parent)
 {
 }
 
-void Form::setPicture(const QPixmap &picture)
+void Form::setPicture(const QPixmap &picture, const QPixmap &sharp)
 {
     m_picture = picture;
+    m_sharp = sharp;
     update();
 }
 
@@ -42,7 +53,7 @@ void Form::paintEvent(QPaintEvent *)
 {
     if (!m_picture.isNull()) {
         QPainter painter(this);
-        painter.drawPixmap(0, 0, m_picture);
+        painter.drawPixmap(0, 0, shownPicture(this, m_picture, m_sharp));
     }
 }
 
@@ -126,9 +137,10 @@ Image::Image(QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
-void Image::setPicture(const QPixmap &picture)
+void Image::setPicture(const QPixmap &picture, const QPixmap &sharp)
 {
     m_picture = picture;
+    m_sharp = sharp;
     update();
 }
 
@@ -136,7 +148,7 @@ void Image::paintEvent(QPaintEvent *)
 {
     if (!m_picture.isNull()) {
         QPainter painter(this);
-        painter.drawPixmap(0, 0, m_picture);
+        painter.drawPixmap(0, 0, shownPicture(this, m_picture, m_sharp));
     }
 }
 
