@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/events.h"
+#include "app/translations.h"
 
 #include "platform/forms.h"
 #include "platform/windows.h"
@@ -11,7 +12,7 @@
 
 #include <QApplication>
 #include <QIcon>
-
+#include <QLocale>
 
 namespace app {
 
@@ -49,6 +50,7 @@ int run()
     QApplication::setDesktopFileName(text(resources::desktopFileName));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
 
+    installTranslations(QLocale());
     registerComponents();
     registerWindows();
 
