@@ -2,6 +2,7 @@
 
 #include "app/events.h"
 #include "app/mpris.h"
+#include "app/translations.h"
 
 #include "platform/forms.h"
 #include "platform/windows.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
 
 namespace app {
 
@@ -49,6 +51,7 @@ int run()
     QApplication::setDesktopFileName(text(resources::desktopFileName));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
 
+    installTranslations(QLocale());
     registerComponents();
     registerWindows();
 

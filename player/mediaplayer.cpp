@@ -2,6 +2,7 @@
 
 #include "player/engine.h"
 #include "player/mpvengine.h"
+#include "player/reasons.h"
 #include "player/resolver.h"
 #include "player/titletext.h"
 
@@ -581,7 +582,8 @@ void MediaPlayer::setState(State state, const QString &detail)
         text = tr("Reconnecting");
         break;
     case State::Failed:
-        text = detail.isEmpty() ? tr("Could not open") : tr("Could not open: %1").arg(detail);
+        text = detail.isEmpty() ? tr("Could not open")
+                                : tr("Could not open: %1").arg(reasonText(detail));
         break;
     }
     const bool stateChangedNow = state != m_state;

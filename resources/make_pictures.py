@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Draws the program's pictures: the main window's skin, its two picture
 buttons and banner, the application icon, and the credits window's picture and
-close button.
+close button. The window pictures are drawn twice: at their own size and at
+twice that size for screens of device pixel ratio 2 (Qt's "@2x" names).
 
 Usage: make_pictures.py OUTPUT_DIR
 
@@ -182,15 +183,20 @@ def fit_text(text, face, box, max_stretch=1.25, max_tracking=0.10, top_to_baseli
     return mask, (x, y), top + ink.baseline * (height / ink.mask.height)
 
 
-def paint_text(image, text, face, box, fill, shade=None, **kwargs):
+def paint_text(image, text, face, box, fill, shade=None, s=1, **kwargs):
     """Paints `text` fitted into `box`. `fill` is a colour or a
     (top colour, bottom colour) pair for shaded lettering; `shade` adds a
-    dark edge one pixel down and right, kept inside the box."""
-    left, top, right, bottom = box
-    inner = (left, top, right - 1, bottom - 1) if shade else box
+    dark edge one pixel down and right, kept inside the box. `box`, the
+    baseline row and the returned baseline are in pixels of the picture's own
+    size; the image is drawn at `s` times that size."""
+    left, top, right, bottom = (box[0] * s, box[1] * s, (box[2] + 1) * s - 1,
+                                (box[3] + 1) * s - 1)
+    if kwargs.get("top_to_baseline") is not None:
+        kwargs["top_to_baseline"] *= s
+    inner = (left, top, right - s, bottom - s) if shade else (left, top, right, bottom)
     mask, (x, y), baseline = fit_text(text, face, inner, **kwargs)
     if shade:
-        image.paste(shade, (x + 1, y + 1), mask)
+        image.paste(shade, (x + s, y + s), mask)
     if isinstance(fill[0], tuple):
         colour = vertical_gradient(mask.size, None, None,
                                    stops=list(zip([0.0, 0.45, 1.0], fill)) if len(fill) == 3
@@ -198,7 +204,7 @@ def paint_text(image, text, face, box, fill, shade=None, **kwargs):
     else:
         colour = Image.new("RGB", mask.size, fill)
     image.paste(colour, (x, y), mask)
-    return baseline
+    return baseline / s
 
 
 # --------------------------------------------------------------------------
@@ -207,12 +213,13 @@ def paint_text(image, text, face, box, fill, shade=None, **kwargs):
 
 class Canvas:
     """Draws at `k` times the size and reduces with a box filter, for smooth
-    edges on small pictures. Coordinates are in output pixels."""
+    edges on small pictures. Coordinates are in pixels of the picture's own
+    size; the result is `s` times that size."""
 
-    def __init__(self, size, background, k=8, mode="RGB"):
-        self.k = k
-        self.size = size
-        self.image = Image.new(mode, (size[0] * k, size[1] * k), background)
+    def __init__(self, size, background, k=8, mode="RGB", s=1):
+        self.k = k * s
+        self.size = (size[0] * s, size[1] * s)
+        self.image = Image.new(mode, (self.size[0] * k, self.size[1] * k), background)
         self.draw = ImageDraw.Draw(self.image)
 
     def p(self, xy):
@@ -253,79 +260,88 @@ class Canvas:
 # Main window
 
 
-def make_skin():
+def at(i, s):
+    """The position, in pixels of the picture's own size, of the centre of
+    pixel `i` of the picture drawn `s` times as large (`i` itself when s=1)."""
+    return (i + 0.5) / s - 0.5 if s > 1 else i
+
+
+def make_skin(s=1):
     width, height = 246, 325
-    image = Image.new("RGB", (width, height), CHARCOAL)
+    image = Image.new("RGB", (width * s, height * s), CHARCOAL)
     px = image.load()
+    # The bands keep their rows (each row is s rows high); the glow is smooth.
     # Soft shadow under the top band: seven rows easing from charcoal to black.
-    for y in range(41, 48):
-        t = (y - 40) / 8
+    for y in range(41 * s, 48 * s):
+        t = (y // s - 40) / 8
         c = mix(CHARCOAL, BLACK, 1 - (1 - t) ** 2)
-        for x in range(width):
+        for x in range(width * s):
             px[x, y] = c
     # The black panel with a faint purple glow at the right, high and low.
-    for y in range(48, 230):
-        upper = math.exp(-((y - 78) / 26) ** 2)
-        lower = math.exp(-((y - 200) / 22) ** 2)
+    for y in range(48 * s, 230 * s):
+        upper = math.exp(-((at(y, s) - 78) / 26) ** 2)
+        lower = math.exp(-((at(y, s) - 200) / 22) ** 2)
         v = max(upper, lower)
-        for x in range(width):
-            h = math.exp(-((width - 1 - x) / 28) ** 2)
+        for x in range(width * s):
+            h = math.exp(-((width - 1 - at(x, s)) / 28) ** 2)
             a = v * h
             px[x, y] = (round(5 * a), round(1 * a), round(7 * a))
     # A sharp lip back to the charcoal: a highlight row and a half-tone row.
-    for x in range(width):
-        px[x, 230] = (74, 72, 66)
-        px[x, 231] = (62, 61, 56)
+    for x in range(width * s):
+        for y in range(s):
+            px[x, 230 * s + y] = (74, 72, 66)
+            px[x, 231 * s + y] = (62, 61, 56)
     return image
 
 
-def button_tile(base, size=(27, 17)):
-    image = Image.new("RGB", size, base)
+def button_tile(base, s, size=(27, 17)):
+    """The tile of a picture button at `s` times its size; the rows and
+    columns that the tile's shading runs over are in pixels of its own size."""
+    image = Image.new("RGB", (size[0] * s, size[1] * s), base)
     px = image.load()
-    for y in range(size[1]):
-        px[0, y] = mix(base, (98, 96, 90), 0.75)
-        px[1, y] = mix(base, (72, 70, 66), 0.5)
-    return image
+    for y in range(size[1] * s):
+        for i in range(s):
+            px[i, y] = mix(base, (98, 96, 90), 0.75)
+            px[s + i, y] = mix(base, (72, 70, 66), 0.5)
+    return image, px, size
 
 
-def make_close_button():
+def make_close_button(s=1):
     base = (41, 40, 38)
-    image = button_tile(base)
-    px = image.load()
-    width, height = image.size
+    image, px, (width, height) = button_tile(base, s)
     # Warmer towards the top, and a brown line along the top edge.
-    for y in range(1, 6):
-        t = (6 - y) / 6
-        for x in range(2, width):
+    for y in range(1 * s, 6 * s):
+        t = (6 - y // s) / 6
+        for x in range(2 * s, width * s):
             px[x, y] = mix(base, (70, 56, 50), t * t)
-    for x in range(width):
-        px[x, 0] = BROWN_LINE
+    for x in range(width * s):
+        for y in range(s):
+            px[x, y] = BROWN_LINE
     # The cross, columns 10-16 and rows 6-12.
-    glyph = Canvas((7, 7), 0, mode="L")
+    glyph = Canvas((7, 7), 0, mode="L", s=s)
     glyph.round_line([(0.9, 0.9), (6.1, 6.1)], 255, 1.6)
     glyph.round_line([(6.1, 0.9), (0.9, 6.1)], 255, 1.6)
     mask = glyph.result()
-    image.paste(Image.new("RGB", (7, 7), (215, 214, 209)), (10, 6), mask)
+    image.paste(Image.new("RGB", mask.size, (215, 214, 209)), (10 * s, 6 * s), mask)
     return image
 
 
-def make_minimise_button():
+def make_minimise_button(s=1):
     base = (38, 38, 36)
-    image = button_tile(base)
-    px = image.load()
-    width, height = image.size
+    image, px, (width, height) = button_tile(base, s)
     # The lower six rows shade into brown, ending in a brown line.
-    for y in range(height - 6, height - 1):
-        t = (y - (height - 7)) / 6
-        for x in range(2, width):
+    for y in range((height - 6) * s, (height - 1) * s):
+        t = (y // s - (height - 7)) / 6
+        for x in range(2 * s, width * s):
             px[x, y] = mix(base, (76, 62, 56), t * t)
-    for x in range(width):
-        px[x, height - 1] = BROWN_LINE
+    for x in range(width * s):
+        for y in range((height - 1) * s, height * s):
+            px[x, y] = BROWN_LINE
     # A downward chevron, columns 10-18 and rows 5-9.
-    glyph = Canvas((9, 5), 0, mode="L")
+    glyph = Canvas((9, 5), 0, mode="L", s=s)
     glyph.line([(0.7, 0.8), (4.5, 4.3), (8.3, 0.8)], 255, 1.5)
     mask = glyph.result()
-    image.paste(Image.new("RGB", (9, 5), (195, 194, 192)), (10, 5), mask)
+    image.paste(Image.new("RGB", mask.size, (195, 194, 192)), (10 * s, 5 * s), mask)
     return image
 
 
@@ -360,9 +376,9 @@ def draw_flag(c, pole_x, top, cloth_w, cloth_h, wave=2.5, pole_bottom=None,
     c.ellipse((pole_x - 1.1, top - 3.2, pole_x + 1.1, top - 1.0), (214, 190, 120))
 
 
-def make_banner():
+def make_banner(s=1):
     width, height = 251, 51
-    c = Canvas((width, height), BLACK, k=6)
+    c = Canvas((width, height), BLACK, k=6, s=s)
     # The flag and its pole, columns 9-83.
     draw_flag(c, pole_x=10.0, top=4.5, cloth_w=72.2, cloth_h=27.0, wave=3.0, pole_bottom=50)
     # A small grey cartoon figure in the bottom corner, one arm up on the pole.
@@ -381,10 +397,10 @@ def make_banner():
     # The title, columns 86-222: the brand word, then the product line.
     paint_text(image, "Tarvelin", SERIF_BOLD, (86, 0, 222, 26),
                ((255, 236, 140), (236, 180, 36), (168, 108, 8)), shade=(70, 40, 0),
-               max_stretch=1.2)
+               max_stretch=1.2, s=s)
     paint_text(image, "Bangla Radio Player", SANS_BOLD_CONDENSED, (86, 29, 222, 50),
                ((236, 200, 192), (204, 150, 138), (150, 98, 88)), shade=(56, 30, 26),
-               max_stretch=1.6)
+               max_stretch=1.6, s=s)
     return image
 
 
@@ -430,11 +446,11 @@ def make_hicolor_icon(icon):
 # Credits window
 
 
-def draw_microphone(image, left, top):
+def draw_microphone(image, left, top, s=1):
     """A studio condenser microphone in a shock mount on a short stand."""
-    k = 6
     w, h = 120, 250
-    c = Canvas((w, h), BLACK, k=k)
+    c = Canvas((w, h), BLACK, k=6, s=s)
+    k = c.k
     cx = 58.0
     # Stand: a tube down to a round foot.
     c.rounded((cx - 5, 150, cx + 5, 236), 3, (70, 70, 74))
@@ -488,37 +504,37 @@ def draw_microphone(image, left, top):
     c.ellipse((cx - 4, 100, cx + 4, 108), (190, 170, 90))
     c.ellipse((cx - 2.4, 101.6, cx + 2.4, 106.4), (40, 40, 44))
     mic = c.result()
-    image.paste(mic, (left, top))
+    image.paste(mic, (left * s, top * s))
 
 
-def make_credits():
+def make_credits(s=1):
     width, height = 431, 311
-    image = Image.new("RGB", (width, height), BLACK)
-    draw_microphone(image, 4, 58)
+    image = Image.new("RGB", (width * s, height * s), BLACK)
+    draw_microphone(image, 4, 58, s)
     green = ((150, 255, 110), (40, 200, 40), (10, 120, 20))
     baseline = paint_text(image, "Tarvelin Bangla Radio Player", SANS_BOLD_CONDENSED,
-                          (32, 28, 344, 50), green, shade=(0, 60, 0), max_stretch=1.3)
+                          (32, 28, 344, 50), green, shade=(0, 60, 0), max_stretch=1.3, s=s)
     paint_text(image, "v1.8", SANS_BOLD_CONDENSED, (354, 28, 405, 50), green, shade=(0, 60, 0),
-               max_stretch=1.3, top_to_baseline=round(baseline))
+               max_stretch=1.3, top_to_baseline=round(baseline), s=s)
     blue = ((110, 150, 255), (40, 80, 240))
     paint_text(image, "Thank you for", SERIF_BOLD, (146, 80, 371, 101), blue, max_tracking=0.03,
-               max_stretch=1.35)
-    paint_text(image, "Using", SERIF_BOLD, (146, 109, 207, 130), blue)
-    paint_text(image, "this player", SERIF_BOLD, (216, 109, 327, 130), blue)
-    paint_text(image, "Created by", SANS_BOLD, (172, 163, 278, 179), (150, 240, 140))
+               max_stretch=1.35, s=s)
+    paint_text(image, "Using", SERIF_BOLD, (146, 109, 207, 130), blue, s=s)
+    paint_text(image, "this player", SERIF_BOLD, (216, 109, 327, 130), blue, s=s)
+    paint_text(image, "Created by", SANS_BOLD, (172, 163, 278, 179), (150, 240, 140), s=s)
     paint_text(image, "A. Example", SANS_BOLD_CONDENSED, (286, 204, 341, 216), (255, 232, 150),
-               max_stretch=1.45)
+               max_stretch=1.45, s=s)
     paint_text(image, "author@tarvelin.example.com", SANS_BOLD, (132, 225, 415, 240),
-               (190, 230, 255))
+               (190, 230, 255), s=s)
     paint_text(image, "http://www.tarvelin.example.com", SANS_BOLD, (132, 265, 378, 280),
-               (245, 245, 245))
+               (245, 245, 245), s=s)
     paint_text(image, "http://radio.tarvelin.example.org", SANS_BOLD_CONDENSED,
-               (137, 286, 381, 301), (90, 220, 90))
+               (137, 286, 381, 301), (90, 220, 90), s=s)
     return image
 
 
-def make_credits_close():
-    c = Canvas((21, 19), BLACK, k=8)
+def make_credits_close(s=1):
+    c = Canvas((21, 19), BLACK, k=8, s=s)
     c.rectangle((0, 0, 21, 19), (120, 30, 10))
     c.rounded((0.6, 0.6, 20.4, 18.4), 2.4, (244, 108, 56))
     c.rounded((1.6, 1.6, 20.4, 18.4), 2.0, (196, 52, 20))
@@ -552,6 +568,13 @@ def main(argv):
     save_png(make_hicolor_icon(icon), os.path.join(out, "tarvelin-radio.png"))
     save_jpeg(make_credits(), os.path.join(out, "form2-credits.jpg"))
     save_jpeg(make_credits_close(), os.path.join(out, "form2-close.jpg"))
+    # The same pictures for screens of device pixel ratio 2.
+    save_jpeg(make_skin(2), os.path.join(out, "form1-skin@2x.jpg"), quality=100)
+    save_jpeg(make_close_button(2), os.path.join(out, "form1-close@2x.jpg"))
+    save_jpeg(make_minimise_button(2), os.path.join(out, "form1-minimise@2x.jpg"))
+    save_jpeg(make_banner(2), os.path.join(out, "form1-banner@2x.jpg"))
+    save_jpeg(make_credits(2), os.path.join(out, "form2-credits@2x.jpg"))
+    save_jpeg(make_credits_close(2), os.path.join(out, "form2-close@2x.jpg"))
     return 0
 
 

@@ -35,6 +35,19 @@ QPixmap loadPicture(const QString &path)
     return picture;
 }
 
+// The same picture drawn at twice the size, under Qt's "@2x" name beside it, for screens of
+// device pixel ratio 2; null when there is none or it is not exactly twice the size.
+QPixmap loadSharpPicture(const QString &path, const QPixmap &picture)
+{
+    const qsizetype dot = path.lastIndexOf(u'.');
+    QPixmap sharp(path.left(dot) + QStringLiteral("@2x") + path.mid(dot));
+    if (sharp.isNull() || sharp.size() != picture.size() * 2) {
+        return {};
+    }
+    sharp.setDevicePixelRatio(2.0);
+    return sharp;
+}
+
 QWidget *buildLabel(const ControlDescription &c, QWidget *form)
 {
     auto *label = new Label(form);
@@ -55,7 +68,8 @@ QWidget *buildLabel(const ControlDescription &c, QWidget *form)
 QWidget *buildImage(const ControlDescription &c, QWidget *form)
 {
     auto *image = new Image(form);
-    image->setPicture(loadPicture(c.picture));
+    const QPixmap picture = loadPicture(c.picture);
+    image->setPicture(picture, loadSharpPicture(c.picture, picture));
     // The control takes its picture's size.
     const QRect r = pixelRect(c);
     const QSize size = image->picture().isNull() ? r.size() : image->picture().size();
@@ -137,7 +151,8 @@ QWidget *buildWindow(const WindowDescription &d)
     form->setFixedSize(
         platform::twipsToPixels(d.clientWidth), platform::twipsToPixels(d.clientHeight));
     if (!d.picture.isEmpty()) {
-        form->setPicture(loadPicture(d.picture));
+        const QPixmap picture = loadPicture(d.picture);
+        form->setPicture(picture, loadSharpPicture(d.picture, picture));
     }
     form->setWindowIcon(d.icon.isEmpty() ? noIcon() : QIcon(d.icon));
 

@@ -10,14 +10,25 @@
 
 namespace ui {
 
+namespace {
+
+// The picture to draw on a widget: the sharp one where a device pixel is smaller than a pixel.
+const QPixmap &shownPicture(const QWidget *widget, const QPixmap &picture, const QPixmap &sharp)
+{
+    return widget->devicePixelRatioF() > 1.0 && !sharp.isNull() ? sharp : picture;
+}
+
+} // namespace
+
 Form::Form(QWidget *parent)
     : QWidget(parent)
 {
 }
 
-void Form::setPicture(const QPixmap &picture)
+void Form::setPicture(const QPixmap &picture, const QPixmap &sharp)
 {
     m_picture = picture;
+    m_sharp = sharp;
     update();
 }
 
@@ -44,7 +55,7 @@ void Form::paintEvent(QPaintEvent *)
 {
     if (!m_picture.isNull()) {
         QPainter painter(this);
-        painter.drawPixmap(0, 0, m_picture);
+        painter.drawPixmap(0, 0, shownPicture(this, m_picture, m_sharp));
     }
 }
 
@@ -128,9 +139,10 @@ Image::Image(QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
-void Image::setPicture(const QPixmap &picture)
+void Image::setPicture(const QPixmap &picture, const QPixmap &sharp)
 {
     m_picture = picture;
+    m_sharp = sharp;
     update();
 }
 
@@ -138,7 +150,7 @@ void Image::paintEvent(QPaintEvent *)
 {
     if (!m_picture.isNull()) {
         QPainter painter(this);
-        painter.drawPixmap(0, 0, m_picture);
+        painter.drawPixmap(0, 0, shownPicture(this, m_picture, m_sharp));
     }
 }
 

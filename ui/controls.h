@@ -21,7 +21,9 @@ class Form : public QWidget
 public:
     explicit Form(QWidget *parent = nullptr);
 
-    void setPicture(const QPixmap &picture);
+    // `sharp` is the same picture drawn at twice the size (device pixel ratio 2), shown instead
+    // on screens of a device pixel ratio above 1; it may be null.
+    void setPicture(const QPixmap &picture, const QPixmap &sharp = {});
     const QPixmap &picture() const { return m_picture; }
 
     // 0 normal, 1 minimised, 2 maximised.
@@ -33,6 +35,7 @@ protected:
 
 private:
     QPixmap m_picture;
+    QPixmap m_sharp;
 };
 
 // Raises Click on a single click and DblClick on a double click with the left button.
@@ -92,7 +95,8 @@ class Image : public ClickableWidget
 public:
     explicit Image(QWidget *parent = nullptr);
 
-    void setPicture(const QPixmap &picture);
+    // As Form::setPicture.
+    void setPicture(const QPixmap &picture, const QPixmap &sharp = {});
     const QPixmap &picture() const { return m_picture; }
 
 protected:
@@ -100,6 +104,7 @@ protected:
 
 private:
     QPixmap m_picture;
+    QPixmap m_sharp;
 };
 
 // An editable drop-down list. Click is raised on every change of the selected item by a pick in

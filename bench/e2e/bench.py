@@ -66,10 +66,22 @@ def ratio(a, b):
     return "%.2fx" % (a / b)
 
 
+def configured_hosts_file(build):
+    """The RADIO_STATION_HOSTS file of a build folder (relative paths are from the sources)."""
+    try:
+        with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("RADIO_STATION_HOSTS:"):
+                    return os.path.join(REPO, line.split("=", 1)[1].strip())
+    except OSError:
+        pass
+    return os.path.join(REPO, "stations", "hosts.txt")
+
+
 class World:
     def __init__(self, args, replace=None):
         self.args = args
-        self.plan = nw.load_plan(args.catalogue)
+        self.plan = nw.load_plan(args.catalogue, args.hosts)
         self.workdir = tempfile.mkdtemp(prefix="radio-bench-")
         os.chmod(self.workdir, 0o755)
         self.procs = nw.Processes(self.workdir)
@@ -519,6 +531,8 @@ def main():
     parser.add_argument("--build", default=os.path.join(REPO, "build-e2e"))
     parser.add_argument("--program")
     parser.add_argument("--catalogue")
+    parser.add_argument("--hosts", help="the station hosts file the build was configured with "
+                        "(default: the build's RADIO_STATION_HOSTS)")
     parser.add_argument("--servers", default=os.path.join(REPO, "tools"))
     parser.add_argument("--corpus", default=os.path.join(REPO, "..", "shared", "swf-corpus"))
     parser.add_argument("--peers", default="mpv,vlc,goodvibes")
@@ -531,6 +545,7 @@ def main():
                                                                 "tarvelin-radio"))
     args.catalogue = os.path.abspath(args.catalogue or os.path.join(
         args.build, "tests", "e2e", "e2e_catalogue"))
+    args.hosts = os.path.abspath(args.hosts or configured_hosts_file(args.build))
     args.servers = os.path.abspath(args.servers)
     args.corpus = os.path.abspath(args.corpus)
     args.peers = args.peers.split(",")

@@ -2,7 +2,8 @@
 """Every station, heard through the real program, in a private network.
 
 Starts the built program unchanged in a network namespace of its own (unshare -n -m), where the
-test servers answer at the catalogue's hosts, ports and paths, under Xvfb with a window manager
+test servers answer at the hosts of the station hosts file the program was configured with, and
+at the catalogue's ports and paths, under Xvfb with a window manager
 and a PulseAudio null sink. Picks each of the stations in the real window, by mouse or by the
 arrow keys as a user would, and checks on the sink that the station's own tone is heard. Then
 checks the window as a person sees it (screenshots against the window's bands) before and after
@@ -145,6 +146,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--program", required=True)
     parser.add_argument("--catalogue", required=True, help="the e2e_catalogue helper")
+    parser.add_argument("--hosts", required=True,
+                        help="the station hosts file the program was configured with")
     parser.add_argument("--servers", required=True, help="the folder of the test servers")
     parser.add_argument("--corpus", required=True, help="the SWF corpus (read at run time)")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
@@ -153,7 +156,14 @@ def main():
 
     began = time.monotonic()
     failures = Failures()
-    plan = nw.load_plan(args.catalogue)
+    plan = nw.load_plan(args.catalogue, args.hosts)
+    if not failures.check("the catalogue's hosts are those of %s" % args.hosts,
+                          not (plan.unconfigured_hosts or plan.unused_hosts
+                               or plan.unused_settings),
+                          "not in the file: %s; not in the catalogue: %s"
+                          % (", ".join(plan.unconfigured_hosts or ["-"]),
+                             ", ".join(plan.unused_hosts + plan.unused_settings or ["-"]))):
+        return 1
     swf = os.path.join(args.corpus, "gnash", "simple_loop_test", "test.swf")
     if not os.path.isfile(swf):
         print("FAIL  the movie %s is missing" % swf)

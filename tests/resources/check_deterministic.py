@@ -14,6 +14,8 @@ import tempfile
 EXPECTED = {
     "form1-skin.jpg", "form1-close.jpg", "form1-minimise.jpg", "form1-banner.jpg",
     "icon.png", "icon.ico", "tarvelin-radio.png", "form2-credits.jpg", "form2-close.jpg",
+    "form1-skin@2x.jpg", "form1-close@2x.jpg", "form1-minimise@2x.jpg", "form1-banner@2x.jpg",
+    "form2-credits@2x.jpg", "form2-close@2x.jpg",
 }
 
 

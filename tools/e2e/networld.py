@@ -7,8 +7,9 @@ Standard library only, plus Pillow for screenshots; run with /usr/bin/python3 as
 Layout of the namespace (made by enter_namespace()):
   - `unshare -n -m`: a network namespace whose only interface is lo, and a mount namespace in
     which /etc/hosts is a bind mount of a file of our own;
-  - every numeric catalogue host is added to lo; every host name gets an address 127.0.2.N,
-    also on lo, and a line in that /etc/hosts;
+  - every numeric host of the station hosts file the program was configured with is added to
+    lo; every host name of that file gets an address 127.0.2.N, also on lo, and a line in that
+    /etc/hosts;
   - each distinct endpoint gets its own tone frequency, so the sink tells which one plays.
 """
 
@@ -88,10 +89,28 @@ def is_ipv4(host):
     return re.fullmatch(r"\d+\.\d+\.\d+\.\d+", host) is not None
 
 
-class Plan:
-    """Everything derived from the catalogue the program was built with."""
+# Settings of the station hosts file that are no hosts.
+HOSTS_FILE_OTHER_SETTINGS = ("aponAccount", "recordingsUserId")
 
-    def __init__(self, catalogue_lines):
+
+def read_hosts_file(path):
+    """The station hosts file the program was configured with (RADIO_STATION_HOSTS; format in
+    stations/hosts.txt): setting name -> value. The configure step has checked it."""
+    settings = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line:
+                name, value = line.split()
+                settings[name] = value
+    return settings
+
+
+class Plan:
+    """Everything derived from the catalogue the program was built with, and the addresses
+    from the station hosts file it was configured with."""
+
+    def __init__(self, catalogue_lines, hosts_settings):
         self.stations = []
         for line in catalogue_lines:
             if not line.strip():
@@ -104,9 +123,20 @@ class Plan:
             if station.url not in self.tones:
                 self.tones[station.url] = 300.0 + 60.0 * len(self.tones)
             station.frequency = self.tones[station.url]
-        names = sorted({s.host for s in self.stations if not is_ipv4(s.host)} | {MOVIE_HOST})
+        # The world's addresses are the hosts file's: its numeric hosts go on lo as they are,
+        # its host names get loopback addresses of their own.
+        self.settings = hosts_settings
+        configured = {value for name, value in hosts_settings.items()
+                      if name not in HOSTS_FILE_OTHER_SETTINGS}
+        names = sorted({h for h in configured if not is_ipv4(h)} | {MOVIE_HOST})
         self.name_addresses = {name: "127.0.2.%d" % (i + 1) for i, name in enumerate(names)}
-        self.ipv4_hosts = sorted({s.host for s in self.stations if is_ipv4(s.host)})
+        self.ipv4_hosts = sorted(h for h in configured if is_ipv4(h))
+        used = {s.host for s in self.stations}
+        self.unconfigured_hosts = sorted(used - configured)
+        self.unused_hosts = sorted(configured - used)
+        self.unused_settings = [name for name in HOSTS_FILE_OTHER_SETTINGS
+                                if not any(hosts_settings.get(name, "\0") in s.url
+                                           for s in self.stations)]
 
     def address(self, host):
         return host if is_ipv4(host) else self.name_addresses[host]
@@ -183,10 +213,10 @@ def dedupe_pairs(argv):
     return out
 
 
-def load_plan(catalogue_program):
+def load_plan(catalogue_program, hosts_file):
     out = subprocess.run([catalogue_program], check=True, capture_output=True, text=True,
                          env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-    return Plan(out.stdout.splitlines())
+    return Plan(out.stdout.splitlines(), read_hosts_file(hosts_file))
 
 
 # ---------------------------------------------------------------------------------------------

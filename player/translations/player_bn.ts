@@ -1,0 +1,186 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="bn">
+<context>
+    <name>player::MediaPlayer</name>
+    <message>
+        <source>Play</source>
+        <translation>চালান</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>থামান</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>নিঃশব্দ</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>ভলিউম</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>বিরতি</translation>
+    </message>
+    <message>
+        <source>Volume up</source>
+        <translation>ভলিউম বাড়ান</translation>
+    </message>
+    <message>
+        <source>Volume down</source>
+        <translation>ভলিউম কমান</translation>
+    </message>
+    <message>
+        <source>Volume %1%</source>
+        <translation>ভলিউম %1%</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>প্রস্তুত</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>সংযোগ হচ্ছে</translation>
+    </message>
+    <message>
+        <source>Buffering</source>
+        <translation>বাফার হচ্ছে</translation>
+    </message>
+    <message>
+        <source>Buffering %1%</source>
+        <translation>বাফার হচ্ছে %1%</translation>
+    </message>
+    <message>
+        <source>Playing</source>
+        <translation>বাজছে</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>বিরতিতে</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>বন্ধ</translation>
+    </message>
+    <message>
+        <source>Reconnecting</source>
+        <translation>আবার সংযোগ হচ্ছে</translation>
+    </message>
+    <message>
+        <source>Could not open</source>
+        <translation>খোলা গেল না</translation>
+    </message>
+    <message>
+        <source>Could not open: %1</source>
+        <translation>খোলা গেল না: %1</translation>
+    </message>
+    <message>
+        <source>No station</source>
+        <translation>কোনো স্টেশন নেই</translation>
+    </message>
+</context>
+<context>
+    <name>player::Reason</name>
+    <message>
+        <source>refused</source>
+        <translation>সংযোগ প্রত্যাখ্যাত</translation>
+    </message>
+    <message>
+        <source>unknown host</source>
+        <translation>অজানা হোস্ট</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>সাড়া নেই</translation>
+    </message>
+    <message>
+        <source>too many redirects</source>
+        <translation>অনেক বেশি পুনঃনির্দেশ</translation>
+    </message>
+    <message>
+        <source>connection closed</source>
+        <translation>সংযোগ বিচ্ছিন্ন</translation>
+    </message>
+    <message>
+        <source>not found</source>
+        <translation>পাওয়া যায়নি</translation>
+    </message>
+    <message>
+        <source>access denied</source>
+        <translation>প্রবেশের অনুমতি নেই</translation>
+    </message>
+    <message>
+        <source>network error</source>
+        <translation>নেটওয়ার্কে সমস্যা</translation>
+    </message>
+    <message>
+        <source>empty answer</source>
+        <translation>ফাঁকা উত্তর</translation>
+    </message>
+    <message>
+        <source>not a stream</source>
+        <translation>এটি স্ট্রিম নয়</translation>
+    </message>
+    <message>
+        <source>bad address</source>
+        <translation>ভুল ঠিকানা</translation>
+    </message>
+    <message>
+        <source>unsupported address</source>
+        <translation>অসমর্থিত ঠিকানা</translation>
+    </message>
+    <message>
+        <source>playlist loop</source>
+        <translation>প্লেলিস্ট নিজের দিকেই ফিরে আসে</translation>
+    </message>
+    <message>
+        <source>unreadable playlist</source>
+        <translation>প্লেলিস্ট পড়া যায় না</translation>
+    </message>
+    <message>
+        <source>playlists too deep</source>
+        <translation>প্লেলিস্টের স্তর অনেক বেশি</translation>
+    </message>
+    <message>
+        <source>too many entries</source>
+        <translation>প্লেলিস্টে এন্ট্রি অনেক বেশি</translation>
+    </message>
+    <message>
+        <source>nothing to play</source>
+        <translation>চালানোর মতো কিছু নেই</translation>
+    </message>
+    <message>
+        <source>unreachable</source>
+        <translation>পৌঁছানো যাচ্ছে না</translation>
+    </message>
+    <message>
+        <source>unknown format</source>
+        <translation>অজানা ফরম্যাট</translation>
+    </message>
+    <message>
+        <source>unplayable stream</source>
+        <translation>স্ট্রিমটি চালানো যায় না</translation>
+    </message>
+    <message>
+        <source>no audio</source>
+        <translation>কোনো শব্দ নেই</translation>
+    </message>
+    <message>
+        <source>no sound device</source>
+        <translation>সাউন্ড ডিভাইস নেই</translation>
+    </message>
+    <message>
+        <source>unsupported</source>
+        <translation>অসমর্থিত</translation>
+    </message>
+    <message>
+        <source>no engine</source>
+        <translation>প্লেয়ার চালু হলো না</translation>
+    </message>
+    <message>
+        <source>server error %1</source>
+        <translation>সার্ভারে সমস্যা (%1)</translation>
+    </message>
+</context>
+</TS>
