@@ -1,5 +1,7 @@
 #include "player/mpvengine.h"
 
+#include "player/resolver.h"
+
 #include <QMetaObject>
 #include <QTimer>
 
@@ -41,6 +43,11 @@ QString reasonFor(int error)
     }
 }
 
+// The libav protocols a network stream may use: HTTP (with TLS, a proxy and HLS's decryption),
+// MMS over HTTP and TCP, and the TCP beneath them. No file, pipe, fd, udp, rtp, ftp, data, ...
+const char *const networkProtocols
+    = "protocol_whitelist=[http,https,tls,tcp,httpproxy,crypto,mmsh,mmst]";
+
 // Looks a key up in a metadata map, ignoring case.
 QByteArray metadataValue(const mpv_node &map, const char *key)
 {
@@ -72,8 +79,6 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
         { "vid", "no" },
         { "vo", "null" },
         { "idle", "yes" },
-        { "ytdl", "no" },
-        { "load-scripts", "no" },
         { "terminal", "no" },
         { "input-default-bindings", "no" },
         { "input-vo-keyboard", "no" },
@@ -92,6 +97,36 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     };
     for (const auto &option : options) {
         mpv_set_option_string(m_mpv, option[0], option[1]);
+    }
+    const char *guards[][2] = {
+        // What we hand over is a network stream and nothing else. libav may open only network
+        // protocols for it (the stream itself, redirects, nested opens of a demuxer), and mpv
+        // follows no references of its own: no playlists, external tracks, chapters in other
+        // files, archives, configuration, scripts or input from outside.
+        { "stream-lavf-o", networkProtocols },
+        { "demuxer-lavf-o", networkProtocols },
+        { "access-references", "no" },
+        { "ytdl", "no" },
+        { "load-scripts", "no" },
+        { "load-unsafe-playlists", "no" },
+        { "autoload-files", "no" },
+        { "audio-file-auto", "no" },
+        { "sub-auto", "no" },
+        { "cover-art-auto", "no" },
+        { "ordered-chapters", "no" },
+        { "config", "no" },
+        { "load-stats-overlay", "no" },
+        { "load-osd-console", "no" },
+        { "load-auto-profiles", "no" },
+        { "input-ipc-server", "" },
+    };
+    // Without its guards the engine does not run at all.
+    for (const auto &guard : guards) {
+        if (mpv_set_option_string(m_mpv, guard[0], guard[1]) < 0) {
+            mpv_terminate_destroy(m_mpv);
+            m_mpv = nullptr;
+            return;
+        }
     }
     for (const auto &[name, value] : extraOptions) {
         mpv_set_option_string(m_mpv, name.constData(), value.constData());
@@ -161,16 +196,24 @@ void MpvEngine::open(const QUrl &url)
     m_sized = false;
     m_reportedDuration = 0;
     m_bufferPercent = 0;
-    if (!m_mpv) {
-        QTimer::singleShot(0, this, [this, generation = m_generation] {
+    // Only a network stream reaches mpv, whatever the caller checked before.
+    const QString refusal = !m_mpv ? QStringLiteral("no engine")
+        : !isPlayableAddress(url)  ? unsupportedAddressReason()
+                                   : QString();
+    if (!refusal.isEmpty()) {
+        if (m_mpv) {
+            const char *command[] = { "stop", nullptr };
+            mpv_command_async(m_mpv, 0, command);
+        }
+        QTimer::singleShot(0, this, [this, refusal, generation = m_generation] {
             if (generation == m_generation) {
-                emit ended(QStringLiteral("no engine"));
+                emit ended(refusal);
             }
         });
         return;
     }
     setFlag("pause", false);
-    const QByteArray address = url.isLocalFile() ? url.toLocalFile().toUtf8() : url.toEncoded();
+    const QByteArray address = url.toEncoded();
     const char *command[] = { "loadfile", address.constData(), "replace", nullptr };
     mpv_command_async(m_mpv, m_generation, command);
 }

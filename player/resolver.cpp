@@ -17,6 +17,11 @@ bool isHttp(const QUrl &url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
+// Stream servers put a metadata block after every icy-metaint bytes of audio. Real servers use
+// several kilobytes; a handful of bytes makes every read a metadata parse and the stream never
+// fills a buffer.
+constexpr qint64 minIcyMetaInterval = 256;
+
 QString reasonFor(QNetworkReply::NetworkError error, int status)
 {
     switch (error) {
@@ -30,6 +35,8 @@ QString reasonFor(QNetworkReply::NetworkError error, int status)
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
         return QStringLiteral("too many redirects");
+    case QNetworkReply::ProtocolUnknownError:
+        return unsupportedAddressReason();
     case QNetworkReply::RemoteHostClosedError:
         return QStringLiteral("connection closed");
     case QNetworkReply::ContentNotFoundError:
@@ -50,6 +57,25 @@ QString reasonFor(QNetworkReply::NetworkError error, int status)
 }
 
 } // namespace
+
+bool isPlayableAddress(const QUrl &url)
+{
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty()) {
+        return false;
+    }
+    const QString scheme = url.scheme();
+    for (const char *allowed : { "http", "https", "mms", "mmsh", "mmst" }) {
+        if (scheme.compare(QLatin1String(allowed), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString unsupportedAddressReason()
+{
+    return QStringLiteral("unsupported address");
+}
 
 QList<QUrl> engineAddresses(const QUrl &url)
 {
@@ -128,6 +154,10 @@ void EndpointResolver::advance()
             m_lastError = QStringLiteral("bad address");
             continue;
         }
+        if (!isPlayableAddress(candidate.url)) {
+            m_lastError = unsupportedAddressReason();
+            continue;
+        }
         if (isHttp(candidate.url)) {
             if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
                 m_lastError = QStringLiteral("playlist loop");
@@ -150,6 +180,11 @@ void EndpointResolver::advance()
 
 void EndpointResolver::emitStream(const QUrl &url, const QString &title)
 {
+    if (!isPlayableAddress(url)) {
+        m_lastError = unsupportedAddressReason();
+        postAdvance();
+        return;
+    }
     emit streamFound(url, title);
 }
 
@@ -166,12 +201,15 @@ void EndpointResolver::fetch(const Candidate &candidate)
     request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("TarvelinRadio/1.0"));
     request.setRawHeader("Accept", "*/*");
+    // Asked as the engine asks, so that a stream server answers here as it will answer there.
+    request.setRawHeader("Icy-MetaData", "1");
     request.setAttribute(
         QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 
     m_reply = m_network->get(request);
     m_reply->setReadBufferSize(64 * 1024);
+    connect(m_reply, &QNetworkReply::redirected, this, &EndpointResolver::onRedirected);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &EndpointResolver::onMetaData);
     connect(m_reply, &QNetworkReply::readyRead, this, &EndpointResolver::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &EndpointResolver::onFinished);
@@ -204,6 +242,14 @@ void EndpointResolver::onTimeout()
     giveUpFetch(QStringLiteral("no answer"));
 }
 
+// Qt follows redirects to HTTP only; the gate is ours all the same.
+void EndpointResolver::onRedirected(const QUrl &url)
+{
+    if (m_reply && !isPlayableAddress(url)) {
+        giveUpFetch(unsupportedAddressReason());
+    }
+}
+
 void EndpointResolver::onMetaData()
 {
     if (!m_reply) {
@@ -221,6 +267,15 @@ void EndpointResolver::onMetaData()
     if (code >= 400) {
         giveUpFetch(reasonFor(QNetworkReply::NoError, code));
         return;
+    }
+    if (m_reply->hasRawHeader("icy-metaint")) {
+        bool ok = false;
+        const qint64 interval = m_reply->rawHeader("icy-metaint").trimmed().toLongLong(&ok);
+        // 0 means no metadata at all.
+        if (!ok || interval < 0 || (interval > 0 && interval < minIcyMetaInterval)) {
+            giveUpFetch(QStringLiteral("broken stream metadata"));
+            return;
+        }
     }
     // A stream server announcing its station is a stream, whatever follows.
     if (m_reply->hasRawHeader("icy-name") || m_reply->hasRawHeader("icy-metaint")
@@ -319,6 +374,11 @@ void EndpointResolver::readPlaylist()
     finishFetch();
     const Playlist list = parsePlaylist(m_body, base);
     m_body.clear();
+    if (list.tooManyEntries) {
+        m_lastError = QStringLiteral("too many entries");
+        postAdvance();
+        return;
+    }
     if (list.entries.isEmpty()) {
         m_lastError = QStringLiteral("unreadable playlist");
         postAdvance();

@@ -67,6 +67,7 @@ private:
     void advance();
     void postAdvance();
     void fetch(const Candidate &candidate);
+    void onRedirected(const QUrl &url);
     void onMetaData();
     void onReadyRead();
     void onFinished();
@@ -93,6 +94,15 @@ private:
     quint64 m_generation = 0;
     QString m_lastError;
 };
+
+// The one gate for every address the player opens: the address it is given, every playlist
+// reference at any depth and every redirect. Only network streams pass: http, https, mms and
+// MMS's explicit forms over HTTP (mmsh) and TCP (mmst), with a host. Local files, devices,
+// descriptors, sockets and other services (file, pipe, tcp, udp, ftp, ...) are refused.
+bool isPlayableAddress(const QUrl &url);
+
+// The reason given for an address that isPlayableAddress() refuses.
+QString unsupportedAddressReason();
 
 // mms:// names a stream that is reached over HTTP (mmsh) or TCP (mmst); the engine needs one of
 // the explicit forms. Other addresses come back unchanged.

@@ -53,11 +53,21 @@ int FlashPlayer::currentFrame() const
     return m_root ? m_root->currentFrame() : -1;
 }
 
+namespace {
+
+bool isWebAddress(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty()
+        && (url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+            || url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0);
+}
+
+} // namespace
+
 void FlashPlayer::startFetch()
 {
     const QUrl url(m_settings.movie.isEmpty() ? m_settings.src : m_settings.movie);
-    if (!url.isValid()
-        || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+    if (!isWebAddress(url)) {
         return;
     }
     m_network = new QNetworkAccessManager(this);
@@ -68,6 +78,12 @@ void FlashPlayer::startFetch()
     request.setTransferTimeout(fetchTimeoutMs);
     m_reply = m_network->get(request);
     QNetworkReply *reply = m_reply;
+    // The movie comes over HTTP or not at all: a redirect elsewhere ends the fetch.
+    connect(reply, &QNetworkReply::redirected, this, [reply](const QUrl &to) {
+        if (!isWebAddress(to)) {
+            reply->abort();
+        }
+    });
     auto tooBig = [reply](qint64 size) {
         if (size > maxMovieFileBytes) {
             reply->abort();
