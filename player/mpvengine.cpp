@@ -100,12 +100,14 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     }
     const char *guards[][2] = {
         // What we hand over is a network stream and nothing else. libav may open only network
-        // protocols for it (the stream itself, redirects, nested opens of a demuxer), and mpv
-        // follows no references of its own: no playlists, external tracks, chapters in other
-        // files, archives, configuration, scripts or input from outside.
+        // protocols for it (the stream itself, redirects, nested opens of a demuxer such as the
+        // segments of an HLS index), and mpv loads nothing else of its own: no external tracks,
+        // chapters in other files, configuration, scripts or input from outside, and from a
+        // playlist it reads (it never gets one from us, but a stream may turn out to be one) no
+        // entry that is not a plain network address. References stay on: an HLS index, which
+        // the resolver hands over as a stream, is one.
         { "stream-lavf-o", networkProtocols },
         { "demuxer-lavf-o", networkProtocols },
-        { "access-references", "no" },
         { "ytdl", "no" },
         { "load-scripts", "no" },
         { "load-unsafe-playlists", "no" },
