@@ -314,6 +314,7 @@ void MediaPlayer::openCandidate(const QUrl &stream, const QString &title)
     m_duration = 0;
     updatePosition(0);
     m_engine->open(stream);
+    m_candidateClock.start();
     m_noAudioTimer->start(m_timings.noAudioTimeoutMs);
 }
 
@@ -367,7 +368,9 @@ void MediaPlayer::onBuffering(int percent)
     percent = std::clamp(percent, 0, 100);
     if (m_state == State::Connecting || m_state == State::Playing || m_state == State::Buffering) {
         if (m_noAudioTimer->isActive()) {
-            m_noAudioTimer->start(m_timings.noAudioTimeoutMs); // data is arriving
+            // Data is arriving: wait on, up to the cap.
+            const qint64 left = m_timings.firstAudioCapMs - m_candidateClock.elapsed();
+            m_noAudioTimer->start(int(std::clamp<qint64>(left, 0, m_timings.noAudioTimeoutMs)));
         }
         setState(State::Buffering, QString::number(percent));
     }
