@@ -2,10 +2,14 @@
 
 #include "player/playlist.h"
 
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
 
 namespace player {
 
@@ -117,7 +121,7 @@ void EndpointResolver::start(const QUrl &url)
 
 void EndpointResolver::next()
 {
-    if (m_active && !m_reply) {
+    if (m_active && !m_reply && !m_parsing) {
         postAdvance();
     }
 }
@@ -130,6 +134,7 @@ void EndpointResolver::cancel()
     m_queue.clear();
     m_fetched.clear();
     m_lastError.clear();
+    m_parsing = false;
     finishFetch();
 }
 
@@ -372,8 +377,24 @@ void EndpointResolver::readPlaylist()
         m_fetched.insert(base.adjusted(QUrl::NormalizePathSegments));
     }
     finishFetch();
-    const Playlist list = parsePlaylist(m_body, base);
-    m_body.clear();
+    // Reading a playlist is bounded, yet a large hostile one is work enough to be felt by the
+    // window: it is read on a worker thread, and only the latest resolution takes the result.
+    const quint64 generation = m_generation;
+    m_parsing = true;
+    auto *watcher = new QFutureWatcher<Playlist>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation == m_generation && m_active) {
+            m_parsing = false;
+            takePlaylist(watcher->result());
+        }
+    });
+    watcher->setFuture(QtConcurrent::run(
+        [bytes = std::exchange(m_body, {}), base] { return parsePlaylist(bytes, base); }));
+}
+
+void EndpointResolver::takePlaylist(const Playlist &list)
+{
     if (list.tooManyEntries) {
         m_lastError = QStringLiteral("too many entries");
         postAdvance();

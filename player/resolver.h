@@ -13,6 +13,8 @@ class QTimer;
 
 namespace player {
 
+struct Playlist;
+
 // Bounds on every fetch the resolver makes.
 struct ResolverLimits
 {
@@ -74,6 +76,7 @@ private:
     void onTimeout();
     void judge(bool complete);
     void readPlaylist();
+    void takePlaylist(const Playlist &list);
     void giveUpFetch(const QString &reason);
     void finishFetch();
     void emitStream(const QUrl &url, const QString &title);
@@ -89,6 +92,7 @@ private:
     Candidate m_current;
     QByteArray m_body;
     bool m_readingPlaylist = false;
+    bool m_parsing = false; // a playlist is being read on a worker thread
     bool m_active = false;
     bool m_titleSent = false;
     quint64 m_generation = 0;
