@@ -1,6 +1,7 @@
 #include "player/mediaplayer.h"
 
 #include "player/engine.h"
+#include "player/logging.h"
 #include "player/mpvengine.h"
 #include "player/resolver.h"
 #include "player/titletext.h"
@@ -307,6 +308,7 @@ void MediaPlayer::startOpening(bool reconnecting)
 
 void MediaPlayer::openCandidate(const QUrl &stream, const QString &title)
 {
+    qCDebug(lcPlayer) << "trying" << stream.toString();
     m_stream = stream;
     if (!title.isEmpty() && m_playlistTitle.isEmpty()) {
         setStationName(title);
@@ -325,6 +327,7 @@ int MediaPlayer::reconnectWaitMs() const
 
 void MediaPlayer::candidateFailed(const QString &reason)
 {
+    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toString() << "-" << reason;
     m_lastCandidateError = reason;
     m_noAudioTimer->stop();
     m_engine->stop();
@@ -586,6 +589,9 @@ void MediaPlayer::setState(State state, const QString &detail)
         break;
     }
     const bool stateChangedNow = state != m_state;
+    if (text != m_statusText) {
+        qCDebug(lcPlayer) << "status:" << text;
+    }
     m_state = state;
     if (stateChangedNow) {
         emit stateChanged(state);

@@ -1,5 +1,6 @@
 #include "player/mpvengine.h"
 
+#include "player/logging.h"
 #include "player/resolver.h"
 
 #include <QMetaObject>
@@ -124,7 +125,9 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     };
     // Without its guards the engine does not run at all.
     for (const auto &guard : guards) {
-        if (mpv_set_option_string(m_mpv, guard[0], guard[1]) < 0) {
+        if (const int error = mpv_set_option_string(m_mpv, guard[0], guard[1]); error < 0) {
+            qCWarning(lcEngine) << "engine not started: option" << guard[0]
+                                << mpv_error_string(error);
             mpv_terminate_destroy(m_mpv);
             m_mpv = nullptr;
             return;
@@ -203,6 +206,7 @@ void MpvEngine::open(const QUrl &url)
         : !isPlayableAddress(url)  ? unsupportedAddressReason()
                                    : QString();
     if (!refusal.isEmpty()) {
+        qCWarning(lcEngine) << "not opened:" << url.toString() << "-" << refusal;
         if (m_mpv) {
             const char *command[] = { "stop", nullptr };
             mpv_command_async(m_mpv, 0, command);
@@ -216,6 +220,7 @@ void MpvEngine::open(const QUrl &url)
     }
     setFlag("pause", false);
     const QByteArray address = url.toEncoded();
+    qCDebug(lcEngine) << "loadfile" << address;
     const char *command[] = { "loadfile", address.constData(), "replace", nullptr };
     mpv_command_async(m_mpv, m_generation, command);
 }
@@ -289,6 +294,7 @@ void MpvEngine::handleEvent(const mpv_event &event)
     case MPV_EVENT_COMMAND_REPLY:
         if (event.reply_userdata == m_generation && m_generation != 0) {
             if (event.error < 0) {
+                qCInfo(lcEngine) << "loadfile failed:" << mpv_error_string(event.error);
                 emit ended(reasonFor(event.error));
                 return;
             }
@@ -305,6 +311,8 @@ void MpvEngine::handleEvent(const mpv_event &event)
         if (!m_live || end->playlist_entry_id != m_entry) {
             return;
         }
+        qCInfo(lcEngine) << "stream ended, reason" << int(end->reason) << "error"
+                         << mpv_error_string(end->error) << "heard" << m_started;
         if (end->reason == MPV_END_FILE_REASON_EOF) {
             m_live = false;
             if (m_started) {

@@ -1,5 +1,6 @@
 #include "player/resolver.h"
 
+#include "player/logging.h"
 #include "player/playlist.h"
 
 #include <QFutureWatcher>
@@ -157,15 +158,18 @@ void EndpointResolver::advance()
         const Candidate candidate = m_queue.takeFirst();
         if (!candidate.url.isValid() || candidate.url.isRelative()) {
             m_lastError = QStringLiteral("bad address");
+            qCInfo(lcResolver) << "skipped, bad address:" << candidate.url.toString();
             continue;
         }
         if (!isPlayableAddress(candidate.url)) {
             m_lastError = unsupportedAddressReason();
+            qCWarning(lcResolver) << "refused, not a network stream:" << candidate.url.toString();
             continue;
         }
         if (isHttp(candidate.url)) {
             if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
                 m_lastError = QStringLiteral("playlist loop");
+                qCInfo(lcResolver) << "skipped, fetched before:" << candidate.url.toString();
                 continue;
             }
             fetch(candidate);
@@ -180,6 +184,7 @@ void EndpointResolver::advance()
         return;
     }
     m_active = false;
+    qCInfo(lcResolver) << "nothing more to try; last failure:" << m_lastError;
     emit failed(m_lastError.isEmpty() ? QStringLiteral("nothing to play") : m_lastError);
 }
 
@@ -187,9 +192,11 @@ void EndpointResolver::emitStream(const QUrl &url, const QString &title)
 {
     if (!isPlayableAddress(url)) {
         m_lastError = unsupportedAddressReason();
+        qCWarning(lcResolver) << "refused, not a network stream:" << url.toString();
         postAdvance();
         return;
     }
+    qCDebug(lcResolver) << "stream:" << url.toString();
     emit streamFound(url, title);
 }
 
@@ -199,6 +206,7 @@ void EndpointResolver::fetch(const Candidate &candidate)
     m_body.clear();
     m_readingPlaylist = false;
     m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
+    qCDebug(lcResolver) << "fetching" << candidate.url.toString() << "depth" << candidate.depth;
 
     QNetworkRequest request(candidate.url);
     request.setAttribute(
@@ -237,6 +245,7 @@ void EndpointResolver::finishFetch()
 
 void EndpointResolver::giveUpFetch(const QString &reason)
 {
+    qCInfo(lcResolver) << "failed:" << m_current.url.toString() << "-" << reason;
     m_lastError = reason;
     finishFetch();
     postAdvance();
@@ -250,7 +259,9 @@ void EndpointResolver::onTimeout()
 // Qt follows redirects to HTTP only; the gate is ours all the same.
 void EndpointResolver::onRedirected(const QUrl &url)
 {
+    qCDebug(lcResolver) << "redirected to" << url.toString();
     if (m_reply && !isPlayableAddress(url)) {
+        qCWarning(lcResolver) << "refused redirect, not a network stream:" << url.toString();
         giveUpFetch(unsupportedAddressReason());
     }
 }
@@ -364,10 +375,34 @@ void EndpointResolver::judge(bool complete)
         }
         return;
     case ContentKind::Html:
+        if (retryAtStreamPath()) {
+            return;
+        }
+        giveUpFetch(QStringLiteral("not a stream"));
+        return;
     case ContentKind::Text:
         giveUpFetch(QStringLiteral("not a stream"));
         return;
     }
+}
+
+// Several stream server versions answer a request for their root with a status page and play
+// the stream at "/;" instead: a root that shows a page is tried once more there.
+bool EndpointResolver::retryAtStreamPath()
+{
+    const QUrl root = m_current.url;
+    if (!isHttp(root) || !(root.path().isEmpty() || root.path() == QLatin1String("/"))
+        || root.hasQuery()) {
+        return false;
+    }
+    QUrl stream = root;
+    stream.setPath(QStringLiteral("/;"));
+    qCInfo(lcResolver) << "a page at the stream root; trying" << stream.toString();
+    m_lastError = QStringLiteral("not a stream");
+    finishFetch();
+    m_queue.prepend(Candidate { stream, m_current.depth, m_current.title });
+    postAdvance();
+    return true;
 }
 
 void EndpointResolver::readPlaylist()
@@ -395,6 +430,9 @@ void EndpointResolver::readPlaylist()
 
 void EndpointResolver::takePlaylist(const Playlist &list)
 {
+    qCDebug(lcResolver) << "playlist of" << m_current.url.toString() << "format" << int(list.format)
+                        << "entries" << list.entries.size()
+                        << (list.tooManyEntries ? "(too many)" : "");
     if (list.tooManyEntries) {
         m_lastError = QStringLiteral("too many entries");
         postAdvance();

@@ -75,6 +75,7 @@ private:
     void onFinished();
     void onTimeout();
     void judge(bool complete);
+    bool retryAtStreamPath();
     void readPlaylist();
     void takePlaylist(const Playlist &list);
     void giveUpFetch(const QString &reason);

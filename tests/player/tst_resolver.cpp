@@ -292,6 +292,32 @@ private slots:
         QVERIFY(clock.elapsed() < 4000);
     }
 
+    // A stream server that shows its status page at the root plays the stream at "/;".
+    void aStreamRootShowingAPageIsTriedAtItsStreamPath()
+    {
+        const QByteArray page = LoopbackHttp::http(
+            "text/html", "<html><head><title>Stream Status</title></head><body></body></html>");
+        LoopbackHttp server;
+        server.route("/", page);
+        server.route("/;", LoopbackHttp::http("audio/mpeg", mp3Head));
+        QUrl root = server.url("");
+        QCOMPARE(
+            resolveAll(root).value(0), QStringLiteral("stream ") + server.url("/;").toString());
+
+        // Once: a page there too is no stream.
+        LoopbackHttp pages;
+        pages.route("/", page);
+        pages.route("/;", page);
+        QCOMPARE(
+            resolveAll(pages.url("/")), QStringList { QStringLiteral("failed: not a stream") });
+        QCOMPARE(pages.hits("/;"), 1);
+        // A page anywhere else is not retried.
+        pages.route("/status", page);
+        QCOMPARE(resolveAll(pages.url("/status")),
+            QStringList { QStringLiteral("failed: not a stream") });
+        QCOMPARE(pages.hits("/;"), 1);
+    }
+
     // MMS named in its explicit forms is a network stream too; nothing else but HTTP is.
     void onlyNetworkStreamsPass()
     {
