@@ -1,6 +1,7 @@
 #include "player/mediaplayer.h"
 
 #include "player/engine.h"
+#include "player/logging.h"
 #include "player/mpvengine.h"
 #include "player/reasons.h"
 #include "player/resolver.h"
@@ -310,6 +311,7 @@ void MediaPlayer::startOpening(bool reconnecting)
 
 void MediaPlayer::openCandidate(const QUrl &stream, const QString &title)
 {
+    qCDebug(lcPlayer) << "trying" << stream.toString();
     m_stream = stream;
     if (!title.isEmpty() && m_playlistTitle.isEmpty()) {
         setStationName(title);
@@ -317,6 +319,7 @@ void MediaPlayer::openCandidate(const QUrl &stream, const QString &title)
     m_duration = 0;
     updatePosition(0);
     m_engine->open(stream);
+    m_candidateClock.start();
     m_noAudioTimer->start(m_timings.noAudioTimeoutMs);
 }
 
@@ -327,6 +330,7 @@ int MediaPlayer::reconnectWaitMs() const
 
 void MediaPlayer::candidateFailed(const QString &reason)
 {
+    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toString() << "-" << reason;
     m_lastCandidateError = reason;
     m_noAudioTimer->stop();
     m_engine->stop();
@@ -370,7 +374,9 @@ void MediaPlayer::onBuffering(int percent)
     percent = std::clamp(percent, 0, 100);
     if (m_state == State::Connecting || m_state == State::Playing || m_state == State::Buffering) {
         if (m_noAudioTimer->isActive()) {
-            m_noAudioTimer->start(m_timings.noAudioTimeoutMs); // data is arriving
+            // Data is arriving: wait on, up to the cap.
+            const qint64 left = m_timings.firstAudioCapMs - m_candidateClock.elapsed();
+            m_noAudioTimer->start(int(std::clamp<qint64>(left, 0, m_timings.noAudioTimeoutMs)));
         }
         setState(State::Buffering, QString::number(percent));
     }
@@ -587,6 +593,9 @@ void MediaPlayer::setState(State state, const QString &detail)
         break;
     }
     const bool stateChangedNow = state != m_state;
+    if (text != m_statusText) {
+        qCDebug(lcPlayer) << "status:" << text;
+    }
     m_state = state;
     if (stateChangedNow) {
         emit stateChanged(state);

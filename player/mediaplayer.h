@@ -3,6 +3,7 @@
 #include "player/settings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -25,6 +26,10 @@ struct PlayerTimings
 {
     // A stream that gives no audio within this time makes way for the next candidate.
     int noAudioTimeoutMs = 8000;
+    // Buffering progress extends that wait, but a stream that has still not sounded this long
+    // after it was opened never will (data trickling in a byte at a time, framing that leaves
+    // almost no audio): it makes way too.
+    int firstAudioCapMs = 30000;
     // Waits between reconnection attempts grow from the first to the cap.
     int reconnectFirstMs = 1000;
     int reconnectCapMs = 10000;
@@ -157,6 +162,7 @@ private:
     QString m_lastCandidateError;
 
     QTimer *m_noAudioTimer = nullptr;
+    QElapsedTimer m_candidateClock; // since the current candidate was handed to the engine
     QTimer *m_reconnectTimer = nullptr;
     QTimer *m_steadyTimer = nullptr; // playing this long ends a run of reconnection attempts
 

@@ -1,5 +1,8 @@
 #include "player/mpvengine.h"
 
+#include "player/logging.h"
+#include "player/resolver.h"
+
 #include <QMetaObject>
 #include <QTimer>
 
@@ -41,6 +44,11 @@ QString reasonFor(int error)
     }
 }
 
+// The libav protocols a network stream may use: HTTP (with TLS, a proxy and HLS's decryption),
+// MMS over HTTP and TCP, and the TCP beneath them. No file, pipe, fd, udp, rtp, ftp, data, ...
+const char *const networkProtocols
+    = "protocol_whitelist=[http,https,tls,tcp,httpproxy,crypto,mmsh,mmst]";
+
 // Looks a key up in a metadata map, ignoring case.
 QByteArray metadataValue(const mpv_node &map, const char *key)
 {
@@ -72,8 +80,6 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
         { "vid", "no" },
         { "vo", "null" },
         { "idle", "yes" },
-        { "ytdl", "no" },
-        { "load-scripts", "no" },
         { "terminal", "no" },
         { "input-default-bindings", "no" },
         { "input-vo-keyboard", "no" },
@@ -92,6 +98,40 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     };
     for (const auto &option : options) {
         mpv_set_option_string(m_mpv, option[0], option[1]);
+    }
+    const char *guards[][2] = {
+        // What we hand over is a network stream and nothing else. libav may open only network
+        // protocols for it (the stream itself, redirects, nested opens of a demuxer such as the
+        // segments of an HLS index), and mpv loads nothing else of its own: no external tracks,
+        // chapters in other files, configuration, scripts or input from outside, and from a
+        // playlist it reads (it never gets one from us, but a stream may turn out to be one) no
+        // entry that is not a plain network address. References stay on: an HLS index, which
+        // the resolver hands over as a stream, is one.
+        { "stream-lavf-o", networkProtocols },
+        { "demuxer-lavf-o", networkProtocols },
+        { "ytdl", "no" },
+        { "load-scripts", "no" },
+        { "load-unsafe-playlists", "no" },
+        { "autoload-files", "no" },
+        { "audio-file-auto", "no" },
+        { "sub-auto", "no" },
+        { "cover-art-auto", "no" },
+        { "ordered-chapters", "no" },
+        { "config", "no" },
+        { "load-stats-overlay", "no" },
+        { "load-osd-console", "no" },
+        { "load-auto-profiles", "no" },
+        { "input-ipc-server", "" },
+    };
+    // Without its guards the engine does not run at all.
+    for (const auto &guard : guards) {
+        if (const int error = mpv_set_option_string(m_mpv, guard[0], guard[1]); error < 0) {
+            qCWarning(lcEngine) << "engine not started: option" << guard[0]
+                                << mpv_error_string(error);
+            mpv_terminate_destroy(m_mpv);
+            m_mpv = nullptr;
+            return;
+        }
     }
     for (const auto &[name, value] : extraOptions) {
         mpv_set_option_string(m_mpv, name.constData(), value.constData());
@@ -161,16 +201,26 @@ void MpvEngine::open(const QUrl &url)
     m_sized = false;
     m_reportedDuration = 0;
     m_bufferPercent = 0;
-    if (!m_mpv) {
-        QTimer::singleShot(0, this, [this, generation = m_generation] {
+    // Only a network stream reaches mpv, whatever the caller checked before.
+    const QString refusal = !m_mpv ? QStringLiteral("no engine")
+        : !isPlayableAddress(url)  ? unsupportedAddressReason()
+                                   : QString();
+    if (!refusal.isEmpty()) {
+        qCWarning(lcEngine) << "not opened:" << url.toString() << "-" << refusal;
+        if (m_mpv) {
+            const char *command[] = { "stop", nullptr };
+            mpv_command_async(m_mpv, 0, command);
+        }
+        QTimer::singleShot(0, this, [this, refusal, generation = m_generation] {
             if (generation == m_generation) {
-                emit ended(QStringLiteral("no engine"));
+                emit ended(refusal);
             }
         });
         return;
     }
     setFlag("pause", false);
-    const QByteArray address = url.isLocalFile() ? url.toLocalFile().toUtf8() : url.toEncoded();
+    const QByteArray address = url.toEncoded();
+    qCDebug(lcEngine) << "loadfile" << address;
     const char *command[] = { "loadfile", address.constData(), "replace", nullptr };
     mpv_command_async(m_mpv, m_generation, command);
 }
@@ -244,6 +294,7 @@ void MpvEngine::handleEvent(const mpv_event &event)
     case MPV_EVENT_COMMAND_REPLY:
         if (event.reply_userdata == m_generation && m_generation != 0) {
             if (event.error < 0) {
+                qCInfo(lcEngine) << "loadfile failed:" << mpv_error_string(event.error);
                 emit ended(reasonFor(event.error));
                 return;
             }
@@ -260,6 +311,8 @@ void MpvEngine::handleEvent(const mpv_event &event)
         if (!m_live || end->playlist_entry_id != m_entry) {
             return;
         }
+        qCInfo(lcEngine) << "stream ended, reason" << int(end->reason) << "error"
+                         << mpv_error_string(end->error) << "heard" << m_started;
         if (end->reason == MPV_END_FILE_REASON_EOF) {
             m_live = false;
             if (m_started) {

@@ -75,18 +75,34 @@ bool isUrlLine(QStringView line)
     return true;
 }
 
-QList<QStringView> lines(QStringView text)
+// Hands out the lines of a text one at a time, trimmed, so that a reader that stops early does
+// no work for the rest.
+class LineReader
 {
-    QList<QStringView> out;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == u'\n' || text[i] == u'\r') {
-            out.append(text.sliced(start, i - start).trimmed());
-            start = i + 1;
-        }
+public:
+    explicit LineReader(QStringView text)
+        : m_text(text)
+    {
     }
-    return out;
-}
+
+    bool next(QStringView &line)
+    {
+        if (m_pos > m_text.size()) {
+            return false;
+        }
+        qsizetype end = m_pos;
+        while (end < m_text.size() && m_text[end] != u'\n' && m_text[end] != u'\r') {
+            ++end;
+        }
+        line = m_text.sliced(m_pos, end - m_pos).trimmed();
+        m_pos = end + 1;
+        return true;
+    }
+
+private:
+    QStringView m_text;
+    qsizetype m_pos = 0;
+};
 
 PlaylistFormat detectText(QStringView text)
 {
@@ -119,7 +135,9 @@ PlaylistFormat detectText(QStringView text)
     // A list of absolute addresses, perhaps with comments, and nothing else.
     bool any = false;
     int seen = 0;
-    for (QStringView line : lines(t)) {
+    LineReader reader(t);
+    QStringView line;
+    while (reader.next(line)) {
         if (line.isEmpty() || line.startsWith(u'#')) {
             continue;
         }
@@ -173,9 +191,19 @@ QUrl resolveRef(QString text, const QUrl &base)
 
 void addEntry(Playlist &list, PlaylistEntry entry)
 {
-    if (!entry.refs.isEmpty() && list.entries.size() < maxPlaylistEntries) {
-        list.entries.append(std::move(entry));
+    if (entry.refs.isEmpty()) {
+        return;
     }
+    if (list.entries.size() < maxPlaylistEntries) {
+        list.entries.append(std::move(entry));
+    } else {
+        list.tooManyEntries = true;
+    }
+}
+
+bool isFull(const Playlist &list)
+{
+    return list.tooManyEntries || list.entries.size() >= maxPlaylistEntries;
 }
 
 void addRef(PlaylistEntry &entry, const QUrl &url)
@@ -316,7 +344,7 @@ void parseAsx(QStringView text, const QUrl &documentBase, Playlist &list)
     PlaylistEntry current;
     bool inEntry = false;
     int depth = 0; // tags that may hold a title: 0 the document, 1 an entry
-    while (scanner.next(tag)) {
+    while (!list.tooManyEntries && scanner.next(tag)) {
         if (tag.name == QLatin1String("entry")) {
             if (inEntry) {
                 addEntry(list, std::move(current));
@@ -325,6 +353,9 @@ void parseAsx(QStringView text, const QUrl &documentBase, Playlist &list)
             inEntry = !tag.closing;
             depth = inEntry ? 1 : 0;
         } else if (tag.name == QLatin1String("ref") && !tag.closing) {
+            if (inEntry && current.refs.size() >= maxRefsPerEntry) {
+                continue; // no room for another alternative: not worth reading
+            }
             const QUrl url = resolveRef(tag.attributes.value(QStringLiteral("href")), base);
             if (inEntry) {
                 addRef(current, url);
@@ -366,7 +397,9 @@ void parseAsx(QStringView text, const QUrl &documentBase, Playlist &list)
 void parseM3u(QStringView text, const QUrl &base, Playlist &list)
 {
     QString pendingTitle;
-    for (QStringView line : lines(text)) {
+    LineReader reader(text);
+    QStringView line;
+    while (!list.tooManyEntries && reader.next(line)) {
         if (line.isEmpty()) {
             continue;
         }
@@ -376,6 +409,11 @@ void parseM3u(QStringView text, const QUrl &base, Playlist &list)
                 pendingTitle = comma >= 0 ? line.mid(comma + 1).trimmed().toString() : QString();
             }
             continue;
+        }
+        if (isFull(list)) {
+            // One more entry than may be kept: the address need not be read.
+            list.tooManyEntries = true;
+            break;
         }
         PlaylistEntry entry;
         entry.title = std::exchange(pendingTitle, QString());
@@ -390,7 +428,9 @@ void parseKeyValues(QStringView text, const QUrl &base, Playlist &list, bool ref
     QMap<int, QString> files;
     QMap<int, QString> titles;
     const QLatin1String fileKey = reference ? QLatin1String("ref") : QLatin1String("file");
-    for (QStringView line : lines(text)) {
+    LineReader reader(text);
+    QStringView line;
+    while (!list.tooManyEntries && reader.next(line)) {
         const qsizetype eq = line.indexOf(u'=');
         if (eq <= 0) {
             continue;
@@ -401,9 +441,15 @@ void parseKeyValues(QStringView text, const QUrl &base, Playlist &list, bool ref
             if (key.size() > prefix.size() && key.startsWith(prefix, Qt::CaseInsensitive)) {
                 bool ok = false;
                 const int n = key.mid(prefix.size()).toInt(&ok);
-                if (ok && n >= 0 && files.size() < maxPlaylistEntries) {
-                    (prefix == fileKey ? files : titles).insert(n, value);
+                if (!ok || n < 0) {
+                    continue;
                 }
+                QMap<int, QString> &into = prefix == fileKey ? files : titles;
+                if (into.size() >= maxPlaylistEntries && !into.contains(n)) {
+                    list.tooManyEntries = true;
+                    break;
+                }
+                into.insert(n, value);
             }
         }
     }

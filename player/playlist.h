@@ -32,10 +32,13 @@ struct Playlist
     PlaylistFormat format = PlaylistFormat::None;
     QString title;
     QList<PlaylistEntry> entries;
+    // The document names more than maxPlaylistEntries entries: reading stopped at the limit.
+    bool tooManyEntries = false;
 };
 
-// Limits of the reader: bytes beyond maxBytes are ignored, and so are entries past maxEntries and
-// addresses past maxRefsPerEntry.
+// Limits of the reader: bytes beyond maxBytes are ignored, reading stops at the first entry past
+// maxEntries (the playlist then says tooManyEntries), and addresses past maxRefsPerEntry are
+// ignored.
 inline constexpr qsizetype maxPlaylistBytes = 256 * 1024;
 inline constexpr qsizetype maxPlaylistEntries = 256;
 inline constexpr qsizetype maxRefsPerEntry = 16;

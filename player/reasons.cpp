@@ -33,7 +33,7 @@ const char *const reasons[] = {
     // Playing a stream.
     QT_TRANSLATE_NOOP("player::Reason", "unreachable"),
     QT_TRANSLATE_NOOP("player::Reason", "unknown format"),
-    QT_TRANSLATE_NOOP("player::Reason", "unplayable stream"),
+    QT_TRANSLATE_NOOP("player::Reason", "broken stream metadata"),
     QT_TRANSLATE_NOOP("player::Reason", "no audio"),
     QT_TRANSLATE_NOOP("player::Reason", "no sound device"),
     QT_TRANSLATE_NOOP("player::Reason", "unsupported"),

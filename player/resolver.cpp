@@ -1,11 +1,16 @@
 #include "player/resolver.h"
 
+#include "player/logging.h"
 #include "player/playlist.h"
 
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
 
 namespace player {
 
@@ -16,6 +21,11 @@ bool isHttp(const QUrl &url)
     const QString scheme = url.scheme().toLower();
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
+
+// Stream servers put a metadata block after every icy-metaint bytes of audio. Real servers use
+// several kilobytes; a handful of bytes makes every read a metadata parse and the stream never
+// fills a buffer.
+constexpr qint64 minIcyMetaInterval = 256;
 
 QString reasonFor(QNetworkReply::NetworkError error, int status)
 {
@@ -30,6 +40,8 @@ QString reasonFor(QNetworkReply::NetworkError error, int status)
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
         return QStringLiteral("too many redirects");
+    case QNetworkReply::ProtocolUnknownError:
+        return unsupportedAddressReason();
     case QNetworkReply::RemoteHostClosedError:
         return QStringLiteral("connection closed");
     case QNetworkReply::ContentNotFoundError:
@@ -50,6 +62,25 @@ QString reasonFor(QNetworkReply::NetworkError error, int status)
 }
 
 } // namespace
+
+bool isPlayableAddress(const QUrl &url)
+{
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty()) {
+        return false;
+    }
+    const QString scheme = url.scheme();
+    for (const char *allowed : { "http", "https", "mms", "mmsh", "mmst" }) {
+        if (scheme.compare(QLatin1String(allowed), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString unsupportedAddressReason()
+{
+    return QStringLiteral("unsupported address");
+}
 
 QList<QUrl> engineAddresses(const QUrl &url)
 {
@@ -91,7 +122,7 @@ void EndpointResolver::start(const QUrl &url)
 
 void EndpointResolver::next()
 {
-    if (m_active && !m_reply) {
+    if (m_active && !m_reply && !m_parsing) {
         postAdvance();
     }
 }
@@ -104,6 +135,7 @@ void EndpointResolver::cancel()
     m_queue.clear();
     m_fetched.clear();
     m_lastError.clear();
+    m_parsing = false;
     finishFetch();
 }
 
@@ -126,11 +158,18 @@ void EndpointResolver::advance()
         const Candidate candidate = m_queue.takeFirst();
         if (!candidate.url.isValid() || candidate.url.isRelative()) {
             m_lastError = QStringLiteral("bad address");
+            qCInfo(lcResolver) << "skipped, bad address:" << candidate.url.toString();
+            continue;
+        }
+        if (!isPlayableAddress(candidate.url)) {
+            m_lastError = unsupportedAddressReason();
+            qCWarning(lcResolver) << "refused, not a network stream:" << candidate.url.toString();
             continue;
         }
         if (isHttp(candidate.url)) {
             if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
                 m_lastError = QStringLiteral("playlist loop");
+                qCInfo(lcResolver) << "skipped, fetched before:" << candidate.url.toString();
                 continue;
             }
             fetch(candidate);
@@ -145,11 +184,19 @@ void EndpointResolver::advance()
         return;
     }
     m_active = false;
+    qCInfo(lcResolver) << "nothing more to try; last failure:" << m_lastError;
     emit failed(m_lastError.isEmpty() ? QStringLiteral("nothing to play") : m_lastError);
 }
 
 void EndpointResolver::emitStream(const QUrl &url, const QString &title)
 {
+    if (!isPlayableAddress(url)) {
+        m_lastError = unsupportedAddressReason();
+        qCWarning(lcResolver) << "refused, not a network stream:" << url.toString();
+        postAdvance();
+        return;
+    }
+    qCDebug(lcResolver) << "stream:" << url.toString();
     emit streamFound(url, title);
 }
 
@@ -159,6 +206,7 @@ void EndpointResolver::fetch(const Candidate &candidate)
     m_body.clear();
     m_readingPlaylist = false;
     m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
+    qCDebug(lcResolver) << "fetching" << candidate.url.toString() << "depth" << candidate.depth;
 
     QNetworkRequest request(candidate.url);
     request.setAttribute(
@@ -166,12 +214,15 @@ void EndpointResolver::fetch(const Candidate &candidate)
     request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("TarvelinRadio/1.0"));
     request.setRawHeader("Accept", "*/*");
+    // Asked as the engine asks, so that a stream server answers here as it will answer there.
+    request.setRawHeader("Icy-MetaData", "1");
     request.setAttribute(
         QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 
     m_reply = m_network->get(request);
     m_reply->setReadBufferSize(64 * 1024);
+    connect(m_reply, &QNetworkReply::redirected, this, &EndpointResolver::onRedirected);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &EndpointResolver::onMetaData);
     connect(m_reply, &QNetworkReply::readyRead, this, &EndpointResolver::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &EndpointResolver::onFinished);
@@ -194,6 +245,7 @@ void EndpointResolver::finishFetch()
 
 void EndpointResolver::giveUpFetch(const QString &reason)
 {
+    qCInfo(lcResolver) << "failed:" << m_current.url.toString() << "-" << reason;
     m_lastError = reason;
     finishFetch();
     postAdvance();
@@ -202,6 +254,16 @@ void EndpointResolver::giveUpFetch(const QString &reason)
 void EndpointResolver::onTimeout()
 {
     giveUpFetch(QStringLiteral("no answer"));
+}
+
+// Qt follows redirects to HTTP only; the gate is ours all the same.
+void EndpointResolver::onRedirected(const QUrl &url)
+{
+    qCDebug(lcResolver) << "redirected to" << url.toString();
+    if (m_reply && !isPlayableAddress(url)) {
+        qCWarning(lcResolver) << "refused redirect, not a network stream:" << url.toString();
+        giveUpFetch(unsupportedAddressReason());
+    }
 }
 
 void EndpointResolver::onMetaData()
@@ -221,6 +283,15 @@ void EndpointResolver::onMetaData()
     if (code >= 400) {
         giveUpFetch(reasonFor(QNetworkReply::NoError, code));
         return;
+    }
+    if (m_reply->hasRawHeader("icy-metaint")) {
+        bool ok = false;
+        const qint64 interval = m_reply->rawHeader("icy-metaint").trimmed().toLongLong(&ok);
+        // 0 means no metadata at all.
+        if (!ok || interval < 0 || (interval > 0 && interval < minIcyMetaInterval)) {
+            giveUpFetch(QStringLiteral("broken stream metadata"));
+            return;
+        }
     }
     // A stream server announcing its station is a stream, whatever follows.
     if (m_reply->hasRawHeader("icy-name") || m_reply->hasRawHeader("icy-metaint")
@@ -304,10 +375,34 @@ void EndpointResolver::judge(bool complete)
         }
         return;
     case ContentKind::Html:
+        if (retryAtStreamPath()) {
+            return;
+        }
+        giveUpFetch(QStringLiteral("not a stream"));
+        return;
     case ContentKind::Text:
         giveUpFetch(QStringLiteral("not a stream"));
         return;
     }
+}
+
+// Several stream server versions answer a request for their root with a status page and play
+// the stream at "/;" instead: a root that shows a page is tried once more there.
+bool EndpointResolver::retryAtStreamPath()
+{
+    const QUrl root = m_current.url;
+    if (!isHttp(root) || !(root.path().isEmpty() || root.path() == QLatin1String("/"))
+        || root.hasQuery()) {
+        return false;
+    }
+    QUrl stream = root;
+    stream.setPath(QStringLiteral("/;"));
+    qCInfo(lcResolver) << "a page at the stream root; trying" << stream.toString();
+    m_lastError = QStringLiteral("not a stream");
+    finishFetch();
+    m_queue.prepend(Candidate { stream, m_current.depth, m_current.title });
+    postAdvance();
+    return true;
 }
 
 void EndpointResolver::readPlaylist()
@@ -317,8 +412,32 @@ void EndpointResolver::readPlaylist()
         m_fetched.insert(base.adjusted(QUrl::NormalizePathSegments));
     }
     finishFetch();
-    const Playlist list = parsePlaylist(m_body, base);
-    m_body.clear();
+    // Reading a playlist is bounded, yet a large hostile one is work enough to be felt by the
+    // window: it is read on a worker thread, and only the latest resolution takes the result.
+    const quint64 generation = m_generation;
+    m_parsing = true;
+    auto *watcher = new QFutureWatcher<Playlist>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation == m_generation && m_active) {
+            m_parsing = false;
+            takePlaylist(watcher->result());
+        }
+    });
+    watcher->setFuture(QtConcurrent::run(
+        [bytes = std::exchange(m_body, {}), base] { return parsePlaylist(bytes, base); }));
+}
+
+void EndpointResolver::takePlaylist(const Playlist &list)
+{
+    qCDebug(lcResolver) << "playlist of" << m_current.url.toString() << "format" << int(list.format)
+                        << "entries" << list.entries.size()
+                        << (list.tooManyEntries ? "(too many)" : "");
+    if (list.tooManyEntries) {
+        m_lastError = QStringLiteral("too many entries");
+        postAdvance();
+        return;
+    }
     if (list.entries.isEmpty()) {
         m_lastError = QStringLiteral("unreadable playlist");
         postAdvance();

@@ -13,6 +13,8 @@ class QTimer;
 
 namespace player {
 
+struct Playlist;
+
 // Bounds on every fetch the resolver makes.
 struct ResolverLimits
 {
@@ -67,12 +69,15 @@ private:
     void advance();
     void postAdvance();
     void fetch(const Candidate &candidate);
+    void onRedirected(const QUrl &url);
     void onMetaData();
     void onReadyRead();
     void onFinished();
     void onTimeout();
     void judge(bool complete);
+    bool retryAtStreamPath();
     void readPlaylist();
+    void takePlaylist(const Playlist &list);
     void giveUpFetch(const QString &reason);
     void finishFetch();
     void emitStream(const QUrl &url, const QString &title);
@@ -88,11 +93,21 @@ private:
     Candidate m_current;
     QByteArray m_body;
     bool m_readingPlaylist = false;
+    bool m_parsing = false; // a playlist is being read on a worker thread
     bool m_active = false;
     bool m_titleSent = false;
     quint64 m_generation = 0;
     QString m_lastError;
 };
+
+// The one gate for every address the player opens: the address it is given, every playlist
+// reference at any depth and every redirect. Only network streams pass: http, https, mms and
+// MMS's explicit forms over HTTP (mmsh) and TCP (mmst), with a host. Local files, devices,
+// descriptors, sockets and other services (file, pipe, tcp, udp, ftp, ...) are refused.
+bool isPlayableAddress(const QUrl &url);
+
+// The reason given for an address that isPlayableAddress() refuses.
+QString unsupportedAddressReason();
 
 // mms:// names a stream that is reached over HTTP (mmsh) or TCP (mmst); the engine needs one of
 // the explicit forms. Other addresses come back unchanged.

@@ -4,6 +4,7 @@
 
 #include <QContextMenuEvent>
 #include <QFutureWatcher>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -55,11 +56,25 @@ int FlashPlayer::currentFrame() const
     return m_root ? m_root->currentFrame() : -1;
 }
 
+namespace {
+
+// Silent unless turned on (QT_LOGGING_RULES="radio.fetch=true").
+Q_LOGGING_CATEGORY(lcFetch, "radio.fetch", QtFatalMsg)
+
+bool isWebAddress(const QUrl &url)
+{
+    return url.isValid() && !url.host().isEmpty()
+        && (url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+            || url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0);
+}
+
+} // namespace
+
 void FlashPlayer::startFetch()
 {
     const QUrl url(m_settings.movie.isEmpty() ? m_settings.src : m_settings.movie);
-    if (!url.isValid()
-        || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+    if (!isWebAddress(url)) {
+        qCWarning(lcFetch) << "movie not fetched, not a web address:" << url.toString();
         return;
     }
     m_network = new QNetworkAccessManager(this);
@@ -70,6 +85,13 @@ void FlashPlayer::startFetch()
     request.setTransferTimeout(fetchTimeoutMs);
     m_reply = m_network->get(request);
     QNetworkReply *reply = m_reply;
+    // The movie comes over HTTP or not at all: a redirect elsewhere ends the fetch.
+    connect(reply, &QNetworkReply::redirected, this, [reply](const QUrl &to) {
+        if (!isWebAddress(to)) {
+            qCWarning(lcFetch) << "movie redirect refused, not a web address:" << to.toString();
+            reply->abort();
+        }
+    });
     auto tooBig = [reply](qint64 size) {
         if (size > maxMovieFileBytes) {
             reply->abort();
@@ -98,6 +120,8 @@ void FlashPlayer::fetchFinished()
     // A failed fetch is not reported and not retried; the strip shows what lies beneath.
     if (reply->error() != QNetworkReply::NoError || status < 200 || status >= 300
         || reply->bytesAvailable() > maxMovieFileBytes) {
+        qCInfo(lcFetch) << "movie fetch failed:" << reply->url().toString() << reply->errorString()
+                        << "status" << status;
         emit movieFetched(false);
         return;
     }
@@ -107,6 +131,9 @@ void FlashPlayer::fetchFinished()
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
         watcher->deleteLater();
         const auto movie = watcher->result();
+        if (!movie) {
+            qCInfo(lcFetch) << "movie not readable:" << m_settings.movie;
+        }
         if (movie) {
             startMovie(movie);
         }

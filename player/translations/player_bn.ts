@@ -159,8 +159,8 @@
         <translation>অজানা ফরম্যাট</translation>
     </message>
     <message>
-        <source>unplayable stream</source>
-        <translation>স্ট্রিমটি চালানো যায় না</translation>
+        <source>broken stream metadata</source>
+        <translation>স্ট্রিমের মেটাডেটা ত্রুটিপূর্ণ</translation>
     </message>
     <message>
         <source>no audio</source>

@@ -89,8 +89,8 @@ void TestAppBangla::reasonsInBangla_data()
                                          << "অসমর্থিত ঠিকানা";
     QTest::newRow("too many entries") << "too many entries"
                                       << "প্লেলিস্টে এন্ট্রি অনেক বেশি";
-    QTest::newRow("unplayable stream") << "unplayable stream"
-                                       << "স্ট্রিমটি চালানো যায় না";
+    QTest::newRow("broken stream metadata") << "broken stream metadata"
+                                            << "স্ট্রিমের মেটাডেটা ত্রুটিপূর্ণ";
     QTest::newRow("not a reason the player gives") << "server error 5031"
                                                    << "server error 5031";
 }

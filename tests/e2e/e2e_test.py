@@ -142,6 +142,47 @@ def minimise_and_restore(prog, listener, meter, failures, frequency):
                               and prog.wm_state(prog.window) == "Normal", 5.0))
 
 
+def open_files(pid):
+    """The files the program holds open."""
+    found = set()
+    for name in os.listdir("/proc/%d/fd" % pid):
+        try:
+            found.add(os.readlink("/proc/%d/fd/%s" % (pid, name)))
+        except OSError:
+            pass
+    return found
+
+
+def local_playlist_refused(prog, plan, procs, listener, meter, failures, servers, workdir):
+    """The m3u station's server turns hostile and names a local recording: picking the station
+    plays nothing and opens nothing local."""
+    index, station = next((i, s) for i, s in enumerate(plan.stations) if s.kind == "m3u")
+    bait = os.path.join(workdir, "local.wav")
+    nw.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=%g:duration=30"
+            % station.frequency, bait])
+    label = "http %s:%d" % (station.host, station.port)
+    argv = dict(plan.server_commands(servers, "-"))[label] + ["--local-playlist",
+                                                             "file://" + bait]
+    for lbl, p in list(procs.items):
+        if lbl == label:
+            procs.stop(p)
+    nw.start_servers(plan, procs, servers, "-", replace={label: argv},
+                     only=lambda lbl: lbl == label)
+    since = listener.now_index()
+    prog.pick_by_mouse(index, len(plan.stations))
+    seen, heard = set(), False
+    deadline = time.monotonic() + 6.0
+    while time.monotonic() < deadline:
+        seen |= {f for f in open_files(prog.proc.pid) if f == bait}
+        heard = heard or nw.listen_for(listener, meter, station.frequency, since, 0.4,
+                                       hold_seconds=0.2)["ok"]
+    asked = "GET %s" % station.path in procs.log_text(label)
+    failures.check("a station whose playlist names a local file plays nothing and opens nothing "
+                   "local", asked and not seen and not heard,
+                   "playlist fetched %s, files opened %s, its tone heard %s"
+                   % (asked, sorted(seen), heard))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--program", required=True)
@@ -231,6 +272,8 @@ def main():
         failures.check("window after minimise and restore looks as at start", d < 4.0,
                        "mean difference %.2f" % d)
         still_playing(failures, listener, meter, last, "after the restore")
+        local_playlist_refused(prog, plan, procs, listener, meter, failures,
+                               os.path.abspath(args.servers), workdir)
 
         prog.click(prog.window, 232, 8)
         ended = wait_until(lambda: prog.proc.poll() is not None, 5.0)

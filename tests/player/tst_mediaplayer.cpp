@@ -214,6 +214,25 @@ private slots:
         QCOMPARE(rig.engine->opens().size(), opens);
     }
 
+    // A stream whose buffer creeps forward but never sounds (as one whose metadata framing leaves
+    // almost no audio) gives up after a while instead of buffering for ever.
+    void aStreamThatOnlyEverBuffersMakesWay()
+    {
+        player::PlayerTimings t = quickTimings();
+        t.firstAudioCapMs = 1000;
+        Rig rig({}, t);
+        rig.widget->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        QTimer trickle;
+        int percent = 0;
+        connect(&trickle, &QTimer::timeout, rig.engine,
+            [&] { emit rig.engine->buffering(++percent % 100); });
+        trickle.start(50);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.engine->opens().size() >= 2, 5000); // then over TCP
+        QTRY_COMPARE_WITH_TIMEOUT(rig.widget->state(), State::Failed, 5000);
+        QCOMPARE(rig.widget->statusText(), QStringLiteral("Could not open: no audio"));
+    }
+
     void unreachableHostSaysWhy()
     {
         QTcpServer closed;

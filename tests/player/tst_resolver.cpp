@@ -218,6 +218,10 @@ private slots:
             << QByteArray("/broken.asx") << QStringLiteral("failed: unreadable playlist");
         QTest::newRow("never answers")
             << QByteArray("/silent") << QStringLiteral("failed: no answer");
+        QTest::newRow("a million entries")
+            << QByteArray("/million.m3u") << QStringLiteral("failed: too many entries");
+        QTest::newRow("metadata every byte")
+            << QByteArray("/metaint1") << QStringLiteral("failed: broken stream metadata");
     }
 
     void failuresAreNamed()
@@ -236,6 +240,12 @@ private slots:
             LoopbackHttp::http(
                 "video/x-ms-asf", "<asx><entry><title>nothing here</title></entry>"));
         server.route("/silent", LoopbackHttp::Route { {}, LoopbackHttp::Mode::Silent, {} });
+        // As many entries as the byte cap holds, all naming the list itself.
+        server.route("/million.m3u",
+            LoopbackHttp::http(
+                "audio/x-mpegurl", "#EXTM3U\n" + QByteArray("/million.m3u\n").repeated(1000000)));
+        server.route("/metaint1",
+            "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-metaint: 1\r\n\r\n" + mp3Head);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(resolveAll(server.url(path)), QStringList { reason });
@@ -280,6 +290,46 @@ private slots:
         QCOMPARE(resolveAll(server.url("/trickle.m3u"), limits),
             QStringList { QStringLiteral("failed: no answer") });
         QVERIFY(clock.elapsed() < 4000);
+    }
+
+    // A stream server that shows its status page at the root plays the stream at "/;".
+    void aStreamRootShowingAPageIsTriedAtItsStreamPath()
+    {
+        const QByteArray page = LoopbackHttp::http(
+            "text/html", "<html><head><title>Stream Status</title></head><body></body></html>");
+        LoopbackHttp server;
+        server.route("/", page);
+        server.route("/;", LoopbackHttp::http("audio/mpeg", mp3Head));
+        QUrl root = server.url("");
+        QCOMPARE(
+            resolveAll(root).value(0), QStringLiteral("stream ") + server.url("/;").toString());
+
+        // Once: a page there too is no stream.
+        LoopbackHttp pages;
+        pages.route("/", page);
+        pages.route("/;", page);
+        QCOMPARE(
+            resolveAll(pages.url("/")), QStringList { QStringLiteral("failed: not a stream") });
+        QCOMPARE(pages.hits("/;"), 1);
+        // A page anywhere else is not retried.
+        pages.route("/status", page);
+        QCOMPARE(resolveAll(pages.url("/status")),
+            QStringList { QStringLiteral("failed: not a stream") });
+        QCOMPARE(pages.hits("/;"), 1);
+    }
+
+    // MMS named in its explicit forms is a network stream too; nothing else but HTTP is.
+    void onlyNetworkStreamsPass()
+    {
+        LoopbackHttp server;
+        server.route("/mixed.m3u",
+            LoopbackHttp::http("audio/x-mpegurl",
+                "file:///etc/passwd\nmmsh://127.0.0.1/a\nudp://127.0.0.1:9\nmmst://127.0.0.1/b\n"
+                "ftp://127.0.0.1/c\n"));
+        QCOMPARE(resolveAll(server.url("/mixed.m3u")),
+            (QStringList { QStringLiteral("stream mmsh://127.0.0.1/a"),
+                QStringLiteral("stream mmst://127.0.0.1/b"),
+                QStringLiteral("failed: unsupported address") }));
     }
 
     void mmsAddressesGoStraightToTheEngine()

@@ -7,10 +7,12 @@
 #include "platform/runtime.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -26,6 +28,7 @@ public:
     QByteArray movie;
     int requests = 0;
     bool silent = false; // take requests but never answer
+    QByteArray localCopy; // where /local.swf redirects to
 
     bool start() { return m_server.listen(QHostAddress::LocalHost, 0); }
     quint16 port() const { return m_server.serverPort(); }
@@ -65,6 +68,9 @@ private:
             reply = "HTTP/1.1 200 OK\r\nContent-Length: 999999999\r\nConnection: close\r\n\r\nFWS";
         } else if (path == "/garbage.swf") {
             reply = "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nConnection: close\r\n\r\nhello world";
+        } else if (path == "/local.swf") {
+            reply = "HTTP/1.1 302 Found\r\nLocation: " + localCopy
+                + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         } else if (path == "/loop.swf") {
             reply = "HTTP/1.1 302 Found\r\nLocation: /loop.swf\r\nContent-Length: 0\r\nConnection: "
                     "close\r\n\r\n";
@@ -199,6 +205,7 @@ private slots:
         QTest::newRow("not a movie") << "/garbage.swf";
         QTest::newRow("too large") << "/huge.swf";
         QTest::newRow("redirect loop") << "/loop.swf";
+        QTest::newRow("redirect to a local file") << "/local.swf";
         QTest::newRow("server down") << "";
     }
 
@@ -207,6 +214,12 @@ private slots:
         QFETCH(QString, path);
         MovieServer server;
         QVERIFY(server.start());
+        // A playable movie on this machine, which only the network may name.
+        QTemporaryDir dir;
+        QFile local(dir.filePath("movie.swf"));
+        QVERIFY(local.open(QIODevice::WriteOnly) && local.write(stripMovie()) > 0);
+        local.close();
+        server.localCopy = QUrl::fromLocalFile(local.fileName()).toEncoded();
         QString url = server.url(path);
         if (path.isEmpty()) {
             // A port nobody listens on any more: the connection is refused.

@@ -3,6 +3,8 @@
 --generated-tone FILE=HZ gives each recording named by the generated-playlist script
 (/generateasx.esi?file=...) its own tone, so that the three programmes on one host can be told
 apart by ear. Everything else (arguments, paths, checks of the query) is the playlist server's.
+--local-playlist URL makes every .m3u path answer a playlist naming URL instead (a hostile
+station pointing its listeners at a local file).
 
 Run with --servers DIR first (the folder that holds playlist_server.py and streamcommon.py).
 Example: endpoint_server.py --servers tools --host 127.0.2.9 --port 80 \
@@ -18,6 +20,7 @@ def main():
     pre = argparse.ArgumentParser(add_help=False)
     pre.add_argument("--servers", required=True)
     pre.add_argument("--generated-tone", action="append", default=[], metavar="FILE=HZ")
+    pre.add_argument("--local-playlist", default=None, metavar="URL")
     own, rest = pre.parse_known_args()
     sys.path.insert(0, own.servers)
     import playlist_server as ps  # noqa: E402  (found through --servers)
@@ -34,6 +37,10 @@ def main():
 
     class EndpointHandler(base_handler):
         def respond(self, request):
+            if own.local_playlist and request.path.endswith(".m3u"):
+                sc.log("%s %s" % (request.method, request.target))
+                self.reply("audio/x-mpegurl", "#EXTM3U\r\n%s\r\n" % own.local_playlist)
+                return None
             if request.path != "/generateasx.esi" or not file_tones:
                 return base_handler.respond(self, request)
             params = dict(p.split("=", 1) if "=" in p else (p, "")

@@ -305,11 +305,13 @@ class Processes:
             return ""
 
 
-def start_servers(plan, procs, servers_dir, swf_path, timeout=90.0, replace=None):
-    """Starts every server and waits for each one's READY line. `replace` maps a server's label
-    to other arguments for it."""
+def start_servers(plan, procs, servers_dir, swf_path, timeout=90.0, replace=None, only=None):
+    """Starts every server (or those whose label `only` accepts) and waits for each one's READY
+    line. `replace` maps a server's label to other arguments for it."""
     started = []
     for label, argv in plan.server_commands(servers_dir, swf_path):
+        if only is not None and not only(label):
+            continue
         argv = (replace or {}).get(label, argv)
         p = procs.start(label, argv, stdout=subprocess.PIPE)
         started.append((label, p))

@@ -1,0 +1,230 @@
+// What a station's server may name is a network stream and nothing else. Every address that
+// would reach a local file, a descriptor, a socket of the playlist's choosing or another service
+// is refused by the real resolver and engine, however it arrives: put directly, inside an M3U or
+// ASX playlist, as a redirect, or handed straight to the engine. The player then says so, and
+// nothing was opened, bound, listened on or connected to.
+
+#include "player/mediaplayer.h"
+#include "player/mpvengine.h"
+#include "player/settings.h"
+
+#include "loopbackhttp.h"
+#include "testaudio.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using player::MediaPlayer;
+using player::MpvEngine;
+
+namespace {
+
+const QString refusedStatus = QStringLiteral("Could not open: unsupported address");
+
+// A port that was free a moment ago.
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Sockets of this network namespace with `port` as their local port (or remote port), from
+// /proc/self/net/{tcp,tcp6,udp,udp6}: "sl local rem st ..." with ports in hex.
+QStringList socketsOn(quint16 port, bool remote, const QStringList &tables)
+{
+    QStringList found;
+    for (const QString &table : tables) {
+        QFile file(QStringLiteral("/proc/self/net/") + table);
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        for (const QByteArray &line : lines.mid(1)) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 4) {
+                continue;
+            }
+            const QByteArray address = fields.value(remote ? 2 : 1);
+            bool ok = false;
+            if (address.mid(address.lastIndexOf(':') + 1).toUInt(&ok, 16) == port && ok) {
+                found << table + u' ' + QString::fromLatin1(line.simplified());
+            }
+        }
+    }
+    return found;
+}
+
+// This process's descriptors that lead into `dir`.
+QStringList descriptorsInto(const QString &dir)
+{
+    QStringList found;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (target.startsWith(dir)) {
+            found << fd + QLatin1String(" -> ") + target;
+        }
+    }
+    return found;
+}
+
+QByteArray xmlEscaped(const QByteArray &text)
+{
+    return QString::fromUtf8(text).toHtmlEscaped().toUtf8();
+}
+
+} // namespace
+
+class TestPlayerRefusals : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_tone = toneWav(0.25, 8000);
+        QFile file(m_dir.filePath(QStringLiteral("x.wav")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(m_tone) == m_tone.size());
+        file.close();
+        // Relative addresses would be taken from the working directory.
+        m_oldDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        // A descriptor an address could name, holding a tone.
+        QCOMPARE(::pipe2(m_pipe, O_CLOEXEC), 0);
+        QCOMPARE(
+            ::write(m_pipe[1], m_tone.constData(), size_t(m_tone.size())), ssize_t(m_tone.size()));
+        // A service an address could make us talk to.
+        QVERIFY(m_bait.listen(QHostAddress::LocalHost, 0));
+        m_listenPort = freePort();
+        m_udpPort = freePort();
+    }
+
+    void cleanupTestCase()
+    {
+        QDir::setCurrent(m_oldDir);
+        ::close(m_pipe[0]);
+        ::close(m_pipe[1]);
+    }
+
+    void everyOtherSchemeIsRefusedWhereverItComesFrom_data()
+    {
+        QTest::addColumn<QByteArray>("address");
+        QTest::addColumn<QByteArray>("form");
+        const QByteArray bait = "127.0.0.1:" + QByteArray::number(m_bait.serverPort());
+        const QByteArray listen = QByteArray::number(m_listenPort);
+        const QByteArray fd = QByteArray::number(m_pipe[0]);
+        const QList<QPair<const char *, QByteArray>> addresses {
+            { "file", "file://" + QFile::encodeName(m_dir.filePath(QStringLiteral("x.wav"))) },
+            { "edl", "edl://x.wav" },
+            { "lavf file", "lavf://x.wav" },
+            { "lavfi", "av://lavfi:amovie=x.wav,anull@x" },
+            { "lavf pipe", "lavf://pipe:" + fd },
+            { "fd", "fd://" + fd },
+            { "tcp listen", "tcp://127.0.0.1:" + listen + "?listen=1" },
+            { "tcp listen any", "tcp://0.0.0.0:" + listen + "?listen=1" },
+            { "udp", "udp://127.0.0.1:" + QByteArray::number(m_udpPort) },
+            { "ftp", "ftp://" + bait + "/x.mp3" },
+            { "rtsp", "rtsp://" + bait + "/x" },
+            { "gopher", "gopher://" + bait + "/1x" },
+            { "rtmp", "rtmp://" + bait + "/live/x" },
+            { "sftp", "sftp://" + bait + "/x.mp3" },
+        };
+        for (const auto &[name, address] : addresses) {
+            for (const char *form : { "put", "m3u", "asx", "redirect", "engine" }) {
+                QTest::addRow("%s as %s", name, form) << address << QByteArray(form);
+            }
+        }
+    }
+
+    void everyOtherSchemeIsRefusedWhereverItComesFrom()
+    {
+        QFETCH(QByteArray, address);
+        QFETCH(QByteArray, form);
+        LoopbackHttp server;
+        server.route("/list.m3u", LoopbackHttp::http("audio/x-mpegurl", "#EXTM3U\n" + address));
+        server.route("/list.asx",
+            LoopbackHttp::http("video/x-ms-asf",
+                "<asx version=\"3.0\"><entry><ref href=\"" + xmlEscaped(address)
+                    + "\"/></entry></asx>"));
+        server.route("/moved", LoopbackHttp::redirect(address));
+
+        if (form == "engine") {
+            // The engine's own gate, whatever its caller let through.
+            MpvEngine engine(nullptr, { { "ao", "null" } });
+            QSignalSpy ended(&engine, &MpvEngine::ended);
+            QSignalSpy playing(&engine, &MpvEngine::playing);
+            engine.open(QUrl::fromEncoded(address, QUrl::TolerantMode));
+            QVERIFY(ended.wait(10000));
+            QCOMPARE(ended.first().first().toString(), QStringLiteral("unsupported address"));
+            QTest::qWait(300);
+            QCOMPARE(playing.size(), 0);
+        } else {
+            MediaPlayer player(std::make_unique<MpvEngine>(nullptr,
+                                   QList<QPair<QByteArray, QByteArray>> { { "ao", "null" } }),
+                player::MediaPlayerSettings {});
+            const QString put = form == "put" ? QString::fromUtf8(address)
+                : form == "m3u"               ? server.url("/list.m3u").toString()
+                : form == "asx"               ? server.url("/list.asx").toString()
+                                              : server.url("/moved").toString();
+            player.setUrl(put);
+            QTRY_COMPARE_WITH_TIMEOUT(player.state(), MediaPlayer::State::Failed, 15000);
+            QCOMPARE(player.statusText(), refusedStatus);
+            QTest::qWait(300); // anything the engine started would show by now
+        }
+
+        // Nothing local was opened, bound, listened on or connected to.
+        QVERIFY2(descriptorsInto(m_dir.path()).isEmpty(),
+            qPrintable(descriptorsInto(m_dir.path()).join(u'\n')));
+        int queued = 0;
+        QCOMPARE(::ioctl(m_pipe[0], FIONREAD, &queued), 0);
+        QCOMPARE(queued, int(m_tone.size()));
+        const QStringList tcp = { QStringLiteral("tcp"), QStringLiteral("tcp6") };
+        const QStringList udp = { QStringLiteral("udp"), QStringLiteral("udp6") };
+        QVERIFY2(socketsOn(m_listenPort, false, tcp).isEmpty(),
+            qPrintable(socketsOn(m_listenPort, false, tcp).join(u'\n')));
+        QVERIFY2(socketsOn(m_udpPort, false, udp).isEmpty(),
+            qPrintable(socketsOn(m_udpPort, false, udp).join(u'\n')));
+        QVERIFY2(socketsOn(m_bait.serverPort(), true, tcp).isEmpty(),
+            qPrintable(socketsOn(m_bait.serverPort(), true, tcp).join(u'\n')));
+        QVERIFY(!m_bait.hasPendingConnections());
+    }
+
+    // A refused reference costs its entry only: the next one plays.
+    void theNextCandidateIsTried()
+    {
+        LoopbackHttp server;
+        server.route("/tone", LoopbackHttp::http("audio/wav", toneWav(4)));
+        server.route("/list.m3u",
+            LoopbackHttp::http("audio/x-mpegurl",
+                "#EXTM3U\nfile://" + QFile::encodeName(m_dir.filePath(QStringLiteral("x.wav")))
+                    + "\nudp://127.0.0.1:" + QByteArray::number(m_udpPort) + "\n"
+                    + server.url("/tone").toEncoded() + "\n"));
+        MediaPlayer player(std::make_unique<MpvEngine>(
+                               nullptr, QList<QPair<QByteArray, QByteArray>> { { "ao", "null" } }),
+            player::MediaPlayerSettings {});
+        player.setUrl(server.url("/list.m3u").toString());
+        QTRY_COMPARE_WITH_TIMEOUT(player.state(), MediaPlayer::State::Playing, 15000);
+        QVERIFY(descriptorsInto(m_dir.path()).isEmpty());
+        player.stop();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+    QByteArray m_tone;
+    int m_pipe[2] = { -1, -1 };
+    QTcpServer m_bait;
+    quint16 m_listenPort = 0;
+    quint16 m_udpPort = 0;
+};
+
+QTEST_MAIN(TestPlayerRefusals)
+#include "tst_player_refusals.moc"
