@@ -6,6 +6,7 @@
 #include "decor/datetimelabel.h"
 #include "platform/runtime.h"
 #include "stations/selection.h"
+#include "ui/timercontrol.h"
 
 #include <QMetaMethod>
 #include <QObject>
@@ -19,7 +20,7 @@ namespace {
 
 constexpr std::array<HandledEvent, 8> table { {
     { "Form1", "Combo1", "Click", stations::combo1Click },
-    { "Form1", "Timer1", "Timer", decor::timer1Timer },
+    { "Form1", "Timer1", "Timer", decor::timer1Timer, ResultChanges::AtWholeSeconds },
     { "Form1", "Timer3", "Timer", decor::timer3Timer },
     { "Form1", "Label3", "Click", form1Label3Click },
     { "Form1", "Image1", "Click", form1Image1Click },
@@ -47,14 +48,22 @@ private:
     Handler m_handler;
 };
 
+// Every control carries its events as signals of the same names.
 QByteArray signalFor(const char *event)
 {
-    // Timers raise their event through QTimer's own signal; the other controls carry signals
-    // named after their events.
-    if (qstrcmp(event, "Timer") == 0) {
-        return QByteArrayLiteral("timeout()");
-    }
     return QByteArray(event) + "()";
+}
+
+void tellPace(QObject *control, const HandledEvent &row)
+{
+    if (row.changes == ResultChanges::AnyTime) {
+        return;
+    }
+    auto *timer = qobject_cast<ui::TimerControl *>(control);
+    if (!timer) {
+        qFatal("%s.%s is no timer to pace by the clock", row.window, row.control);
+    }
+    timer->setPace(ui::TimerControl::Pace::WholeSeconds);
 }
 
 } // namespace
@@ -81,6 +90,7 @@ void bindEvents(QWidget *window)
         if (signalIndex < 0) {
             qFatal("%s.%s raises no %s event", row.window, row.control, row.event);
         }
+        tellPace(control, row);
         auto *relay = new EventRelay(row.handler, control);
         QObject::connect(control, control->metaObject()->method(signalIndex), relay,
             relay->metaObject()->method(relay->metaObject()->indexOfSlot("fire()")));

@@ -8,6 +8,11 @@ namespace app {
 
 using Handler = void (*)();
 
+// When a handler's visible result can change. A timer whose handler shows something that only
+// changes as the wall clock's second turns (and keeps no state) need not run it every interval:
+// its control is told so and wakes the program once a second instead.
+enum class ResultChanges { AnyTime, AtWholeSeconds };
+
 // One handled event: the window, the control, the event, and the handler that does the work.
 struct HandledEvent
 {
@@ -15,6 +20,7 @@ struct HandledEvent
     const char *control;
     const char *event;
     Handler handler;
+    ResultChanges changes = ResultChanges::AnyTime;
 };
 
 // The complete table: no other event of any window or control does work of the program's own.

@@ -1,5 +1,6 @@
 #include "decor/datetimelabel.h"
 
+#include "platform/clock.h"
 #include "platform/datetime.h"
 #include "platform/forms.h"
 #include "platform/runtime.h"
@@ -15,8 +16,8 @@ QString dateTimeText(const QDate &date, const QTime &time, const QLocale &locale
 void timer1Timer()
 {
     QObject *label1 = platform::control(QStringLiteral("Form1"), QStringLiteral("Label1"));
-    const QDate date = QDate::currentDate();
-    const QTime time = QTime::currentTime();
+    const QDate date = platform::currentDate();
+    const QTime time = platform::currentTime();
     platform::putProperty(label1, "Caption", dateTimeText(date, time));
 }
 

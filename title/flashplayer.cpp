@@ -116,6 +116,9 @@ void FlashPlayer::fetchFinished()
         return;
     }
     reply->deleteLater();
+    // The one fetch is over: the network access goes, and its connections and threads with it.
+    m_network->deleteLater();
+    m_network = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     // A failed fetch is not reported and not retried; the strip shows what lies beneath.
     if (reply->error() != QNetworkReply::NoError || status < 200 || status >= 300
@@ -167,6 +170,8 @@ bool FlashPlayer::loadMovie(const QByteArray &bytes)
 void FlashPlayer::startMovie(std::shared_ptr<const swf::Movie> movie)
 {
     m_root.reset();
+    m_frames.clear();
+    m_frames.setMaxCost(frameCacheBytes);
     m_movie = std::move(movie);
     m_budget = std::make_unique<swf::PlaybackBudget>();
     m_root = std::make_unique<swf::TimelineInstance>(*m_movie, m_movie->root, *m_budget, 0);
@@ -179,8 +184,8 @@ void FlashPlayer::startMovie(std::shared_ptr<const swf::Movie> movie)
     m_renderer->setAntialiasing(m_highQuality);
     m_clock.start();
     m_ticksDone = 0;
+    pictureMayHaveChanged();
     updateTimer();
-    invalidateFrame();
 }
 
 bool FlashPlayer::canShow() const
@@ -205,7 +210,8 @@ bool FlashPlayer::catchUp()
     const qint64 due = dueTicks();
     qint64 n = due - m_ticksDone;
     m_ticksDone = due;
-    if (n <= 0) {
+    // Ticks of a movie that stands still change nothing (and it ran no timer meanwhile).
+    if (n <= 0 || m_root->isStill()) {
         return false;
     }
     bool changed = false;
@@ -223,24 +229,39 @@ bool FlashPlayer::catchUp()
         m_root->gotoFrame(int(target));
         changed = true;
     }
-    if (changed) {
-        m_frameCache = QImage();
+    return changed && pictureChanged();
+}
+
+bool FlashPlayer::pictureChanged()
+{
+    QByteArray state;
+    m_root->appendPictureState(state);
+    if (state == m_picture) {
+        return false;
     }
-    return changed;
+    m_picture = std::move(state);
+    return m_picture != m_shownPicture;
+}
+
+void FlashPlayer::pictureMayHaveChanged()
+{
+    if (m_root) {
+        pictureChanged();
+    }
+    update();
 }
 
 void FlashPlayer::updateTimer()
 {
-    if (m_movie && canShow()) {
-        if (!m_timer.isActive()) {
-            if (catchUp()) {
-                m_frameCache = QImage();
-            }
-            m_timer.start(std::max(1, int(1000.0 / m_movie->frameRate)));
+    if (!m_movie || !canShow() || m_root->isStill()) {
+        m_timer.stop();
+        return;
+    }
+    if (!m_timer.isActive()) {
+        if (catchUp()) {
             update();
         }
-    } else {
-        m_timer.stop();
+        m_timer.start(std::max(1, int(1000.0 / m_movie->frameRate)));
     }
 }
 
@@ -253,12 +274,10 @@ void FlashPlayer::onTimer()
     if (catchUp()) {
         update();
     }
-}
-
-void FlashPlayer::invalidateFrame()
-{
-    m_frameCache = QImage();
-    update();
+    // Nothing will move again by itself: no more ticks.
+    if (m_root->isStill()) {
+        m_timer.stop();
+    }
 }
 
 void FlashPlayer::paintEvent(QPaintEvent *)
@@ -275,29 +294,54 @@ void FlashPlayer::paintEvent(QPaintEvent *)
     }
 }
 
+QImage FlashPlayer::renderFrame(QSize pixels, qreal dpr)
+{
+    QImage frame(pixels, QImage::Format_ARGB32_Premultiplied);
+    if (frame.isNull()) {
+        return frame;
+    }
+    frame.fill(Qt::transparent);
+    QPainter painter(&frame);
+    if (!isTransparent() && m_movie->background) {
+        painter.fillRect(QRect(QPoint(0, 0), pixels), *m_movie->background);
+    }
+    m_renderer->render(
+        painter, *m_root, swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
+    painter.end();
+    frame.setDevicePixelRatio(dpr);
+    ++m_framesRendered;
+    return frame;
+}
+
 void FlashPlayer::drawMovie()
 {
-    // The frame is drawn once into a cache; repaints of what lies beneath reuse it.
+    // Each picture is drawn once; repaints of what lies beneath, and the rounds of a loop, take it
+    // from the cache.
     const qreal dpr = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * dpr).toSize();
-    if (m_frameCache.size() != pixels) {
-        m_frameCache = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        if (m_frameCache.isNull()) {
+    if (pixels.isEmpty()) {
+        return;
+    }
+    const auto cacheFor = std::make_tuple(pixels, dpr, m_highQuality);
+    if (cacheFor != m_framesFor) {
+        m_frames.clear();
+        m_framesFor = cacheFor;
+    }
+    const QImage *cached = m_frames.object(m_picture);
+    QImage fresh;
+    if (!cached) {
+        fresh = renderFrame(pixels, dpr);
+        if (fresh.isNull()) {
             return;
         }
-        m_frameCache.fill(Qt::transparent);
-        QPainter cachePainter(&m_frameCache);
-        if (!isTransparent() && m_movie->background) {
-            cachePainter.fillRect(QRect(QPoint(0, 0), pixels), *m_movie->background);
+        const qsizetype cost = fresh.sizeInBytes() + m_picture.size();
+        if (m_frames.totalCost() + cost <= m_frames.maxCost()) {
+            m_frames.insert(m_picture, new QImage(fresh), cost);
         }
-        m_renderer->render(cachePainter, *m_root,
-            swf::Renderer::showAllTransform(m_movie->frameRect, QSizeF(pixels)));
-        cachePainter.end();
-        m_frameCache.setDevicePixelRatio(dpr);
-        ++m_framesRendered;
     }
     QPainter painter(this);
-    painter.drawImage(QPointF(0, 0), m_frameCache);
+    painter.drawImage(QPointF(0, 0), cached ? *cached : fresh);
+    m_shownPicture = m_picture;
 }
 
 void FlashPlayer::showEvent(QShowEvent *event)
@@ -330,56 +374,61 @@ bool FlashPlayer::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void FlashPlayer::command(const std::function<void(swf::TimelineInstance &)> &change)
+{
+    if (!m_root) {
+        return;
+    }
+    // The clock first, then the change of course.
+    catchUp();
+    change(*m_root);
+    pictureMayHaveChanged();
+    updateTimer();
+}
+
 void FlashPlayer::play()
 {
-    if (m_root) {
-        if (!m_root->isPlaying() && !m_loop && m_root->currentFrame() + 1 >= m_root->frameCount()) {
-            m_root->gotoFrame(0);
+    command([this](swf::TimelineInstance &root) {
+        if (!root.isPlaying() && !m_loop && root.currentFrame() + 1 >= root.frameCount()) {
+            root.gotoFrame(0);
         }
-        m_root->setPlaying(true);
-    }
+        root.setPlaying(true);
+    });
 }
 
 void FlashPlayer::pause()
 {
-    if (m_root) {
-        m_root->setPlaying(false);
-    }
+    command([](swf::TimelineInstance &root) { root.setPlaying(false); });
 }
 
 void FlashPlayer::rewind()
 {
-    if (m_root) {
-        m_root->gotoFrame(0);
-        m_root->setPlaying(false);
-        invalidateFrame();
-    }
+    command([](swf::TimelineInstance &root) {
+        root.gotoFrame(0);
+        root.setPlaying(false);
+    });
 }
 
 void FlashPlayer::forward()
 {
-    if (m_root) {
-        m_root->gotoFrame(m_root->currentFrame() + 1);
-        m_root->setPlaying(false);
-        invalidateFrame();
-    }
+    command([](swf::TimelineInstance &root) {
+        root.gotoFrame(root.currentFrame() + 1);
+        root.setPlaying(false);
+    });
 }
 
 void FlashPlayer::back()
 {
-    if (m_root) {
-        m_root->gotoFrame(m_root->currentFrame() - 1);
-        m_root->setPlaying(false);
-        invalidateFrame();
-    }
+    command([](swf::TimelineInstance &root) {
+        root.gotoFrame(root.currentFrame() - 1);
+        root.setPlaying(false);
+    });
 }
 
 void FlashPlayer::setLooping(bool loop)
 {
     m_loop = loop;
-    if (m_root) {
-        m_root->setLooping(loop);
-    }
+    command([loop](swf::TimelineInstance &root) { root.setLooping(loop); });
 }
 
 void FlashPlayer::setHighQuality(bool high)
@@ -388,7 +437,7 @@ void FlashPlayer::setHighQuality(bool high)
     if (m_renderer) {
         m_renderer->setAntialiasing(high);
     }
-    invalidateFrame();
+    update();
 }
 
 void FlashPlayer::contextMenuEvent(QContextMenuEvent *event)

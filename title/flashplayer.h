@@ -3,6 +3,7 @@
 #include "title/flashsettings.h"
 #include "title/swfrenderer.h"
 
+#include <QCache>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPointer>
@@ -10,7 +11,9 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <tuple>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -20,7 +23,10 @@ namespace title {
 // The animation player component: fetches its movie over HTTP once, at creation, and plays it
 // looping at the movie's frame rate, fitted whole into the widget ("show all"). In transparent
 // mode it paints only what the movie draws. While hidden or minimised it renders nothing and
-// its timer is stopped; the playhead catches up with the clock when it is shown again.
+// its timer is stopped; the playhead catches up with the clock when it is shown again. A movie
+// that cannot change any more (one frame, or stopped) has no timer at all, and a tick that
+// leaves the picture as it is repaints nothing. Each picture is drawn once into a cache bounded
+// in bytes, and a looping movie's pictures come back from there.
 class FlashPlayer : public QWidget
 {
     Q_OBJECT
@@ -32,16 +38,24 @@ public:
     static constexpr int maxRedirects = 5;
     // Most frames run at once to catch up after the window was hidden.
     static constexpr int maxCatchUpTicks = 600;
+    // Bytes of drawn pictures kept for reuse. Once full it keeps what it has: a loop longer than
+    // the cache still finds its first pictures there every round.
+    static constexpr qsizetype frameCacheBytes = 2 * 1024 * 1024;
 
     explicit FlashPlayer(const FlashSettings &settings, QWidget *parent = nullptr);
     ~FlashPlayer() override;
 
     const FlashSettings &settings() const { return m_settings; }
     bool hasMovie() const { return m_movie != nullptr; }
+    // The playing root timeline, or nullptr before a movie plays.
+    const swf::TimelineInstance *timeline() const { return m_root.get(); }
     bool isPlaying() const;
     int currentFrame() const;
-    // Frames drawn so far; stays put while the widget is hidden.
+    // Pictures drawn so far (not those taken from the cache); stays put while the widget is
+    // hidden.
     qint64 framesRendered() const { return m_framesRendered; }
+    // Whether the movie runs a timer: shown, and able to change.
+    bool isTicking() const { return m_timer.isActive(); }
     bool isTransparent() const;
 
     // Plays a movie from bytes (also used once the fetch completes). Returns false for a file
@@ -79,7 +93,10 @@ private:
     bool canShow() const;
     void updateTimer();
     bool catchUp(); // runs the frames due; returns whether the picture changed
-    void invalidateFrame();
+    void pictureMayHaveChanged();
+    void command(const std::function<void(swf::TimelineInstance &)> &change);
+    bool pictureChanged();
+    QImage renderFrame(QSize pixels, qreal dpr);
     qint64 dueTicks() const;
 
     FlashSettings m_settings;
@@ -93,7 +110,10 @@ private:
     std::unique_ptr<swf::TimelineInstance> m_root;
     std::unique_ptr<swf::Renderer> m_renderer;
     qint64 m_framesRendered = 0;
-    QImage m_frameCache;
+    QByteArray m_picture; // the state the current picture depends on
+    QByteArray m_shownPicture; // the state of the picture last painted
+    QCache<QByteArray, QImage> m_frames; // pictures of m_framesFor, by state
+    std::tuple<QSize, qreal, bool> m_framesFor; // pixels, device pixel ratio, quality
     bool m_loop = true;
     bool m_highQuality = true;
     QPointer<QWidget> m_watchedWindow;

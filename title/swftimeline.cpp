@@ -59,6 +59,48 @@ bool TimelineInstance::tick()
     return true;
 }
 
+bool TimelineInstance::isStill() const
+{
+    if (m_playing && frameCount() > 1) {
+        return false;
+    }
+    return std::all_of(m_list.begin(), m_list.end(),
+        [](const auto &entry) { return !entry.second.sprite || entry.second.sprite->isStill(); });
+}
+
+namespace {
+
+template <typename T> void appendRaw(QByteArray &out, T value)
+{
+    out.append(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+} // namespace
+
+void TimelineInstance::appendPictureState(QByteArray &out) const
+{
+    appendRaw(out, qint32(m_list.size()));
+    for (const auto &[depth, obj] : m_list) {
+        appendRaw(out, qint32(depth));
+        appendRaw(out, qint32(obj.characterId));
+        const QTransform &m = obj.matrix;
+        for (const qreal v :
+            { m.m11(), m.m12(), m.m13(), m.m21(), m.m22(), m.m23(), m.m31(), m.m32(), m.m33() }) {
+            appendRaw(out, double(v));
+        }
+        for (int i = 0; i < 4; ++i) {
+            appendRaw(out, obj.cxform.mult[i]);
+            appendRaw(out, obj.cxform.add[i]);
+        }
+        appendRaw(out, qint32(obj.ratio));
+        appendRaw(out, qint32(obj.clipDepth));
+        appendRaw(out, char(obj.sprite ? 1 : 0));
+        if (obj.sprite) {
+            obj.sprite->appendPictureState(out);
+        }
+    }
+}
+
 void TimelineInstance::gotoFrame(int frame)
 {
     frame = std::clamp(frame, 0, std::max(0, frameCount() - 1));

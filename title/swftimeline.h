@@ -54,6 +54,15 @@ public:
     // Without looping the playhead stops on the last frame.
     void setLooping(bool looping) { m_looping = looping; }
 
+    // Whether no further tick can change anything on this timeline or below it: it is stopped or
+    // has one frame, and so is every sprite it shows. Only a call from outside (play, a jump)
+    // moves it again.
+    bool isStill() const;
+    // Appends what the picture of this timeline depends on, and nothing else: each displayed
+    // object's depth, character, placement, colour transform, morph ratio and clipping, with the
+    // pictures of the sprites it shows. Equal states draw equal pictures.
+    void appendPictureState(QByteArray &out) const;
+
     int currentFrame() const { return m_frame; }
     int frameCount() const { return m_timeline.frameCount(); }
     bool isPlaying() const { return m_playing; }

@@ -2,6 +2,7 @@
 
 #include "ui/accessibility.h"
 #include "ui/controls.h"
+#include "ui/timercontrol.h"
 
 #include "platform/components.h"
 #include "platform/twips.h"
@@ -10,7 +11,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -162,10 +162,8 @@ QWidget *buildWindow(const WindowDescription &d)
         QWidget *widget = nullptr;
         switch (c.kind) {
         case ControlKind::Timer: {
-            auto *timer = new QTimer(form);
+            auto *timer = new TimerControl(form);
             timer->setInterval(c.interval);
-            timer->setTimerType(Qt::PreciseTimer);
-            timer->start();
             made = timer;
             break;
         }

@@ -291,6 +291,10 @@ void ComboBox::stepInOpenList(int delta)
 
 void ComboBox::setForeColour(platform::ColourValue colour)
 {
+    // The colour it already shows: nothing to draw again.
+    if (colour == m_foreColour) {
+        return;
+    }
     m_foreColour = colour;
     applyColours();
 }

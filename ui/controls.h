@@ -125,6 +125,7 @@ public:
     void setText(const QString &text) { setEditText(text); }
 
     platform::ColourValue foreColour() const { return m_foreColour; }
+    // Writing the colour the text already has costs nothing: no repaint is scheduled.
     void setForeColour(platform::ColourValue colour);
     platform::ColourValue backColour() const { return m_backColour; }
     void setBackColour(platform::ColourValue colour);

@@ -10,14 +10,17 @@ and goodvibes, with the program's figure over the peer's as a ratio:
     tone at the sink (program: arrow-key picks in the real window; mpv: `loadfile` over its IPC
     socket; goodvibes: `goodvibes-client play`; vlc: `add` over its rc socket);
   - CPU share and peak memory (VmHWM) while playing, with the window shown, hidden (the credits
-    window in front; the program only) and minimised.
+    window in front; the program only) and minimised;
+  - idle, nothing picked (no station, no `loadfile`/`play`), with the window shown and then
+    minimised: CPU share and wake-ups per second of the main (GUI) thread and of all threads
+    (voluntary context switches: each one is a sleep that something ended).
 
 Soak mode (--soak SECONDS): the program alone plays for that long, switching station every
 --switch-every seconds, every other switch to a station whose stream breaks every --drop-every
 seconds; prints memory growth, failed tunes and how the breaks went.
 
 Not part of the test run. Run as root from the repository (needs a build with the program):
-  bench/e2e/bench.py --build build-e2e [--install-peers] [--soak 1800]
+  bench/e2e/bench.py --build build-e2e [--install-peers] [--soak 1800 | --idle-only]
 """
 
 import argparse
@@ -40,6 +43,7 @@ import networld as nw  # noqa: E402
 
 PEER_PACKAGES = {"mpv": "mpv", "vlc": "vlc", "goodvibes": "goodvibes"}
 STATE_SECONDS = 10.0
+IDLE_SECONDS = 10.0
 DROPPING_LABEL_STATION = 4  # "Radio Foorti": its server is swapped for a breaking one in soak
 
 
@@ -362,6 +366,113 @@ def peer_states(world, peer, station):
 
 
 # ---------------------------------------------------------------------------------------------
+# Idle: nothing picked, the window shown and then minimised.
+
+def task_counters(pid):
+    """{tid: (run nanoseconds, voluntary context switches)} of every thread of a process."""
+    counters = {}
+    try:
+        tids = [int(t) for t in os.listdir("/proc/%d/task" % pid)]
+    except OSError:
+        return counters
+    for tid in tids:
+        try:
+            with open("/proc/%d/task/%d/schedstat" % (pid, tid)) as f:
+                run_ns = int(f.read().split()[0])
+            with open("/proc/%d/task/%d/status" % (pid, tid)) as f:
+                switches = next(int(line.split()[1]) for line in f
+                                if line.startswith("voluntary_ctxt_switches:"))
+        except (OSError, ValueError, IndexError, StopIteration):
+            continue
+        counters[tid] = (run_ns, switches)
+    return counters
+
+
+def idle_figures(pid, seconds=IDLE_SECONDS):
+    """CPU % of one core and wake-ups per second over `seconds`: (main thread CPU, main thread
+    wake-ups, process CPU, all threads' wake-ups). Threads that come or go meanwhile count for
+    the part of the time they were there."""
+    c0, t0 = task_counters(pid), time.monotonic()
+    time.sleep(seconds)
+    c1, t1 = task_counters(pid), time.monotonic()
+    if pid not in c0 or pid not in c1:
+        return None
+    dt = t1 - t0
+
+    def delta(tids, index):
+        return sum(c1[t][index] - c0.get(t, (0, 0))[index] for t in tids)
+    main_cpu = 100.0 * (c1[pid][0] - c0[pid][0]) / 1e9 / dt
+    main_wake = (c1[pid][1] - c0[pid][1]) / dt
+    all_cpu = 100.0 * delta(c1.keys(), 0) / 1e9 / dt
+    all_wake = delta(c1.keys(), 1) / dt
+    return main_cpu, main_wake, all_cpu, all_wake
+
+
+def program_idle(world):
+    """The program with nothing picked: shown, then minimised with its own picture."""
+    figures = {}
+    prog = nw.Program(world.desktop, world.procs, world.args.program)
+    prog.wait_main_window()
+    time.sleep(3.0)  # the strips fetched and playing, start-up's work done
+    figures["shown"] = idle_figures(prog.proc.pid)
+    prog.click(prog.window, 205, 8)
+    time.sleep(1.0)
+    figures["minimised"] = idle_figures(prog.proc.pid)
+    world.procs.stop(prog.proc)
+    return figures
+
+
+def peer_idle(world, peer):
+    """A peer started and left alone: shown, then minimised by the window manager."""
+    figures = {}
+    peer.stop()
+    peer.start()
+    pid = peer_pid(peer)
+    w = visible_window_of(world, pid, 30)
+    time.sleep(3.0)
+    figures["shown"] = idle_figures(pid)
+    if w is not None:
+        subprocess.run(["xdotool", "windowminimize", str(w)], env=world.desktop.env(),
+                       capture_output=True)
+        time.sleep(1.0)
+        figures["minimised"] = idle_figures(pid)
+    peer.stop()
+    return figures
+
+
+def run_idle_only(args):
+    """The idle rows alone (--idle-only), for a quick look."""
+    world = World(args)
+    try:
+        out("== Idle on the private network; %s" % time.strftime("%Y-%m-%d %H:%M"))
+        peers = [p(world) for p in (MpvPeer, VlcPeer, GoodvibesPeer)
+                 if shutil.which(p.name) and p.name in args.peers]
+        results = {"program": {"idle": program_idle(world)}}
+        for peer in peers:
+            results[peer.name] = {"idle": peer_idle(world, peer)}
+        print_idle_table(results, peers)
+    finally:
+        world.close()
+
+
+def print_idle_table(results, peers):
+    out()
+    out("Idle, nothing picked: CPU %% of one core and wake-ups/s over %gs, main (GUI) thread and "
+        "all threads" % IDLE_SECONDS)
+    out("  %-10s %-12s %10s %12s %10s %12s" % ("state", "player", "main CPU", "main wake/s",
+                                              "all CPU", "all wake/s"))
+    for state in ("shown", "minimised"):
+        for n in ["program"] + [p.name for p in peers]:
+            f = results.get(n, {}).get("idle", {}).get(state)
+            if f is None:
+                out("  %-10s %-12s %10s" % (state, n, "-"))
+                continue
+            out("  %-10s %-12s %9s%% %12s %9s%% %12s" % (
+                state, n, fmt(f[0]), fmt(f[1], digits=1), fmt(f[2]), fmt(f[3], digits=1)))
+    out("  (mpv: idle with --force-window; its main thread is its core, the window has its own)")
+
+
+# ---------------------------------------------------------------------------------------------
 
 def summarise(latencies):
     ok = [x for x in latencies if x is not None]
@@ -387,6 +498,11 @@ def run_benchmark(args):
             results.setdefault(peer.name, {})["startup"] = t
             out("%s: window visible %s s" % (peer.name, fmt(t)))
 
+        out("-- idle, nothing picked (window shown, then minimised)")
+        results["program"]["idle"] = program_idle(world)
+        for peer in peers:
+            results[peer.name]["idle"] = peer_idle(world, peer)
+
         out("-- tune latency (pick to first clear tone at the sink)")
         prog, kinds = program_tune(world)
         results["program"]["tune"] = kinds
@@ -398,6 +514,7 @@ def run_benchmark(args):
             peer.stop()
             results[peer.name]["states"] = peer_states(world, peer, world.plan.stations[0])
         print_tables(results, peers)
+        print_idle_table(results, peers)
     finally:
         world.close()
 
@@ -538,6 +655,7 @@ def main():
     parser.add_argument("--peers", default="mpv,vlc,goodvibes")
     parser.add_argument("--install-peers", action="store_true")
     parser.add_argument("--soak", type=float, default=0.0, help="soak for that many seconds")
+    parser.add_argument("--idle-only", action="store_true", help="only the idle rows")
     parser.add_argument("--switch-every", type=float, default=20.0)
     parser.add_argument("--drop-every", type=float, default=150.0)
     args = parser.parse_args()
@@ -554,6 +672,8 @@ def main():
     nw.enter_namespace(sys.argv)
     if args.soak > 0:
         run_soak(args)
+    elif args.idle_only:
+        run_idle_only(args)
     else:
         run_benchmark(args)
     return 0

@@ -2,12 +2,19 @@
 
 #include "app/events.h"
 #include "app/startup.h"
+#include "decor/colourcycle.h"
+#include "decor/datetimelabel.h"
+#include "platform/clock.h"
 #include "platform/forms.h"
+#include "platform/random.h"
 #include "platform/runtime.h"
 #include "platform/windows.h"
 #include "ui/controls.h"
+#include "ui/timercontrol.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSet>
@@ -31,6 +38,9 @@ private slots:
     void creditsWindowSwitchesBack();
     void creditsWindowHasNoIcon();
     void timersAndPlayerCarryOnWhileHidden();
+    void colourSequenceKeepsInStepOffScreen_data();
+    void colourSequenceKeepsInStepOffScreen();
+    void labelTurnsWithTheClockAtMidnight();
     void closePictureEndsTheProgram();
     void closePictureEndsTheProgramAfterTheCreditsWindow();
     void failingPutInAHandlerEndsTheProgram();
@@ -59,6 +69,7 @@ void TestApp::init()
 
 void TestApp::cleanup()
 {
+    platform::setClockOffset(0);
     platform::setErrorReporter({});
     platform::destroyWindows();
 }
@@ -222,6 +233,91 @@ void TestApp::timersAndPlayerCarryOnWhileHidden()
     QTRY_VERIFY_WITH_TIMEOUT(label1->caption() != caption, 5000);
     QCOMPARE(player->puts.size(), 1);
     QCOMPARE(player->url(), QStringLiteral("http://192.0.2.11:8032"));
+}
+
+void TestApp::colourSequenceKeepsInStepOffScreen_data()
+{
+    QTest::addColumn<bool>("minimise");
+    QTest::newRow("minimised") << true;
+    QTest::newRow("behind the credits window") << false;
+}
+
+void TestApp::colourSequenceKeepsInStepOffScreen()
+{
+    // Off screen the colours need not be drawn, but the sequence keeps its place: back on screen,
+    // the list shows at once the colour that a window always shown would show after as many
+    // 200 ms ticks as have passed, each tick three draws.
+    QFETCH(bool, minimise);
+    const platform::RandomSource start = platform::RandomSource::instance();
+    const auto colourAfter = [&start](qint64 ticks) {
+        platform::RandomSource source = start;
+        platform::ColourValue colour = platform::rgbColour(255, 0, 0);
+        for (qint64 i = 0; i < ticks; ++i) {
+            colour = decor::nextColour(source);
+        }
+        return colour;
+    };
+    QElapsedTimer beforeCreation;
+    beforeCreation.start();
+    form1();
+    QElapsedTimer afterCreation;
+    afterCreation.start();
+    startForm1();
+    auto *timer3 = qobject_cast<ui::TimerControl *>(control("Form1", "Timer3"));
+    auto *combo = qobject_cast<ui::ComboBox *>(control("Form1", "Combo1"));
+    QVERIFY(timer3);
+
+    if (minimise) {
+        clickAt(form1(), QPoint(205, 8));
+        QTRY_VERIFY(form1()->isMinimized());
+    } else {
+        clickAt(form1(), QPoint(30, 60));
+        QTRY_VERIFY(!form1()->isVisible());
+    }
+    QTest::qWait(1300);
+    QCOMPARE(combo->foreColour(), colourAfter(timer3->ticksDelivered()));
+
+    const qint64 dueOnReturn = afterCreation.elapsed() / 200;
+    if (minimise) {
+        form1()->setWindowState(form1()->windowState() & ~Qt::WindowMinimized);
+    } else {
+        clickAt(platform::window(QStringLiteral("Form2")), QPoint(15, 295));
+    }
+    QVERIFY(form1()->isVisible() && !form1()->isMinimized());
+    QCoreApplication::processEvents();
+    const qint64 ticks = timer3->ticksDelivered();
+    QVERIFY2(ticks >= dueOnReturn,
+        qPrintable(QStringLiteral("%1 ticks, %2 due").arg(ticks).arg(dueOnReturn)));
+    QVERIFY(ticks <= beforeCreation.elapsed() / 200);
+    QCOMPARE(combo->foreColour(), colourAfter(ticks));
+}
+
+void TestApp::labelTurnsWithTheClockAtMidnight()
+{
+    // At a tick the clock is moved to 1.3 s before the end of the year, 0.7 s out of step with the
+    // rhythm of the ticks so far: the label follows the clock, not the rhythm it had. Its first
+    // tick after midnight shows the new date and 00:00:00, right after the turn (well inside the
+    // half second that would be a stall).
+    startForm1();
+    auto *timer1 = qobject_cast<ui::TimerControl *>(control("Form1", "Timer1"));
+    auto *label1 = qobject_cast<ui::Label *>(control("Form1", "Label1"));
+    QVERIFY(timer1);
+    const QDateTime eve(QDate(2026, 12, 31), QTime(23, 59, 58, 700));
+    QList<std::pair<qint64, QString>> ticks; // the clock at each tick, and the label after it
+    connect(timer1, &ui::TimerControl::Timer, this, [&] {
+        // The second tick is the first that the turn of a second brought.
+        if (ticks.size() == 1) {
+            platform::setClockOffset(eve.toMSecsSinceEpoch() - QDateTime::currentMSecsSinceEpoch());
+        }
+        ticks.append({ platform::currentMSecsSinceEpoch(), label1->caption() });
+    });
+    const qint64 midnight = QDateTime(QDate(2027, 1, 1), QTime(0, 0)).toMSecsSinceEpoch();
+    QTRY_VERIFY_WITH_TIMEOUT(!ticks.isEmpty() && ticks.last().first >= midnight, 10000);
+    const auto first = std::find_if(
+        ticks.begin(), ticks.end(), [midnight](const auto &t) { return t.first >= midnight; });
+    QCOMPARE(first->second, decor::dateTimeText(QDate(2027, 1, 1), QTime(0, 0, 0)));
+    QVERIFY2(first->first - midnight < 500, qPrintable(QString::number(first->first - midnight)));
+    disconnect(timer1, nullptr, this, nullptr);
 }
 
 void TestApp::closePictureEndsTheProgram()

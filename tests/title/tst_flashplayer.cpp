@@ -1,6 +1,7 @@
 #include "swfbuilder.h"
 
 #include "title/flashplayer.h"
+#include "title/swfrenderer.h"
 
 #include "platform/components.h"
 #include "platform/propertybag.h"
@@ -9,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QPointer>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -108,6 +110,20 @@ QByteArray stripMovie(int frames = 4)
     b.rectShape(1, QRect(0, 0, 50, 20), Qt::red);
     b.place(1, 1);
     for (int i = 0; i < frames; ++i) {
+        b.showFrame();
+    }
+    return b.cws(frames);
+}
+
+// The same strip with the box one pixel further right on every frame: no two frames alike.
+QByteArray movingStripMovie(int frames)
+{
+    SwfBuilder b(100, 20, 20);
+    b.background(Qt::green);
+    b.rectShape(1, QRect(0, 0, 50, 20), Qt::red);
+    b.place(1, 1);
+    for (int i = 0; i < frames; ++i) {
+        b.move(1, i, 0);
         b.showFrame();
     }
     return b.cws(frames);
@@ -262,7 +278,7 @@ private slots:
         Strip strip(settingsFor(QString()));
         strip.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&strip.window));
-        QVERIFY(strip.player->loadMovie(stripMovie(400)));
+        QVERIFY(strip.player->loadMovie(movingStripMovie(400)));
         QTRY_VERIFY(strip.player->framesRendered() > 0);
         strip.window.hide();
         QCoreApplication::processEvents();
@@ -276,6 +292,84 @@ private slots:
         QTRY_VERIFY(strip.player->framesRendered() > rendered);
         // Caught up with the clock: the frames due while hidden were run on showing.
         QVERIFY(strip.player->currentFrame() >= frameBefore + 9);
+    }
+
+    void loopingMovieDrawsEachPictureOnce()
+    {
+        // Two root frames (a red box left or right) and a sprite of three frames (a blue box
+        // stepping down) loop independently: six pictures, each shown as a fresh drawing would
+        // show it, each drawn once however often it comes round.
+        SwfBuilder inner(0, 0);
+        inner.place(1, 2, 60, 0);
+        inner.showFrame();
+        inner.move(1, 60, 5);
+        inner.showFrame();
+        inner.move(1, 60, 10);
+        inner.showFrame();
+        SwfBuilder b(100, 20, 25);
+        b.rectShape(1, QRect(0, 0, 20, 20), Qt::red);
+        b.rectShape(2, QRect(0, 0, 10, 5), Qt::blue);
+        b.sprite(3, inner.tags(), 3);
+        b.place(1, 1);
+        b.place(2, 3);
+        b.showFrame();
+        b.move(1, 30, 0);
+        b.showFrame();
+        const QByteArray bytes = b.cws(2);
+        const auto movie = title::swf::parseMovie(bytes);
+        title::swf::Renderer fresh(*movie);
+
+        Strip strip(settingsFor(QString()));
+        strip.player->setFocusPolicy(Qt::NoFocus); // the movie alone, without the focus frame
+        strip.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&strip.window));
+        QVERIFY(strip.player->loadMovie(bytes));
+        QSet<QByteArray> seen;
+        QDeadlineTimer deadline(2000); // 50 frames, eight rounds of the six pictures
+        while (!deadline.hasExpired()) {
+            QTest::qWait(10);
+            const QImage shown = strip.player->grab().toImage().convertToFormat(
+                QImage::Format_ARGB32_Premultiplied);
+            const QImage drawn = fresh.renderFrame(*strip.player->timeline(), shown.size());
+            QCOMPARE(shown, drawn);
+            seen.insert(
+                QByteArray(reinterpret_cast<const char *>(drawn.constBits()), drawn.sizeInBytes()));
+        }
+        QVERIFY2(seen.size() >= 4, qPrintable(QString::number(seen.size())));
+        QVERIFY(seen.size() <= 6);
+        QVERIFY2(strip.player->framesRendered() <= 6,
+            qPrintable(QString::number(strip.player->framesRendered())));
+    }
+
+    void stillMoviesRunNoTimer()
+    {
+        Strip strip(settingsFor(QString()));
+        strip.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&strip.window));
+        // One frame: nothing can move.
+        QVERIFY(strip.player->loadMovie(stripMovie(1)));
+        QVERIFY(!strip.player->isTicking());
+        // A movie that stops itself on its third frame ticks until then, and no longer.
+        SwfBuilder b(100, 20, 50);
+        b.rectShape(1, QRect(0, 0, 50, 20), Qt::red);
+        b.place(1, 1);
+        for (int i = 0; i < 6; ++i) {
+            b.move(1, i, 0);
+            if (i == 2) {
+                b.stopAction();
+            }
+            b.showFrame();
+        }
+        QVERIFY(strip.player->loadMovie(b.cws(6)));
+        QVERIFY(strip.player->isTicking());
+        QTRY_VERIFY(!strip.player->isTicking());
+        QCOMPARE(strip.player->currentFrame(), 2);
+        // Played again from the menu, it goes on from there, to its end.
+        strip.player->setLooping(false);
+        strip.player->play();
+        QVERIFY(strip.player->isTicking());
+        QTRY_COMPARE(strip.player->currentFrame(), 5);
+        QTRY_VERIFY(!strip.player->isTicking());
     }
 
     void menuActionsMoveThePlayhead()

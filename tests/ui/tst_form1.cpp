@@ -5,6 +5,7 @@
 #include "ui/builder.h"
 #include "ui/controls.h"
 #include "ui/description.h"
+#include "ui/timercontrol.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -329,13 +330,13 @@ void TestForm1::textsFontsAndColours()
 
 void TestForm1::timersRun()
 {
-    auto *timer1 = m_form->findChild<QTimer *>(QStringLiteral("Timer1"));
-    auto *timer3 = m_form->findChild<QTimer *>(QStringLiteral("Timer3"));
+    auto *timer1 = m_form->findChild<ui::TimerControl *>(QStringLiteral("Timer1"));
+    auto *timer3 = m_form->findChild<ui::TimerControl *>(QStringLiteral("Timer3"));
     QVERIFY(timer1 && timer3);
     QCOMPARE(timer1->interval(), 10);
     QCOMPARE(timer3->interval(), 200);
-    QVERIFY(timer1->isActive() && timer3->isActive());
-    QSignalSpy ticks(timer3, &QTimer::timeout);
+    QVERIFY(timer1->isRunning() && timer3->isRunning());
+    QSignalSpy ticks(timer3, &ui::TimerControl::Timer);
     QVERIFY(ticks.wait(1000));
 }
 

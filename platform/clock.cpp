@@ -1,0 +1,99 @@
+#include "platform/clock.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QMetaMethod>
+#include <QPointer>
+
+#include <atomic>
+
+namespace platform {
+
+namespace {
+
+std::atomic<qint64> clockOffset { 0 };
+
+QDateTime now()
+{
+    const QDateTime system = QDateTime::currentDateTime();
+    const qint64 offset = clockOffset.load(std::memory_order_relaxed);
+    return offset == 0 ? system : system.addMSecs(offset);
+}
+
+} // namespace
+
+qint64 currentMSecsSinceEpoch()
+{
+    return QDateTime::currentMSecsSinceEpoch() + clockOffset.load(std::memory_order_relaxed);
+}
+
+QDate currentDate()
+{
+    return now().date();
+}
+
+QTime currentTime()
+{
+    return now().time();
+}
+
+void setClockOffset(qint64 msecs)
+{
+    clockOffset.store(msecs, std::memory_order_relaxed);
+}
+
+int msecsToNextSecond(qint64 msecsSinceEpoch)
+{
+    // One millisecond past the turn: the reading is truncated to whole milliseconds, and the wall
+    // clock may run a little slower than the monotonic one that the timer counts.
+    const qint64 intoSecond = ((msecsSinceEpoch % 1000) + 1000) % 1000;
+    return int(1001 - intoSecond);
+}
+
+SecondTicker &SecondTicker::instance()
+{
+    static QPointer<SecondTicker> ticker;
+    if (!ticker) {
+        ticker = new SecondTicker(QCoreApplication::instance());
+    }
+    return *ticker;
+}
+
+SecondTicker::SecondTicker(QObject *parent)
+    : QObject(parent)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &SecondTicker::turn);
+}
+
+bool SecondTicker::isListenedTo() const
+{
+    return isSignalConnected(QMetaMethod::fromSignal(&SecondTicker::secondTurned));
+}
+
+void SecondTicker::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&SecondTicker::secondTurned) && !m_timer.isActive()) {
+        arm();
+    }
+}
+
+void SecondTicker::arm()
+{
+    m_timer.start(msecsToNextSecond(currentMSecsSinceEpoch()));
+}
+
+void SecondTicker::turn()
+{
+    // Nobody left: the ticker sleeps until the next connection.
+    if (!isListenedTo()) {
+        return;
+    }
+    emit secondTurned();
+    if (isListenedTo() && !m_timer.isActive()) {
+        arm();
+    }
+}
+
+} // namespace platform
