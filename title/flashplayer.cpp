@@ -58,8 +58,10 @@ int FlashPlayer::currentFrame() const
 
 namespace {
 
-// Silent unless turned on (QT_LOGGING_RULES="radio.fetch=true").
+// Silent unless turned on (QT_LOGGING_RULES="radio.fetch=true" or "radio.animation=true"):
+// fetching the movie, and what parsing it found wrong.
 Q_LOGGING_CATEGORY(lcFetch, "radio.fetch", QtFatalMsg)
+Q_LOGGING_CATEGORY(lcAnimation, "radio.animation", QtFatalMsg)
 
 bool isWebAddress(const QUrl &url)
 {
@@ -148,11 +150,17 @@ void FlashPlayer::fetchFinished()
 std::shared_ptr<const swf::Movie> FlashPlayer::parseOrNull(const QByteArray &bytes)
 {
     if (bytes.size() > maxMovieFileBytes) {
+        qCInfo(lcAnimation) << "movie of" << bytes.size() << "bytes is too large";
         return nullptr;
     }
     try {
-        return swf::parseMovie(bytes);
-    } catch (const swf::FormatError &) {
+        auto movie = swf::parseMovie(bytes);
+        for (const QString &warning : movie->warnings) {
+            qCInfo(lcAnimation) << "movie:" << warning;
+        }
+        return movie;
+    } catch (const swf::FormatError &e) {
+        qCInfo(lcAnimation) << "not a movie:" << e.what();
         return nullptr;
     }
 }
