@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <clocale>
+#include <malloc.h>
+#include <mutex>
 
 namespace player {
 
@@ -64,6 +66,23 @@ QByteArray metadataValue(const mpv_node &map, const char *key)
     return {};
 }
 
+// libmpv probes every stream it opens with a zero-filled buffer of 10 MiB on the thread that
+// opens it. glibc's allocator, once the first of those (mapped on its own) is freed, raises its
+// mapping and trimming thresholds past that size; from then on each probe buffer comes from the
+// heap of the allocator arena of whichever thread opens the stream, and stays resident there
+// when freed. Every station switch then leaves ten more MiB in another arena, until each arena
+// holds one. Fixed thresholds keep large buffers mapped on their own and handed back whole when
+// freed; two arenas are plenty for the few threads that allocate while a stream plays.
+void keepLargeBuffersReturnable()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 2 * 1024 * 1024);
+        mallopt(M_ARENA_MAX, 2);
+    });
+}
+
 } // namespace
 
 MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>> &extraOptions)
@@ -72,6 +91,7 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     // mpv reads and writes numbers with the C locale's decimal point; the application object
     // may have set the user's locale before.
     std::setlocale(LC_NUMERIC, "C");
+    keepLargeBuffersReturnable();
     m_mpv = mpv_create();
     if (!m_mpv) {
         return;

@@ -1,0 +1,133 @@
+// Memory over station switches: the media player is handed one playable endpoint after another
+// (every kind in turn, each played until its tone is heard at a private PulseAudio null sink and
+// then for --hold seconds), and after every --every switches it prints the resident memory, the
+// allocator's figures and the number of threads. Run it under heaptrack to see where the memory
+// of a switch goes.
+//
+//   bench_player_switches [--switches N] [--every K] [--hold SECONDS]
+
+#include "pulseserver.h"
+#include "radiotestservers.h"
+#include "sinkrecorder.h"
+
+#include "platform/runtime.h"
+#include "player/mediaplayer.h"
+#include "player/settings.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QWidget>
+
+#include <cstdio>
+#include <malloc.h>
+
+using namespace testsupport;
+
+namespace {
+
+long statusKib(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray key(field);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key)) {
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return -1;
+}
+
+// Heap arenas in use: glibc reports one <heap> element per arena in malloc_info's XML.
+int arenaCount()
+{
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *stream = open_memstream(&text, &size);
+    if (!stream) {
+        return -1;
+    }
+    malloc_info(0, stream);
+    std::fclose(stream);
+    const int count = QByteArray(text, int(size)).count("<heap nr=");
+    std::free(text);
+    return count;
+}
+
+void printRow(int switches)
+{
+    const struct mallinfo2 info = mallinfo2();
+    std::printf("%8d %10ld %10ld %10zu %10zu %10zu %7d %7d\n", switches, statusKib("VmRSS:"),
+        statusKib("VmHWM:"), info.arena / 1024, info.uordblks / 1024, info.fordblks / 1024,
+        arenaCount(), int(QDir(QStringLiteral("/proc/self/task")).count()) - 2);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Media player memory over switches"));
+    parser.addHelpOption();
+    parser.addOption({ QStringLiteral("switches"), QStringLiteral("Switches in all."),
+        QStringLiteral("n"), QStringLiteral("60") });
+    parser.addOption({ QStringLiteral("every"), QStringLiteral("Print a row every k switches."),
+        QStringLiteral("k"), QStringLiteral("10") });
+    parser.addOption({ QStringLiteral("hold"), QStringLiteral("Seconds each station plays."),
+        QStringLiteral("s"), QStringLiteral("1") });
+    parser.process(app);
+    const int switches = std::max(1, parser.value(QStringLiteral("switches")).toInt());
+    const int every = std::max(1, parser.value(QStringLiteral("every")).toInt());
+    const int holdMs = int(parser.value(QStringLiteral("hold")).toDouble() * 1000);
+
+    QString error;
+    PulseServer pulse;
+    SinkRecorder recorder;
+    RadioTestServers servers;
+    if (!pulse.start(&error)
+        || !recorder.start(
+            pulse.clientEnvironment(), QLatin1String(PulseServer::monitorName), &error)
+        || !servers.start(&error)) {
+        std::fprintf(stderr, "bench_player_switches: %s\n", qPrintable(error));
+        return 2;
+    }
+    QWidget window;
+    QWidget *wm = player::createMediaPlayer(&window, player::encodeMediaPlayerSettings({}));
+    wm->setGeometry(0, 128, 249, 153);
+    window.resize(246, 325);
+    window.show();
+
+    const QList<Endpoint> endpoints = servers.playable();
+    std::printf("%8s %10s %10s %10s %10s %10s %7s %7s\n", "switches", "RSS KiB", "HWM KiB",
+        "arena KiB", "used KiB", "free KiB", "arenas", "threads");
+    printRow(0);
+    int silent = 0;
+    for (int i = 1; i <= switches; ++i) {
+        const Endpoint &e = endpoints.at((i - 1) % endpoints.size());
+        recorder.forgetBefore(recorder.now() - 2000);
+        const qint64 t = recorder.now();
+        platform::putProperty(wm, "URL", e.url);
+        if (!recorder.waitForTone(e.frequency, t, 20000, 300)) {
+            ++silent;
+            std::fprintf(stderr, "no tone from %s\n", qPrintable(e.kind));
+        }
+        recorder.record(holdMs);
+        if (i % every == 0) {
+            printRow(i);
+        }
+    }
+    platform::putProperty(wm, "URL", QString());
+    recorder.record(1000);
+    std::printf("stopped, %d silent of %d:\n", silent, switches);
+    printRow(switches);
+    std::printf("KiB; arena: bytes the allocator holds from the system (all arenas, without "
+                "large mmapped blocks);\nused/free: of those, in use and free.\n");
+    return 0;
+}
