@@ -4,7 +4,7 @@
 // allocator's figures and the number of threads. Run it under heaptrack to see where the memory
 // of a switch goes.
 //
-//   bench_player_switches [--switches N] [--every K] [--hold SECONDS]
+//   bench_player_switches [--switches N] [--every K] [--hold SECONDS] [--measure SECONDS]
 
 #include "pulseserver.h"
 #include "radiotestservers.h"
@@ -17,11 +17,16 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QMap>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
 #include <malloc.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -67,6 +72,66 @@ void printRow(int switches)
     std::fflush(stdout);
 }
 
+struct ThreadUse
+{
+    QString name;
+    long long ticks = 0;
+    long long wakeUps = 0;
+};
+
+// CPU ticks and voluntary context switches (wake-ups) of each thread of this process.
+QMap<QString, ThreadUse> threadUse()
+{
+    QMap<QString, ThreadUse> use;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!stat.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray text = stat.readAll();
+        ThreadUse t;
+        t.name = QString::fromUtf8(
+            text.mid(text.indexOf('(') + 1, text.lastIndexOf(')') - text.indexOf('(') - 1));
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        t.ticks = fields.value(11).toLongLong() + fields.value(12).toLongLong();
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:")) {
+                t.wakeUps = line.mid(24).trimmed().toLongLong();
+            }
+        }
+        use.insert(tid, t);
+    }
+    return use;
+}
+
+// Plays on for `ms` without the recorder taking anything in (it would cost CPU of its own),
+// then prints each thread's share of a core and its wake-ups a second.
+void measureThreads(int ms)
+{
+    const QMap<QString, ThreadUse> before = threadUse();
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QMap<QString, ThreadUse> after = threadUse();
+    const double seconds = double(clock.elapsed()) / 1000.0;
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    double total = 0;
+    std::printf("\n%-20s %8s %12s\n", "thread", "CPU %", "wake-ups/s");
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const ThreadUse was = before.value(it.key());
+        const double cpu = 100.0 * double(it->ticks - was.ticks) / tick / seconds;
+        total += cpu;
+        std::printf("%-20s %8.2f %12.1f\n", qPrintable(it->name), cpu,
+            double(it->wakeUps - was.wakeUps) / seconds);
+    }
+    std::printf("%-20s %8.2f  (threads that ended meanwhile not counted)\n\n", "all", total);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -82,6 +147,10 @@ int main(int argc, char **argv)
         QStringLiteral("k"), QStringLiteral("10") });
     parser.addOption({ QStringLiteral("hold"), QStringLiteral("Seconds each station plays."),
         QStringLiteral("s"), QStringLiteral("1") });
+    parser.addOption({ QStringLiteral("measure"),
+        QStringLiteral("After the last switch, play on this long and print the CPU and wake-ups "
+                       "of each thread."),
+        QStringLiteral("s"), QStringLiteral("0") });
     parser.process(app);
     const int switches = std::max(1, parser.value(QStringLiteral("switches")).toInt());
     const int every = std::max(1, parser.value(QStringLiteral("every")).toInt());
@@ -122,6 +191,9 @@ int main(int argc, char **argv)
         if (i % every == 0) {
             printRow(i);
         }
+    }
+    if (const int measureMs = int(parser.value(QStringLiteral("measure")).toDouble() * 1000)) {
+        measureThreads(measureMs);
     }
     platform::putProperty(wm, "URL", QString());
     recorder.record(1000);
