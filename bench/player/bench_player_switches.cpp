@@ -193,10 +193,14 @@ int main(int argc, char **argv)
         }
     }
     if (const int measureMs = int(parser.value(QStringLiteral("measure")).toDouble() * 1000)) {
+        // The recorder would wake this thread for every piece of sound it takes in.
+        recorder.stop();
         measureThreads(measureMs);
     }
     platform::putProperty(wm, "URL", QString());
-    recorder.record(1000);
+    QEventLoop loop;
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    loop.exec();
     std::printf("stopped, %d silent of %d:\n", silent, switches);
     printRow(switches);
     std::printf("KiB; arena: bytes the allocator holds from the system (all arenas, without "
