@@ -169,12 +169,20 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
         { "osc", "no" },
         { "audio-display", "no" },
         { "network-timeout", "10" },
+        // Ten seconds ahead carry a live stream over a short gap; 1 MiB holds that even at
+        // 800 kbit/s. A little audio already played is kept: the stream's titles travel with
+        // it (without it, they never arrive).
         { "cache", "yes" },
         { "cache-secs", "10" },
-        { "demuxer-max-bytes", "4MiB" },
+        { "demuxer-max-bytes", "1MiB" },
         { "demuxer-max-back-bytes", "512KiB" },
         { "demuxer-readahead-secs", "5" },
         { "cache-pause-wait", "2" },
+        // The sound server holds 200 ms (mpv's defaults: 100 ms for PulseAudio, 20 ms for
+        // PipeWire): the audio threads wake a half (a tenth) as often, and a mute or volume
+        // change is heard within 200 ms, as with the GStreamer-based players.
+        { "pulse-buffer", "200" },
+        { "pipewire-buffer", "200" },
         { "volume-max", "100" },
         { "audio-client-name", "tarvelin-radio" },
         { "user-agent", "TarvelinRadio/1.0" },

@@ -5,6 +5,7 @@
 // of a switch goes.
 //
 //   bench_player_switches [--switches N] [--every K] [--hold SECONDS] [--measure SECONDS]
+//                         [--mute-latency]
 
 #include "pulseserver.h"
 #include "radiotestservers.h"
@@ -24,9 +25,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <malloc.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace testsupport;
 
@@ -151,6 +154,8 @@ int main(int argc, char **argv)
         QStringLiteral("After the last switch, play on this long and print the CPU and wake-ups "
                        "of each thread."),
         QStringLiteral("s"), QStringLiteral("0") });
+    parser.addOption({ QStringLiteral("mute-latency"),
+        QStringLiteral("After the last switch, measure how soon mute and unmute are heard.") });
     parser.process(app);
     const int switches = std::max(1, parser.value(QStringLiteral("switches")).toInt());
     const int every = std::max(1, parser.value(QStringLiteral("every")).toInt());
@@ -191,6 +196,30 @@ int main(int argc, char **argv)
         if (i % every == 0) {
             printRow(i);
         }
+    }
+    if (parser.isSet(QStringLiteral("mute-latency"))) {
+        // How soon a mute is heard, and the sound again after it: what the engine's buffers
+        // cost the listener.
+        const Endpoint &last = endpoints.at((switches - 1) % endpoints.size());
+        std::vector<qint64> muted, back;
+        for (int i = 0; i < 5; ++i) {
+            const qint64 t = recorder.now();
+            platform::putProperty(wm, "mute", true);
+            if (const auto silent = recorder.waitForSilence(t, 5000, 200)) {
+                muted.push_back(*silent - t);
+            }
+            const qint64 u = recorder.now();
+            platform::putProperty(wm, "mute", false);
+            if (const auto heard = recorder.waitForTone(last.frequency, u, 5000, 200)) {
+                back.push_back(*heard - u);
+            }
+            recorder.record(500);
+        }
+        std::sort(muted.begin(), muted.end());
+        std::sort(back.begin(), back.end());
+        std::printf("mute heard after %lld ms, sound back after %lld ms (medians of 5)\n",
+            muted.empty() ? -1LL : muted[muted.size() / 2],
+            back.empty() ? -1LL : back[back.size() / 2]);
     }
     if (const int measureMs = int(parser.value(QStringLiteral("measure")).toDouble() * 1000)) {
         // The recorder would wake this thread for every piece of sound it takes in.
