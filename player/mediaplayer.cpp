@@ -638,7 +638,10 @@ void MediaPlayer::updatePosition(double seconds)
     if (m_duration > 0) {
         text += QLatin1String(" / ") + formatTime(m_duration);
     }
-    m_timeLabel->setText(text);
+    // The engine reports whole seconds; the label is touched only when its text changes.
+    if (text != m_timeLabel->text()) {
+        m_timeLabel->setText(text);
+    }
 }
 
 void MediaPlayer::updateControls()

@@ -10,6 +10,11 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
+#include <malloc.h>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 namespace player {
 
@@ -64,6 +69,83 @@ QByteArray metadataValue(const mpv_node &map, const char *key)
     return {};
 }
 
+// What the engine keeps of an event it acts on; nothing of the others.
+std::optional<MpvEngine::Event> copyOf(const mpv_event &event)
+{
+    MpvEngine::Event copy;
+    copy.id = event.event_id;
+    copy.reply = event.reply_userdata;
+    copy.error = event.error;
+    switch (event.event_id) {
+    case MPV_EVENT_COMMAND_REPLY:
+    case MPV_EVENT_PLAYBACK_RESTART:
+        return copy;
+    case MPV_EVENT_START_FILE:
+        copy.entry = static_cast<const mpv_event_start_file *>(event.data)->playlist_entry_id;
+        return copy;
+    case MPV_EVENT_END_FILE: {
+        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
+        copy.entry = end->playlist_entry_id;
+        copy.endReason = end->reason;
+        copy.endError = end->error;
+        return copy;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto *property = static_cast<const mpv_event_property *>(event.data);
+        copy.valid = property->format != MPV_FORMAT_NONE && property->data;
+        if (!copy.valid) {
+            return copy;
+        }
+        switch (property->format) {
+        case MPV_FORMAT_FLAG:
+            copy.flag = *static_cast<const int *>(property->data) != 0;
+            break;
+        case MPV_FORMAT_INT64:
+            copy.integer = *static_cast<const std::int64_t *>(property->data);
+            break;
+        case MPV_FORMAT_DOUBLE:
+            copy.number = *static_cast<const double *>(property->data);
+            break;
+        case MPV_FORMAT_STRING:
+            copy.text = QByteArray(*static_cast<char *const *>(property->data));
+            break;
+        case MPV_FORMAT_NODE: {
+            const auto &node = *static_cast<const mpv_node *>(property->data);
+            copy.text = metadataValue(node, "icy-title");
+            if (copy.text.isEmpty()) {
+                copy.text = metadataValue(node, "title");
+            }
+            copy.name = metadataValue(node, "icy-name");
+            break;
+        }
+        default:
+            copy.valid = false;
+            break;
+        }
+        return copy;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// libmpv probes every stream it opens with a zero-filled buffer of 10 MiB on the thread that
+// opens it. glibc's allocator, once the first of those (mapped on its own) is freed, raises its
+// mapping and trimming thresholds past that size; from then on each probe buffer comes from the
+// heap of the allocator arena of whichever thread opens the stream, and stays resident there
+// when freed. Every station switch then leaves ten more MiB in another arena, until each arena
+// holds one. Fixed thresholds keep large buffers mapped on their own and handed back whole when
+// freed; two arenas are plenty for the few threads that allocate while a stream plays.
+void keepLargeBuffersReturnable()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 2 * 1024 * 1024);
+        mallopt(M_ARENA_MAX, 2);
+    });
+}
+
 } // namespace
 
 MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>> &extraOptions)
@@ -72,6 +154,7 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     // mpv reads and writes numbers with the C locale's decimal point; the application object
     // may have set the user's locale before.
     std::setlocale(LC_NUMERIC, "C");
+    keepLargeBuffersReturnable();
     m_mpv = mpv_create();
     if (!m_mpv) {
         return;
@@ -86,12 +169,20 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
         { "osc", "no" },
         { "audio-display", "no" },
         { "network-timeout", "10" },
+        // Ten seconds ahead carry a live stream over a short gap; 1 MiB holds that even at
+        // 800 kbit/s. A little audio already played is kept: the stream's titles travel with
+        // it (without it, they never arrive).
         { "cache", "yes" },
         { "cache-secs", "10" },
-        { "demuxer-max-bytes", "4MiB" },
+        { "demuxer-max-bytes", "1MiB" },
         { "demuxer-max-back-bytes", "512KiB" },
         { "demuxer-readahead-secs", "5" },
         { "cache-pause-wait", "2" },
+        // The sound server holds 200 ms (mpv's defaults: 100 ms for PulseAudio, 20 ms for
+        // PipeWire): the audio threads wake a half (a tenth) as often, and a mute or volume
+        // change is heard within 200 ms, as with the GStreamer-based players.
+        { "pulse-buffer", "200" },
+        { "pipewire-buffer", "200" },
         { "volume-max", "100" },
         { "audio-client-name", "tarvelin-radio" },
         { "user-agent", "TarvelinRadio/1.0" },
@@ -143,48 +234,117 @@ MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>>
     }
     mpv_observe_property(m_mpv, ObservePausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
     mpv_observe_property(m_mpv, ObserveBufferingState, "cache-buffering-state", MPV_FORMAT_INT64);
-    mpv_observe_property(m_mpv, ObserveTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_mpv, ObserveDuration, "duration", MPV_FORMAT_DOUBLE);
+    // The position and the length are not observed: they change with every piece of audio
+    // played (a live stream's length is what is cached of it). The event thread reads them at
+    // whole seconds instead.
     mpv_observe_property(m_mpv, ObserveMetadata, "metadata", MPV_FORMAT_NODE);
     mpv_observe_property(m_mpv, ObserveAudioOutput, "current-ao", MPV_FORMAT_STRING);
     mpv_observe_property(m_mpv, ObserveSeekable, "seekable", MPV_FORMAT_FLAG);
     mpv_observe_property(m_mpv, ObserveFileSize, "file-size", MPV_FORMAT_INT64);
-    mpv_set_wakeup_callback(m_mpv, &MpvEngine::wakeUp, this);
+    m_reader = std::thread([this] { readEvents(); });
 }
 
 MpvEngine::~MpvEngine()
 {
     if (m_mpv) {
-        mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
+        m_quitting = true;
+        mpv_wakeup(m_mpv);
+        m_reader.join();
         mpv_terminate_destroy(m_mpv);
     }
 }
 
-// Runs on one of mpv's threads: only posts to the engine's thread, at most once at a time.
-void MpvEngine::wakeUp(void *self)
+// Runs on the engine's event thread: waits for mpv's events, copies what the engine needs of
+// each, and hands them to the GUI thread, with at most one call queued there at a time.
+void MpvEngine::readEvents()
 {
-    auto *engine = static_cast<MpvEngine *>(self);
-    if (!engine->m_wakePosted.exchange(true)) {
-        QMetaObject::invokeMethod(engine, &MpvEngine::drainEvents, Qt::QueuedConnection);
+    bool playing = false; // a stream plays: its position is read at whole seconds
+    double nextRead = -1; // seconds to wait for events before the next reading
+    double shownPosition = -1;
+    double shownDuration = -1;
+    while (!m_quitting) {
+        const mpv_event *event = mpv_wait_event(m_mpv, playing ? nextRead : -1);
+        QList<Event> batch;
+        while (event && event->event_id != MPV_EVENT_NONE) {
+            switch (event->event_id) {
+            case MPV_EVENT_SHUTDOWN:
+                return;
+            case MPV_EVENT_PLAYBACK_RESTART:
+                playing = true;
+                break;
+            case MPV_EVENT_START_FILE:
+            case MPV_EVENT_END_FILE:
+            case MPV_EVENT_IDLE:
+                playing = false;
+                shownPosition = shownDuration = -1;
+                break;
+            default:
+                break;
+            }
+            if (std::optional<Event> copy = copyOf(*event)) {
+                batch.append(std::move(*copy));
+            }
+            event = mpv_wait_event(m_mpv, 0);
+        }
+        if (playing) {
+            nextRead = readTimes(batch, shownPosition, shownDuration);
+        }
+        if (batch.isEmpty()) {
+            continue;
+        }
+        const std::lock_guard lock(m_eventsLock);
+        m_events.append(std::move(batch));
+        if (!m_takePosted) {
+            m_takePosted = true;
+            QMetaObject::invokeMethod(this, &MpvEngine::takeEvents, Qt::QueuedConnection);
+        }
     }
 }
 
-void MpvEngine::drainEvents()
+// On the event thread: reads the position and the length, adds a report of each whose whole
+// seconds changed to the batch, and returns how long to wait until the position reaches its
+// next whole second (a little past it).
+double MpvEngine::readTimes(QList<Event> &batch, double &shownPosition, double &shownDuration)
 {
-    m_wakePosted = false;
-    if (!m_mpv) {
-        return;
+    const auto report = [&batch](Observed id, double seconds) {
+        Event event;
+        event.id = MPV_EVENT_PROPERTY_CHANGE;
+        event.reply = id;
+        event.valid = true;
+        event.number = seconds;
+        batch.append(event);
+    };
+    double duration = 0;
+    const bool haveDuration
+        = mpv_get_property(m_mpv, "duration", MPV_FORMAT_DOUBLE, &duration) >= 0;
+    // A length that is gone is no news: it goes while the stream is being unloaded, before the
+    // end of the stream is reported, and the end of a recording is told by its length.
+    if (haveDuration && std::floor(duration) != shownDuration) {
+        shownDuration = std::floor(duration);
+        report(ObserveDuration, shownDuration);
     }
-    // A bounded batch; more events wake us again.
-    for (int i = 0; i < 256; ++i) {
-        const mpv_event *event = mpv_wait_event(m_mpv, 0);
-        if (!event || event->event_id == MPV_EVENT_NONE) {
-            return;
-        }
-        handleEvent(*event);
+    double position = 0;
+    if (mpv_get_property(m_mpv, "time-pos", MPV_FORMAT_DOUBLE, &position) < 0) {
+        return 1.0;
     }
-    if (!m_wakePosted.exchange(true)) {
-        QMetaObject::invokeMethod(this, &MpvEngine::drainEvents, Qt::QueuedConnection);
+    const double whole = std::floor(std::max(0.0, position));
+    if (whole != shownPosition) {
+        shownPosition = whole;
+        report(ObserveTimePos, whole);
+    }
+    return std::clamp(whole + 1.0 - position, 0.0, 1.0) + 0.01;
+}
+
+void MpvEngine::takeEvents()
+{
+    QList<Event> events;
+    {
+        const std::lock_guard lock(m_eventsLock);
+        events.swap(m_events);
+        m_takePosted = false;
+    }
+    for (const Event &event : std::as_const(events)) {
+        handleEvent(event);
     }
 }
 
@@ -288,11 +448,11 @@ void MpvEngine::setMuted(bool muted)
     }
 }
 
-void MpvEngine::handleEvent(const mpv_event &event)
+void MpvEngine::handleEvent(const Event &event)
 {
-    switch (event.event_id) {
+    switch (event.id) {
     case MPV_EVENT_COMMAND_REPLY:
-        if (event.reply_userdata == m_generation && m_generation != 0) {
+        if (event.reply == m_generation && m_generation != 0) {
             if (event.error < 0) {
                 qCInfo(lcEngine) << "loadfile failed:" << mpv_error_string(event.error);
                 emit ended(reasonFor(event.error));
@@ -303,17 +463,16 @@ void MpvEngine::handleEvent(const mpv_event &event)
         return;
     case MPV_EVENT_START_FILE:
         if (m_live) {
-            m_entry = static_cast<const mpv_event_start_file *>(event.data)->playlist_entry_id;
+            m_entry = event.entry;
         }
         return;
-    case MPV_EVENT_END_FILE: {
-        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        if (!m_live || end->playlist_entry_id != m_entry) {
+    case MPV_EVENT_END_FILE:
+        if (!m_live || event.entry != m_entry) {
             return;
         }
-        qCInfo(lcEngine) << "stream ended, reason" << int(end->reason) << "error"
-                         << mpv_error_string(end->error) << "heard" << m_started;
-        if (end->reason == MPV_END_FILE_REASON_EOF) {
+        qCInfo(lcEngine) << "stream ended, reason" << event.endReason << "error"
+                         << mpv_error_string(event.endError) << "heard" << m_started;
+        if (event.endReason == MPV_END_FILE_REASON_EOF) {
             m_live = false;
             if (m_started) {
                 emit ended(QString());
@@ -321,26 +480,22 @@ void MpvEngine::handleEvent(const mpv_event &event)
                 emit ended(m_restarted && !m_haveOutput ? QStringLiteral("no sound device")
                                                         : QStringLiteral("no audio"));
             }
-        } else if (end->reason == MPV_END_FILE_REASON_ERROR) {
+        } else if (event.endReason == MPV_END_FILE_REASON_ERROR) {
             m_live = false;
             emit ended(m_restarted && !m_haveOutput ? QStringLiteral("no sound device")
-                                                    : reasonFor(end->error));
+                                                    : reasonFor(event.endError));
         }
         return;
-    }
     case MPV_EVENT_PLAYBACK_RESTART:
         if (m_live && m_entry >= 0) {
             m_restarted = true;
             reportPlayingIfHeard();
         }
         return;
-    case MPV_EVENT_PROPERTY_CHANGE: {
-        const auto *property = static_cast<const mpv_event_property *>(event.data);
-        if (event.reply_userdata == ObserveAudioOutput) {
+    case MPV_EVENT_PROPERTY_CHANGE:
+        if (event.reply == ObserveAudioOutput) {
             // The output device lives across streams: track it whatever plays.
-            m_haveOutput = property->format == MPV_FORMAT_STRING
-                && *static_cast<char *const *>(property->data)
-                && **static_cast<char *const *>(property->data);
+            m_haveOutput = event.valid && !event.text.isEmpty();
             if (m_live && m_entry >= 0) {
                 reportPlayingIfHeard();
             }
@@ -349,65 +504,51 @@ void MpvEngine::handleEvent(const mpv_event &event)
         if (!m_live || m_entry < 0) {
             return;
         }
-        switch (event.reply_userdata) {
+        switch (event.reply) {
         case ObservePausedForCache:
-            if (property->format == MPV_FORMAT_FLAG) {
-                const bool paused = *static_cast<const int *>(property->data) != 0;
-                if (paused != m_pausedForCache) {
-                    m_pausedForCache = paused;
-                    if (paused) {
-                        emit buffering(m_bufferPercent);
-                    } else if (m_started) {
-                        emit playing();
-                    }
+            if (event.valid && event.flag != m_pausedForCache) {
+                m_pausedForCache = event.flag;
+                if (event.flag) {
+                    emit buffering(m_bufferPercent);
+                } else if (m_started) {
+                    emit playing();
                 }
             }
             return;
         case ObserveBufferingState:
-            if (property->format == MPV_FORMAT_INT64) {
-                m_bufferPercent = int(std::clamp<std::int64_t>(
-                    *static_cast<const std::int64_t *>(property->data), 0, 100));
+            if (event.valid) {
+                m_bufferPercent = int(std::clamp<std::int64_t>(event.integer, 0, 100));
                 if (m_pausedForCache || !m_started) {
                     emit buffering(m_bufferPercent);
                 }
             }
             return;
         case ObserveTimePos:
-            if (property->format == MPV_FORMAT_DOUBLE) {
-                emit positionChanged(*static_cast<const double *>(property->data));
+            if (event.valid) {
+                emit positionChanged(event.number);
             }
             return;
         case ObserveDuration:
-            m_rawDuration = property->format == MPV_FORMAT_DOUBLE
-                ? *static_cast<const double *>(property->data)
-                : 0.0;
+            m_rawDuration = event.valid ? event.number : 0.0;
             reportDuration();
             return;
         case ObserveFileSize:
-            m_sized = property->format == MPV_FORMAT_INT64
-                && *static_cast<const std::int64_t *>(property->data) > 0;
+            m_sized = event.valid && event.integer > 0;
             reportDuration();
             return;
         case ObserveSeekable:
-            m_seekable = property->format == MPV_FORMAT_FLAG
-                && *static_cast<const int *>(property->data) != 0;
+            m_seekable = event.valid && event.flag;
             reportDuration();
             return;
         case ObserveMetadata:
-            if (property->format == MPV_FORMAT_NODE) {
-                const auto &node = *static_cast<const mpv_node *>(property->data);
-                QByteArray title = metadataValue(node, "icy-title");
-                if (title.isEmpty()) {
-                    title = metadataValue(node, "title");
-                }
-                emit titleChanged(title);
-                emit stationNameChanged(metadataValue(node, "icy-name"));
+            if (event.valid) {
+                emit titleChanged(event.text);
+                emit stationNameChanged(event.name);
             }
             return;
         default:
             return;
         }
-    }
     default:
         return;
     }

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 
 struct mpv_handle;
 struct mpv_event;
@@ -15,8 +17,10 @@ struct mpv_event;
 namespace player {
 
 // The engine on libmpv: one mpv core for the engine's life, audio only, no input or scripts of
-// its own. Every call is asynchronous or a quick property set; mpv's events are drained on the
-// GUI thread after mpv's own threads have woken it.
+// its own. Every call is asynchronous or a quick property set. mpv's events are taken on a
+// thread of the engine's own (taking them may wait for the core while it is busy, say probing
+// a stream that is no stream) and handed as plain copies to the GUI thread, in one batch for
+// whatever arrived meanwhile.
 class MpvEngine : public Engine
 {
     Q_OBJECT
@@ -35,16 +39,39 @@ public:
     // False when mpv could not be set up; the engine then reports every open as failed.
     bool isUsable() const { return m_mpv != nullptr; }
 
+    // What the engine keeps of one mpv event: copied on the event thread, handled on the GUI
+    // thread.
+    struct Event
+    {
+        int id = 0; // mpv_event_id
+        std::uint64_t reply = 0; // reply_userdata: the command's or the observed property's id
+        int error = 0;
+        std::int64_t entry = -1; // the playlist entry a file event is about
+        int endReason = 0;
+        int endError = 0;
+        bool valid = false; // the property has a value
+        bool flag = false;
+        std::int64_t integer = 0;
+        double number = 0;
+        QByteArray text; // a string property; for the metadata, the title
+        QByteArray name; // for the metadata, the station's name
+    };
+
 private:
-    static void wakeUp(void *self);
-    void drainEvents();
-    void handleEvent(const mpv_event &event);
+    void readEvents();
+    double readTimes(QList<Event> &batch, double &shownPosition, double &shownDuration);
+    void takeEvents();
+    void handleEvent(const Event &event);
     void setFlag(const char *name, bool value);
     void reportPlayingIfHeard();
     void reportDuration();
 
     mpv_handle *m_mpv = nullptr;
-    std::atomic<bool> m_wakePosted { false };
+    std::thread m_reader; // waits for mpv's events
+    std::atomic<bool> m_quitting { false };
+    std::mutex m_eventsLock;
+    QList<Event> m_events; // taken, not yet handled (guarded by m_eventsLock)
+    bool m_takePosted = false; // a takeEvents() call is queued (guarded by m_eventsLock)
     // Events are taken only for the stream of the latest open(): its command's reply is the
     // marker after which mpv starts it, and its playlist entry is then known by id.
     std::uint64_t m_generation = 0;

@@ -9,18 +9,22 @@ and goodvibes, with the program's figure over the peer's as a ratio:
   - tune latency per endpoint kind: from the pick to the first clear reading of the station's
     tone at the sink (program: arrow-key picks in the real window; mpv: `loadfile` over its IPC
     socket; goodvibes: `goodvibes-client play`; vlc: `add` over its rc socket);
-  - CPU share and peak memory (VmHWM) while playing, with the window shown, hidden (the credits
-    window in front; the program only) and minimised;
+  - CPU share, peak memory (VmHWM) and steady memory (VmRSS after playing a while) while
+    playing, with the window shown, hidden (the credits window in front; the program only) and
+    minimised;
   - idle, nothing picked (no station, no `loadfile`/`play`), with the window shown and then
     minimised: CPU share and wake-ups per second of the main (GUI) thread and of all threads
     (voluntary context switches: each one is a sleep that something ended).
+Every player is started once, untimed, before its start-up is timed (a first start builds
+caches: VLC's plugin cache takes seconds).
 
 Soak mode (--soak SECONDS): the program alone plays for that long, switching station every
 --switch-every seconds, every other switch to a station whose stream breaks every --drop-every
-seconds; prints memory growth, failed tunes and how the breaks went.
+seconds; prints memory growth after the first --settle seconds, failed tunes and how the breaks
+went.
 
 Not part of the test run. Run as root from the repository (needs a build with the program):
-  bench/e2e/bench.py --build build-e2e [--install-peers] [--soak 1800 | --idle-only]
+  bench/e2e/bench.py --build build-e2e [--install-peers] [--soak 3600 | --idle-only]
 """
 
 import argparse
@@ -140,7 +144,22 @@ def visible_window_of(world, pid, timeout):
 # ---------------------------------------------------------------------------------------------
 # The program.
 
+def warm_up_program(world):
+    """One untimed start, so that the timed ones find what a first start caches."""
+    prog = nw.Program(world.desktop, world.procs, world.args.program)
+    prog.wait_main_window()
+    world.procs.stop(prog.proc)
+    world.quiet(0.3)
+
+
+def playing_figures(pid):
+    """CPU share over STATE_SECONDS, then peak and steady (resident now) memory in KiB."""
+    cpu = cpu_share(pid, STATE_SECONDS)
+    return (cpu, nw.peak_memory_kib(pid), nw.rss_kib(pid))
+
+
 def program_startup(world, runs=3):
+    warm_up_program(world)
     shown, painted = [], []
     for _ in range(runs):
         prog = nw.Program(world.desktop, world.procs, world.args.program)
@@ -187,15 +206,15 @@ def program_states(world, prog):
     prog.activate(prog.window)
     prog.pick_by_mouse(0, len(world.plan.stations))
     nw.listen_for(world.listener, world.meter, station.frequency, world.listener.now_index(), 15)
-    figures["shown"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    figures["shown"] = playing_figures(pid)
     prog.click(prog.window, 120, 60)
     form2 = prog.find_window(caption="Form2", timeout=5)
-    figures["hidden"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    figures["hidden"] = playing_figures(pid)
     prog.click(form2, 18, 297)
     time.sleep(1.0)
     prog.click(prog.window, 205, 8)
     time.sleep(1.0)
-    figures["minimised"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    figures["minimised"] = playing_figures(pid)
     prog.x("xdotool", "windowactivate", str(prog.window), check=False)
     world.procs.stop(prog.proc)
     return figures
@@ -309,7 +328,16 @@ def peer_pid(peer):
         peer.proc.pid
 
 
+def warm_up_peer(world, peer):
+    """One untimed start: VLC's first start builds its plugin cache, which takes seconds."""
+    peer.start()
+    visible_window_of(world, peer_pid(peer), 30)
+    peer.stop()
+    world.quiet(0.3)
+
+
 def peer_startup(world, peer, runs=3):
+    warm_up_peer(world, peer)
     times = []
     for _ in range(runs):
         t0 = time.monotonic()
@@ -354,13 +382,13 @@ def peer_states(world, peer, station):
         peer.stop()
         return figures
     pid = peer_pid(peer)
-    figures["shown"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+    figures["shown"] = playing_figures(pid)
     w = visible_window_of(world, pid, 2)
     if w is not None:
         subprocess.run(["xdotool", "windowminimize", str(w)], env=world.desktop.env(),
                        capture_output=True)
         time.sleep(1.0)
-        figures["minimised"] = (cpu_share(pid, STATE_SECONDS), nw.peak_memory_kib(pid))
+        figures["minimised"] = playing_figures(pid)
     peer.stop()
     return figures
 
@@ -522,7 +550,7 @@ def run_benchmark(args):
 def print_tables(results, peers):
     names = ["program"] + [p.name for p in peers]
     out()
-    out("Start-up to first visible window (s)")
+    out("Start-up to first visible window (s), median of 3 after one untimed start")
     out("  %-12s %8s %s" % ("player", "seconds", "program/peer"))
     base = results["program"]["startup"]
     for n in names:
@@ -543,23 +571,51 @@ def print_tables(results, peers):
                 cell += " %s" % ratio(pm, m)
             row += "%-22s" % cell
         out(row)
+    print_playing(results, names)
+    for p in peers:
+        out("note: %s: %s" % (p.name, p.note))
+
+
+def print_playing(results, names):
+    """CPU, peak and steady memory while playing, per window state, and the targets."""
     out()
-    out("Playing: CPU %% of one core over %gs, VmHWM MiB; program/peer" % STATE_SECONDS)
+    out("Playing: CPU %% of one core over %gs; memory MiB, peak (VmHWM) / steady (VmRSS at the "
+        "end); program/peer" % STATE_SECONDS)
     for state in ("shown", "hidden", "minimised"):
         row = "  %-10s" % state
         p = results["program"]["states"].get(state)
         for n in names:
             f = results[n].get("states", {}).get(state)
             if f is None:
-                row += "%-38s" % (n + ": -")
+                row += "%-44s" % (n + ": -")
                 continue
-            cell = "%s: %s%% %s MiB" % (n, fmt(f[0], digits=1), fmt(f[1] / 1024.0, digits=1))
+            cell = "%s: %s%% %s/%s" % (n, fmt(f[0], digits=1), fmt(kib_to_mib(f[1]), digits=1),
+                                       fmt(kib_to_mib(f[2]), digits=1))
             if n != "program" and p:
                 cell += " (%s, %s)" % (ratio(p[0], f[0]), ratio(p[1], f[1]))
-            row += "%-38s" % cell
+            row += "%-44s" % cell
         out(row)
-    for p in peers:
-        out("note: %s: %s" % (p.name, p.note))
+    prog = results["program"]["states"]
+    for state in ("shown", "minimised"):
+        peers = [(results[n]["states"][state][0], n) for n in names[1:]
+                 if results[n].get("states", {}).get(state)
+                 and results[n]["states"][state][0] is not None]
+        if prog.get(state) and peers:
+            best, who = min(peers)
+            out("  target, CPU %s: program %s%% <= best peer's %s%% (%s): %s"
+                % (state, fmt(prog[state][0], digits=1), fmt(best, digits=1), who,
+                   "met" if prog[state][0] <= best else "NOT met"))
+    vlc = results.get("vlc", {}).get("states", {}).get("shown")
+    peak = max((f[1] for f in prog.values() if f and f[1]), default=None)
+    if vlc and vlc[1] and peak:
+        out("  target, peak memory: program %s MiB <= 0.75 x vlc's %s MiB = %s MiB: %s"
+            % (fmt(kib_to_mib(peak), digits=1), fmt(kib_to_mib(vlc[1]), digits=1),
+               fmt(0.75 * kib_to_mib(vlc[1]), digits=1),
+               "met" if peak <= 0.75 * vlc[1] else "NOT met"))
+
+
+def kib_to_mib(kib):
+    return None if kib is None else kib / 1024.0
 
 
 # ---------------------------------------------------------------------------------------------
@@ -626,7 +682,6 @@ def run_soak(args):
             if rss0 is None:
                 rss0 = samples[-1][1]
         rss1 = nw.rss_kib(pid)
-        half = [r for t, r in samples if t >= args.soak / 2]
         out()
         out("Soak results (%g s)" % (time.monotonic() - began))
         out("  switches %d, failed tunes %d" % (switches, failed))
@@ -635,12 +690,29 @@ def run_soak(args):
         out("  RSS after the first turn %.1f MiB, at end %.1f MiB, growth %.1f MiB; VmHWM %.1f MiB"
             % (rss0 / 1024.0, rss1 / 1024.0, (rss1 - rss0) / 1024.0,
                nw.peak_memory_kib(pid) / 1024.0))
-        if len(half) >= 2:
-            out("  RSS over the second half: %.1f -> %.1f MiB" % (half[0] / 1024.0,
-                                                                  half[-1] / 1024.0))
+        print_soak_memory(samples, args.settle)
         out("  process still running: %s" % (prog.proc.poll() is None))
     finally:
         world.close()
+
+
+def print_soak_memory(samples, settle):
+    """RSS over the soak: a line every ten minutes, and the growth after the first `settle`
+    seconds (buffers, decoders and caches are in by then; what grows later is a leak)."""
+    if not samples:
+        return
+    out("  RSS over time (minutes: MiB): " + ", ".join(
+        "%d: %.1f" % (t // 60, r / 1024.0) for i, (t, r) in enumerate(samples)
+        if i == 0 or int(t // 600) != int(samples[i - 1][0] // 600) or i == len(samples) - 1))
+    later = [(t, r) for t, r in samples if t >= settle]
+    if len(later) < 2:
+        out("  (too short for the growth after the first %g s)" % settle)
+        return
+    growth = (later[-1][1] - later[0][1]) / 1024.0
+    out("  RSS after the first %g s: %.1f MiB at %.0f s -> %.1f MiB at the end (highest %.1f): "
+        "growth %.1f MiB (target < 2 MiB: %s)"
+        % (settle, later[0][1] / 1024.0, later[0][0], later[-1][1] / 1024.0,
+           max(r for _t, r in later) / 1024.0, growth, "met" if growth < 2.0 else "NOT met"))
 
 
 def main():
@@ -658,6 +730,8 @@ def main():
     parser.add_argument("--idle-only", action="store_true", help="only the idle rows")
     parser.add_argument("--switch-every", type=float, default=20.0)
     parser.add_argument("--drop-every", type=float, default=150.0)
+    parser.add_argument("--settle", type=float, default=300.0,
+                        help="soak: memory growth is counted from this many seconds on")
     args = parser.parse_args()
     args.program = os.path.abspath(args.program or os.path.join(args.build, "app",
                                                                 "tarvelin-radio"))

@@ -285,12 +285,22 @@ int main(int argc, char **argv)
             mpvM.cpuPercent);
         std::fflush(stdout);
     }
-    // Each failing endpoint, from the put to the failure: how long the window stood still.
+    // Each failing endpoint, put while a station plays (as a listener switches), from the put
+    // to the failure: how long the window stood still.
+    const QList<Endpoint> playable = servers.playable();
+    const auto plain = std::find_if(playable.begin(), playable.end(),
+        [](const Endpoint &e) { return e.kind == QLatin1String("plain-path"); });
     std::printf("\n%-24s %8s %10s %10s\n", "failing endpoint", "fails ms", "stall ms", "gap ms");
     for (const Endpoint &e : servers.failing()) {
         if (parser.isSet(QStringLiteral("only"))
             && parser.value(QStringLiteral("only")) != e.kind) {
             continue;
+        }
+        if (plain != playable.end()) {
+            const qint64 p = recorder.now();
+            platform::putProperty(wm, "URL", plain->url);
+            recorder.waitForTone(plain->frequency, p, 20000);
+            recorder.forgetBefore(recorder.now() - 1000);
         }
         EventLoopProbe probe;
         probe.start();
@@ -322,9 +332,10 @@ int main(int argc, char **argv)
         "put\n"
         "on; mpv VmHWM that of the idle mpv. CPU is the share of one core while playing.\n"
         "\"none\": no tone within 20 s (mpv reads no ASX playlists).\n"
-        "Failing endpoints: stall is the longest time the event loop stood still while the rest "
-        "of\n"
-        "the process ran; gap the longest time between its ticks however it came about.\n",
+        "Failing endpoints, each put while a station plays: stall is the longest time the event "
+        "loop\n"
+        "stood still while the rest of the process ran; gap the longest time between its ticks "
+        "however\nit came about.\n",
         runs);
     platform::putProperty(wm, "URL", QString());
     return 0;

@@ -251,15 +251,20 @@ void PlayerAudibleTest::failureEndsSilentWithoutDialog()
         const auto heard = m_recorder->waitForTone(RadioTestServers::faultToneHz, t, 20000);
         QVERIFY2(heard, qPrintable(diagnostics(t)));
     }
-    QVERIFY2(waitForState(State::Failed, 30000), qPrintable(diagnostics(t)));
+    // The diagnostics are worked out only on a failure: reading seconds of recorded sound on
+    // this thread would itself stand the event loop still while the probe watches it.
+    if (!waitForState(State::Failed, 30000)) {
+        QFAIL(qPrintable(diagnostics(t)));
+    }
     const qint64 failedAt = m_recorder->now();
     qInfo("failed %lld ms after the put: \"%s\"", failedAt - t, qPrintable(status()));
     QVERIFY2(status().startsWith(QLatin1String("Could not open")), qPrintable(status()));
     // Silent from the failure on (allowing the sound server's latency), and for a while after
     // it: no late retry sounds.
     m_recorder->record(1500);
-    QVERIFY2(m_recorder->silentBetween(failedAt + 250, m_recorder->now()),
-        qPrintable(diagnostics(failedAt)));
+    if (!m_recorder->silentBetween(failedAt + 250, m_recorder->now())) {
+        QFAIL(qPrintable(diagnostics(failedAt)));
+    }
     QCOMPARE(state(), State::Failed);
     QVERIFY2(m_probe.dialogsSeen().isEmpty(),
         qPrintable(m_probe.dialogsSeen().join(QLatin1String(", "))));
