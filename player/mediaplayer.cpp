@@ -212,9 +212,15 @@ void MediaPlayer::buildInterface()
     displayLayout->addStretch(1);
     displayLayout->addLayout(statusRow);
 
-    m_playButton = makeButton(this, tr("Play"), style()->standardIcon(QStyle::SP_MediaPlay));
+    // The buttons' icons are made once: a new icon for every change of state would leave its
+    // renderings in the pixmap cache, a little more memory with every station switch.
+    m_playIcon = style()->standardIcon(QStyle::SP_MediaPlay);
+    m_pauseIcon = style()->standardIcon(QStyle::SP_MediaPause);
+    m_soundIcon = style()->standardIcon(QStyle::SP_MediaVolume);
+    m_mutedIcon = style()->standardIcon(QStyle::SP_MediaVolumeMuted);
+    m_playButton = makeButton(this, tr("Play"), m_playIcon);
     m_stopButton = makeButton(this, tr("Stop"), style()->standardIcon(QStyle::SP_MediaStop));
-    m_muteButton = makeButton(this, tr("Mute"), style()->standardIcon(QStyle::SP_MediaVolume));
+    m_muteButton = makeButton(this, tr("Mute"), m_soundIcon);
     m_muteButton->setCheckable(true);
     m_muteButton->setChecked(m_muted);
     m_volumeSlider = new QSlider(Qt::Horizontal, this);
@@ -552,8 +558,7 @@ void MediaPlayer::setMuted(bool muted)
     m_muted = muted;
     m_engine->setMuted(muted);
     m_muteButton->setChecked(muted);
-    m_muteButton->setIcon(
-        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    m_muteButton->setIcon(muted ? m_mutedIcon : m_soundIcon);
     if (m_menu) {
         if (QAction *action = m_menu->findChild<QAction *>(QStringLiteral("mute"))) {
             action->setChecked(muted);
@@ -648,8 +653,7 @@ void MediaPlayer::updateControls()
 {
     const bool running = m_state == State::Connecting || m_state == State::Buffering
         || m_state == State::Playing || m_state == State::Reconnecting;
-    m_playButton->setIcon(
-        style()->standardIcon(running ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playButton->setIcon(running ? m_pauseIcon : m_playIcon);
     m_playButton->setToolTip(running ? tr("Pause") : tr("Play"));
     m_playButton->setAccessibleName(running ? tr("Pause") : tr("Play"));
     m_playButton->setEnabled(running || !m_url.isEmpty());

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -175,6 +176,10 @@ private:
     QToolButton *m_muteButton = nullptr;
     QSlider *m_volumeSlider = nullptr;
     QMenu *m_menu = nullptr;
+    QIcon m_playIcon;
+    QIcon m_pauseIcon;
+    QIcon m_soundIcon;
+    QIcon m_mutedIcon;
 };
 
 // The component factory registered for "WMPLibCtl.WindowsMediaPlayer": decodes the settings
