@@ -371,7 +371,6 @@ def peer_tune(world, peer, stations):
 
 
 def peer_states(world, peer, station):
-    figures = {}
     peer.stop()
     peer.start()
     time.sleep(2.0)
@@ -380,15 +379,21 @@ def peer_states(world, peer, station):
     r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15)
     if not r["ok"]:
         peer.stop()
-        return figures
+        return {}
     pid = peer_pid(peer)
-    figures["shown"] = playing_figures(pid)
-    w = visible_window_of(world, pid, 2)
-    if w is not None:
-        subprocess.run(["xdotool", "windowminimize", str(w)], env=world.desktop.env(),
+    return shown_then_minimised(world, peer, pid, visible_window_of(world, pid, 2),
+                                playing_figures)
+
+
+def shown_then_minimised(world, peer, pid, window, measure):
+    """measure(pid) with the peer's window shown, then minimised by the window manager (when it
+    has a window); the peer is stopped afterwards."""
+    figures = {"shown": measure(pid)}
+    if window is not None:
+        subprocess.run(["xdotool", "windowminimize", str(window)], env=world.desktop.env(),
                        capture_output=True)
         time.sleep(1.0)
-        figures["minimised"] = playing_figures(pid)
+        figures["minimised"] = measure(pid)
     peer.stop()
     return figures
 
@@ -452,20 +457,12 @@ def program_idle(world):
 
 def peer_idle(world, peer):
     """A peer started and left alone: shown, then minimised by the window manager."""
-    figures = {}
     peer.stop()
     peer.start()
     pid = peer_pid(peer)
     w = visible_window_of(world, pid, 30)
     time.sleep(3.0)
-    figures["shown"] = idle_figures(pid)
-    if w is not None:
-        subprocess.run(["xdotool", "windowminimize", str(w)], env=world.desktop.env(),
-                       capture_output=True)
-        time.sleep(1.0)
-        figures["minimised"] = idle_figures(pid)
-    peer.stop()
-    return figures
+    return shown_then_minimised(world, peer, pid, w, idle_figures)
 
 
 def run_idle_only(args):
