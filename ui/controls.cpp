@@ -307,21 +307,31 @@ void ComboBox::setBackColour(platform::ColourValue colour)
 
 void ComboBox::applyColours()
 {
+    // The fore colour is the colour of the text, in the text field and in the dropped-down list;
+    // the box itself (frame, button, arrow) keeps its own. It must: the style keys its cached
+    // drawing of the box by the box's palette, so a palette that changed with every new text
+    // colour would leave a new cached picture behind each time (the colour changes five times a
+    // second, every one of them a new colour).
     const QColor fore = platform::toQColor(m_foreColour);
     const QColor back = platform::toQColor(m_backColour);
-    QPalette p = palette();
+    QPalette box = palette();
     for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
-        p.setColor(group, QPalette::Text, fore);
-        p.setColor(group, QPalette::WindowText, fore);
-        p.setColor(group, QPalette::ButtonText, fore);
-        p.setColor(group, QPalette::Base, back);
+        box.setColor(group, QPalette::Base, back);
     }
-    setPalette(p);
+    if (box != palette()) {
+        setPalette(box);
+    }
+    QPalette text = box;
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
+        text.setColor(group, QPalette::Text, fore);
+        text.setColor(group, QPalette::WindowText, fore);
+        text.setColor(group, QPalette::ButtonText, fore);
+    }
     if (lineEdit()) {
-        lineEdit()->setPalette(p);
+        lineEdit()->setPalette(text);
     }
     if (view()) {
-        view()->setPalette(p);
+        view()->setPalette(text);
     }
 }
 

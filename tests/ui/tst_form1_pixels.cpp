@@ -1,9 +1,11 @@
 #include "../common/standins.h"
 
 #include "ui/builder.h"
+#include "ui/controls.h"
 #include "ui/description.h"
 
 #include <QImage>
+#include <QLineEdit>
 #include <QTest>
 
 // What the main window shows, grabbed from the real widgets with the real pictures, against the
@@ -21,6 +23,7 @@ private slots:
     void banner();
     void titleStripIsBlackUnderTheMovie();
     void stationListIsRedOnBlack();
+    void newTextColourChangesOnlyTheText();
 
 private:
     static bool near(QRgb a, QColor b, int tolerance);
@@ -154,6 +157,33 @@ void TestForm1Pixels::stationListIsRedOnBlack()
     QVERIFY2(black > 2000, qPrintable(QString::number(black)));
     // No text in any other hue: everything is red, black, or red blended into black.
     QCOMPARE(other, 0);
+}
+
+void TestForm1Pixels::newTextColourChangesOnlyTheText()
+{
+    // The list's fore colour is its text's colour: the frame and the drop-down button stay as
+    // they are, whatever colour the text takes.
+    auto *combo = m_form->findChild<ui::ComboBox *>(QStringLiteral("Combo1"));
+    QVERIFY(combo && combo->lineEdit());
+    const QRect box = combo->geometry();
+    const QRect text = combo->lineEdit()->geometry().translated(box.topLeft());
+    combo->setForeColour(platform::rgbColour(0, 0, 255));
+    const QImage after = m_form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int changedOutside = 0;
+    int blue = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QRgb p = after.pixel(x, y);
+            if (text.contains(x, y)) {
+                blue += qBlue(p) > 120 && qRed(p) < 60 && qGreen(p) < 60;
+            } else if (p != m_shot.pixel(x, y)) {
+                ++changedOutside;
+            }
+        }
+    }
+    combo->setForeColour(platform::rgbColour(255, 0, 0));
+    QVERIFY2(blue > 60, qPrintable(QString::number(blue)));
+    QCOMPARE(changedOutside, 0);
 }
 
 QTEST_MAIN(TestForm1Pixels)
