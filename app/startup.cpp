@@ -4,7 +4,7 @@
 #include "app/mpris.h"
 #include "app/translations.h"
 
-#include "platform/forms.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "resources/identity.h"
 #include "stations/catalogue.h"

@@ -1,7 +1,7 @@
 #include "platform/components.h"
 
-#include "platform/propertybag.h"
 #include "platform/runtime.h"
+#include "platform/settingsblock.h"
 
 #include <QHash>
 #include <QWidget>

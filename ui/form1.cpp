@@ -2,7 +2,7 @@
 #include "ui/descriptionparts.h"
 
 #include "platform/colour.h"
-#include "platform/propertybag.h"
+#include "platform/settingsblock.h"
 
 namespace ui {
 

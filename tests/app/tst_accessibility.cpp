@@ -3,8 +3,8 @@
 
 #include "app/commands.h"
 #include "app/startup.h"
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "player/mediaplayer.h"
 #include "ui/controls.h"

@@ -1,7 +1,7 @@
 #include "app/startup.h"
 #include "platform/components.h"
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "player/mediaplayer.h"
 #include "title/flashplayer.h"

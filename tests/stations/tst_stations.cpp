@@ -1,7 +1,7 @@
 #include "../common/standins.h"
 
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 #include "stations/catalogue.h"
 #include "stations/selection.h"
 #include "ui/builder.h"

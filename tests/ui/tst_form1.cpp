@@ -1,7 +1,7 @@
 #include "../common/standins.h"
 
-#include "platform/forms.h"
-#include "platform/propertybag.h"
+#include "platform/settingsblock.h"
+#include "platform/windowregistry.h"
 #include "ui/builder.h"
 #include "ui/controls.h"
 #include "ui/description.h"
