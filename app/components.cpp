@@ -3,14 +3,13 @@
 #include "platform/components.h"
 #include "player/mediaplayer.h"
 #include "title/flashplayer.h"
-#include "ui/description.h"
 
 namespace app {
 
 void registerComponents()
 {
-    platform::registerComponent(ui::mediaPlayerClass, player::createMediaPlayer);
-    platform::registerComponent(ui::flashPlayerClass, title::createFlashPlayer);
+    platform::registerComponent(platform::mediaPlayerClass, player::createMediaPlayer);
+    platform::registerComponent(platform::flashPlayerClass, title::createFlashPlayer);
 }
 
 } // namespace app

@@ -9,6 +9,11 @@ class QWidget;
 
 namespace platform {
 
+// The class names by which the window descriptions create their embedded components and under
+// which the program registers the components' factories.
+inline const QString mediaPlayerClass = QStringLiteral("WMPLibCtl.WindowsMediaPlayer");
+inline const QString flashPlayerClass = QStringLiteral("ShockwaveFlashObjectsCtl.ShockwaveFlash");
+
 // Embedded components are created by class name, the way a window description names them, and
 // are handed their stored settings block as bytes. A factory throws SettingsError for a block it
 // cannot read.

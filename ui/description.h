@@ -52,7 +52,7 @@ struct ControlDescription
     std::optional<FontDescription> font;
     QString picture; // image: resource path of the picture, shown at its own pixel size
     int interval = 0; // timer, in milliseconds
-    QString componentClass; // component: the class it is created by
+    QString componentClass; // component: the class it is created by (platform/components.h)
     QByteArray settings; // component: its stored settings block
 };
 
@@ -86,9 +86,5 @@ WindowDescription form1Description(const QStringList &stationNames);
 
 // The credits window.
 WindowDescription form2Description();
-
-// Class names under which the embedded components are registered.
-inline const QString mediaPlayerClass = QStringLiteral("WMPLibCtl.WindowsMediaPlayer");
-inline const QString flashPlayerClass = QStringLiteral("ShockwaveFlashObjectsCtl.ShockwaveFlash");
 
 } // namespace ui

@@ -2,6 +2,7 @@
 #include "ui/descriptionparts.h"
 
 #include "platform/colour.h"
+#include "platform/components.h"
 #include "platform/settingsblock.h"
 
 namespace ui {
@@ -133,7 +134,7 @@ WindowDescription form1Description(const QStringList &stationNames)
 
     ControlDescription flash1
         = control(QStringLiteral("ShockwaveFlash1"), ControlKind::Component, 0, 0, 2895, 255, 6);
-    flash1.componentClass = flashPlayerClass;
+    flash1.componentClass = platform::flashPlayerClass;
     flash1.settings
         = movieSettings(QStringLiteral("/200000230-d0997d1931/New%20Title.swf"), 5106, 450);
     d.controls.push_back(flash1);
@@ -166,13 +167,13 @@ WindowDescription form1Description(const QStringList &stationNames)
 
     ControlDescription flash3
         = control(QStringLiteral("ShockwaveFlash3"), ControlKind::Component, 0, 4200, 3735, 735, 3);
-    flash3.componentClass = flashPlayerClass;
+    flash3.componentClass = platform::flashPlayerClass;
     flash3.settings = movieSettings(QStringLiteral("/200000208-cdea9cee36/Layout.swf"), 6588, 1296);
     d.controls.push_back(flash3);
 
     ControlDescription wm
         = control(QStringLiteral("wm"), ControlKind::Component, 0, 1920, 3735, 2295, 1);
-    wm.componentClass = mediaPlayerClass;
+    wm.componentClass = platform::mediaPlayerClass;
     wm.settings = mediaPlayerSettings();
     d.controls.push_back(wm);
 

@@ -6,7 +6,6 @@
 #include "player/mediaplayer.h"
 #include "title/flashplayer.h"
 #include "title/flashsettings.h"
-#include "ui/description.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -47,9 +46,9 @@ void TestForm1Components::initTestCase()
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         refusingPort = server.serverPort();
     }
-    platform::registerComponent(ui::mediaPlayerClass, player::createMediaPlayer);
+    platform::registerComponent(platform::mediaPlayerClass, player::createMediaPlayer);
     platform::registerComponent(
-        ui::flashPlayerClass, [refusingPort](QWidget *parent, const QByteArray &block) {
+        platform::flashPlayerClass, [refusingPort](QWidget *parent, const QByteArray &block) {
             title::FlashSettings settings = title::decodeFlashSettings(block);
             for (QString *address : { &settings.movie, &settings.src }) {
                 QUrl url(*address);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/components.h"
-#include "ui/description.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -47,8 +46,8 @@ public:
 
 inline void registerStandIns()
 {
-    platform::registerComponent(ui::mediaPlayerClass,
+    platform::registerComponent(platform::mediaPlayerClass,
         [](QWidget *parent, const QByteArray &s) { return new RecordingPlayer(parent, s); });
-    platform::registerComponent(ui::flashPlayerClass,
+    platform::registerComponent(platform::flashPlayerClass,
         [](QWidget *parent, const QByteArray &s) { return new StandInMovie(parent, s); });
 }
