@@ -2,13 +2,17 @@
 
 #include "platform/components.h"
 #include "player/mediaplayer.h"
+#include "player/settings.h"
 #include "title/flashplayer.h"
 
 namespace app {
 
 void registerComponents()
 {
-    platform::registerComponent(platform::mediaPlayerClass, player::createMediaPlayer);
+    // The media player's stored settings are those its own codec writes from its defaults; Form1
+    // stores no block of its own for it.
+    platform::registerComponent(platform::mediaPlayerClass, player::createMediaPlayer,
+        player::encodeMediaPlayerSettings(player::MediaPlayerSettings {}));
     platform::registerComponent(platform::flashPlayerClass, title::createFlashPlayer);
 }
 

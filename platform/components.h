@@ -19,8 +19,16 @@ inline const QString flashPlayerClass = QStringLiteral("ShockwaveFlashObjectsCtl
 // cannot read.
 using ComponentFactory = std::function<QWidget *(QWidget *parent, const QByteArray &settings)>;
 
-void registerComponent(const QString &className, ComponentFactory factory);
+// Registers a class's factory together with the class's own stored settings: the block, written
+// by the component's own codec, that a window description relies on when it stores none for the
+// control. A later registration of the same class replaces both.
+void registerComponent(
+    const QString &className, ComponentFactory factory, QByteArray storedSettings = {});
 bool isComponentRegistered(const QString &className);
+
+// The stored settings the class was registered with; empty when it was registered without, or is
+// not registered.
+QByteArray storedSettings(const QString &className);
 
 // Creates a registered component; throws RuntimeError when the class is not registered or the
 // component refuses its settings.

@@ -53,7 +53,9 @@ struct ControlDescription
     QString picture; // image: resource path of the picture, shown at its own pixel size
     int interval = 0; // timer, in milliseconds
     QString componentClass; // component: the class it is created by (platform/components.h)
-    QByteArray settings; // component: its stored settings block
+    // Component: its stored settings block; empty: the component's own stored settings, the
+    // block its class is registered with (platform::storedSettings).
+    QByteArray settings;
 };
 
 enum class BorderStyle {

@@ -20,44 +20,6 @@ StoredValue text(const QString &value)
     return platform::storedString(value);
 }
 
-// The media player's stored settings: header, 23 typed values, extent (164 bytes).
-QByteArray mediaPlayerSettings()
-{
-    platform::SettingsWriter w;
-    w.u32(0x300);
-    const StoredValue values[] = {
-        text(QStringLiteral("")), // URL
-        1.0, // rate
-        std::int32_t(0), // balance
-        0.0, // currentPosition
-        text(QStringLiteral("")), // defaultFrame
-        std::int32_t(1), // playCount
-        true, // autoStart
-        std::int32_t(0), // currentMarker
-        true, // invokeURLs
-        text(QStringLiteral("")), // baseURL
-        std::int32_t(50), // volume
-        false, // mute
-        text(QStringLiteral("full")), // uiMode
-        false, // stretchToFit
-        false, // windowlessVideo
-        true, // enabled
-        true, // enableContextMenu
-        false, // fullScreen
-        text(QStringLiteral("")), // SAMIStyle
-        text(QStringLiteral("")), // SAMILang
-        text(QStringLiteral("")), // SAMIFilename
-        text(QStringLiteral("")), // captioningID
-        false, // enableErrorDialogs
-    };
-    for (const StoredValue &v : values) {
-        w.value(v);
-    }
-    w.u32(6588); // extent in hundredths of a millimetre: 3735 x 2295 twips
-    w.u32(4048);
-    return w.bytes();
-}
-
 // An animation player's stored settings for a movie at a path on the movies' host (a name
 // reserved for examples, where a distributor puts the real one): signature, 0x900, extent, 24 typed
 // values. All flags are strings, each in the written form it was stored with.
@@ -174,7 +136,8 @@ WindowDescription form1Description(const QStringList &stationNames)
     ControlDescription wm
         = control(QStringLiteral("wm"), ControlKind::Component, 0, 1920, 3735, 2295, 1);
     wm.componentClass = platform::mediaPlayerClass;
-    wm.settings = mediaPlayerSettings();
+    // No block of its own: the player starts with its own stored settings, those its codec writes
+    // from its defaults, as the program registers them with its class.
     d.controls.push_back(wm);
 
     ControlDescription label1

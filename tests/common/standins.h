@@ -46,8 +46,11 @@ public:
 
 inline void registerStandIns()
 {
-    platform::registerComponent(platform::mediaPlayerClass,
-        [](QWidget *parent, const QByteArray &s) { return new RecordingPlayer(parent, s); });
+    // The player's stored settings stand in for the block the program registers with it.
+    platform::registerComponent(
+        platform::mediaPlayerClass,
+        [](QWidget *parent, const QByteArray &s) { return new RecordingPlayer(parent, s); },
+        QByteArrayLiteral("stand-in player settings"));
     platform::registerComponent(platform::flashPlayerClass,
         [](QWidget *parent, const QByteArray &s) { return new StandInMovie(parent, s); });
 }
