@@ -24,8 +24,6 @@ inline constexpr std::array<std::uint16_t, 4> productVersionNumber = { 1, 0, 0, 
 // Version record: the string table (language 0x0409, code page 1200).
 inline constexpr std::string_view companyName = "http://www.tarvelin.example.com";
 inline constexpr std::string_view productName = "Tarvelin All Bangla Radio v01(All) Ful";
-inline constexpr std::string_view fileVersion = "1.00";
-inline constexpr std::string_view productVersion = "1.00";
 inline constexpr std::string_view internalName = "Tarvelin All Bangla Radio Player v1.8";
 inline constexpr std::string_view originalFilename = "Tarvelin All Bangla Radio Player v1.8.exe";
 
