@@ -1,7 +1,7 @@
 #include "app/commands.h"
 
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 
 #include <QWidget>

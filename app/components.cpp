@@ -2,15 +2,18 @@
 
 #include "platform/components.h"
 #include "player/mediaplayer.h"
+#include "player/settings.h"
 #include "title/flashplayer.h"
-#include "ui/description.h"
 
 namespace app {
 
 void registerComponents()
 {
-    platform::registerComponent(ui::mediaPlayerClass, player::createMediaPlayer);
-    platform::registerComponent(ui::flashPlayerClass, title::createFlashPlayer);
+    // The media player's stored settings are those its own codec writes from its defaults; Form1
+    // stores no block of its own for it.
+    platform::registerComponent(platform::mediaPlayerClass, player::createMediaPlayer,
+        player::encodeMediaPlayerSettings(player::MediaPlayerSettings {}));
+    platform::registerComponent(platform::flashPlayerClass, title::createFlashPlayer);
 }
 
 } // namespace app

@@ -2,7 +2,7 @@
 
 #include "app/mprisadaptors.h"
 
-#include "platform/forms.h"
+#include "platform/windowregistry.h"
 #include "ui/controls.h"
 
 #include <QCoreApplication>

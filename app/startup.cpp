@@ -4,7 +4,8 @@
 #include "app/mpris.h"
 #include "app/translations.h"
 
-#include "platform/forms.h"
+#include "platform/version.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "resources/identity.h"
 #include "stations/catalogue.h"
@@ -46,7 +47,7 @@ int run()
     // The title names the program outside its windows. It is the application's name rather than
     // its display name: a display name would be appended to every window caption.
     QApplication::setApplicationName(text(resources::title));
-    QApplication::setApplicationVersion(text(resources::productVersion));
+    QApplication::setApplicationVersion(QString::fromLatin1(platform::versionText));
     QApplication::setOrganizationDomain(text(resources::organizationDomain));
     QApplication::setDesktopFileName(text(resources::desktopFileName));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));

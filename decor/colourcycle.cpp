@@ -1,9 +1,9 @@
 #include "decor/colourcycle.h"
 
-#include "platform/forms.h"
 #include "platform/random.h"
 #include "platform/rounding.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 
 namespace decor {
 

@@ -2,8 +2,8 @@
 
 #include "platform/clock.h"
 #include "platform/datetime.h"
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 
 namespace decor {
 

@@ -1,6 +1,6 @@
 #include "player/settings.h"
 
-#include "platform/propertybag.h"
+#include "platform/settingsblock.h"
 
 #include <string>
 

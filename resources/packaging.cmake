@@ -4,8 +4,8 @@
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvelin-radio)
-# The version record's product version.
-set(CPACK_PACKAGE_VERSION 1.00)
+# The program's version text, from the project version (top-level CMakeLists.txt).
+set(CPACK_PACKAGE_VERSION ${RADIO_VERSION_TEXT})
 set(CPACK_PACKAGE_VENDOR "http://www.tarvelin.example.com")
 set(CPACK_PACKAGE_CONTACT "A. Example <author@tarvelin.example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Internet radio player for Bangla-language stations")

@@ -2,8 +2,8 @@
 
 #include "stations/catalogue.h"
 
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 
 namespace stations {
 

@@ -1,6 +1,6 @@
 #include "title/flashsettings.h"
 
-#include "platform/propertybag.h"
+#include "platform/settingsblock.h"
 
 #include <cstring>
 

@@ -177,7 +177,8 @@ QWidget *buildWindow(const WindowDescription &d)
             widget = buildComboBox(c, form);
             break;
         case ControlKind::Component:
-            widget = platform::createComponent(c.componentClass, form, c.settings);
+            widget = platform::createComponent(c.componentClass, form,
+                c.settings.isEmpty() ? platform::storedSettings(c.componentClass) : c.settings);
             widget->setParent(form);
             widget->setGeometry(pixelRect(c));
             break;

@@ -52,8 +52,10 @@ struct ControlDescription
     std::optional<FontDescription> font;
     QString picture; // image: resource path of the picture, shown at its own pixel size
     int interval = 0; // timer, in milliseconds
-    QString componentClass; // component: the class it is created by
-    QByteArray settings; // component: its stored settings block
+    QString componentClass; // component: the class it is created by (platform/components.h)
+    // Component: its stored settings block; empty: the component's own stored settings, the
+    // block its class is registered with (platform::storedSettings).
+    QByteArray settings;
 };
 
 enum class BorderStyle {
@@ -86,9 +88,5 @@ WindowDescription form1Description(const QStringList &stationNames);
 
 // The credits window.
 WindowDescription form2Description();
-
-// Class names under which the embedded components are registered.
-inline const QString mediaPlayerClass = QStringLiteral("WMPLibCtl.WindowsMediaPlayer");
-inline const QString flashPlayerClass = QStringLiteral("ShockwaveFlashObjectsCtl.ShockwaveFlash");
 
 } // namespace ui

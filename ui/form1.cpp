@@ -2,7 +2,8 @@
 #include "ui/descriptionparts.h"
 
 #include "platform/colour.h"
-#include "platform/propertybag.h"
+#include "platform/components.h"
+#include "platform/settingsblock.h"
 
 namespace ui {
 
@@ -17,44 +18,6 @@ using platform::systemColour;
 StoredValue text(const QString &value)
 {
     return platform::storedString(value);
-}
-
-// The media player's stored settings: header, 23 typed values, extent (164 bytes).
-QByteArray mediaPlayerSettings()
-{
-    platform::SettingsWriter w;
-    w.u32(0x300);
-    const StoredValue values[] = {
-        text(QStringLiteral("")), // URL
-        1.0, // rate
-        std::int32_t(0), // balance
-        0.0, // currentPosition
-        text(QStringLiteral("")), // defaultFrame
-        std::int32_t(1), // playCount
-        true, // autoStart
-        std::int32_t(0), // currentMarker
-        true, // invokeURLs
-        text(QStringLiteral("")), // baseURL
-        std::int32_t(50), // volume
-        false, // mute
-        text(QStringLiteral("full")), // uiMode
-        false, // stretchToFit
-        false, // windowlessVideo
-        true, // enabled
-        true, // enableContextMenu
-        false, // fullScreen
-        text(QStringLiteral("")), // SAMIStyle
-        text(QStringLiteral("")), // SAMILang
-        text(QStringLiteral("")), // SAMIFilename
-        text(QStringLiteral("")), // captioningID
-        false, // enableErrorDialogs
-    };
-    for (const StoredValue &v : values) {
-        w.value(v);
-    }
-    w.u32(6588); // extent in hundredths of a millimetre: 3735 x 2295 twips
-    w.u32(4048);
-    return w.bytes();
 }
 
 // An animation player's stored settings for a movie at a path on the movies' host (a name
@@ -133,7 +96,7 @@ WindowDescription form1Description(const QStringList &stationNames)
 
     ControlDescription flash1
         = control(QStringLiteral("ShockwaveFlash1"), ControlKind::Component, 0, 0, 2895, 255, 6);
-    flash1.componentClass = flashPlayerClass;
+    flash1.componentClass = platform::flashPlayerClass;
     flash1.settings
         = movieSettings(QStringLiteral("/200000230-d0997d1931/New%20Title.swf"), 5106, 450);
     d.controls.push_back(flash1);
@@ -166,14 +129,15 @@ WindowDescription form1Description(const QStringList &stationNames)
 
     ControlDescription flash3
         = control(QStringLiteral("ShockwaveFlash3"), ControlKind::Component, 0, 4200, 3735, 735, 3);
-    flash3.componentClass = flashPlayerClass;
+    flash3.componentClass = platform::flashPlayerClass;
     flash3.settings = movieSettings(QStringLiteral("/200000208-cdea9cee36/Layout.swf"), 6588, 1296);
     d.controls.push_back(flash3);
 
     ControlDescription wm
         = control(QStringLiteral("wm"), ControlKind::Component, 0, 1920, 3735, 2295, 1);
-    wm.componentClass = mediaPlayerClass;
-    wm.settings = mediaPlayerSettings();
+    wm.componentClass = platform::mediaPlayerClass;
+    // No block of its own: the player starts with its own stored settings, those its codec writes
+    // from its defaults, as the program registers them with its class.
     d.controls.push_back(wm);
 
     ControlDescription label1

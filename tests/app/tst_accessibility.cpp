@@ -3,8 +3,8 @@
 
 #include "app/commands.h"
 #include "app/startup.h"
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "player/mediaplayer.h"
 #include "ui/controls.h"
@@ -31,11 +31,12 @@ private:
 
 void TestAccessibility::initTestCase()
 {
-    platform::registerComponent(ui::mediaPlayerClass, [](QWidget *parent, const QByteArray &) {
-        return new player::MediaPlayer(
-            std::make_unique<FakeEngine>(), player::MediaPlayerSettings {}, parent);
-    });
-    platform::registerComponent(ui::flashPlayerClass,
+    platform::registerComponent(
+        platform::mediaPlayerClass, [](QWidget *parent, const QByteArray &) {
+            return new player::MediaPlayer(
+                std::make_unique<FakeEngine>(), player::MediaPlayerSettings {}, parent);
+        });
+    platform::registerComponent(platform::flashPlayerClass,
         [](QWidget *parent, const QByteArray &s) { return new StandInMovie(parent, s); });
 }
 

@@ -1,12 +1,12 @@
 #include "app/startup.h"
 #include "platform/components.h"
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/settingsblock.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "player/mediaplayer.h"
 #include "title/flashplayer.h"
 #include "title/flashsettings.h"
-#include "ui/description.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -15,9 +15,10 @@
 #include <QUrl>
 #include <QWindow>
 
-// Form1 as the program builds it, with the real components: the media player with its engine
-// idle, and animation players whose movie cannot be fetched. Their movie address keeps its path
-// but points at a loopback port that refuses, so nothing leaves the machine.
+// Form1 as the program builds it, with the real components as the program registers them: the
+// media player with its engine idle, and animation players whose movie cannot be fetched. Their
+// movie address keeps its path but points at a loopback port that refuses, so nothing leaves the
+// machine.
 class TestForm1Components : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,7 @@ class TestForm1Components : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void playerStartsWithItsStoredSettings();
     void focusAtStartAndKeyboardOrder();
     void nothingPopsUp();
 
@@ -33,6 +35,7 @@ private:
     QImage grabStrip(const QRect &rect) const;
 
     QWidget *m_form = nullptr;
+    QByteArray m_playerBlock; // the settings block Form1's player was made from
     QList<QSignalSpy *> m_fetches;
     QList<int> m_errors;
 };
@@ -47,9 +50,16 @@ void TestForm1Components::initTestCase()
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         refusingPort = server.serverPort();
     }
-    platform::registerComponent(ui::mediaPlayerClass, player::createMediaPlayer);
+    app::registerComponents();
     platform::registerComponent(
-        ui::flashPlayerClass, [refusingPort](QWidget *parent, const QByteArray &block) {
+        platform::mediaPlayerClass,
+        [this](QWidget *parent, const QByteArray &block) {
+            m_playerBlock = block;
+            return player::createMediaPlayer(parent, block);
+        },
+        platform::storedSettings(platform::mediaPlayerClass));
+    platform::registerComponent(
+        platform::flashPlayerClass, [refusingPort](QWidget *parent, const QByteArray &block) {
             title::FlashSettings settings = title::decodeFlashSettings(block);
             for (QString *address : { &settings.movie, &settings.src }) {
                 QUrl url(*address);
@@ -78,6 +88,48 @@ void TestForm1Components::cleanupTestCase()
     qDeleteAll(m_fetches);
     platform::destroyWindows();
     platform::setErrorReporter({});
+}
+
+// Form1 stores no block for its player: the player starts with the stored settings the program
+// registers with its class, read here value by value.
+void TestForm1Components::playerStartsWithItsStoredSettings()
+{
+    using platform::StoredValue;
+    const auto text = [](const char *s) { return platform::storedString(QString::fromUtf8(s)); };
+    QCOMPARE(m_playerBlock.size(), 164);
+    platform::SettingsReader r(m_playerBlock);
+    QCOMPARE(r.u32(), 0x300u);
+    const std::pair<const char *, StoredValue> expected[] = {
+        { "URL", text("") },
+        { "rate", 1.0 },
+        { "balance", std::int32_t(0) },
+        { "currentPosition", 0.0 },
+        { "defaultFrame", text("") },
+        { "playCount", std::int32_t(1) },
+        { "autoStart", true },
+        { "currentMarker", std::int32_t(0) },
+        { "invokeURLs", true },
+        { "baseURL", text("") },
+        { "volume", std::int32_t(50) },
+        { "mute", false },
+        { "uiMode", text("full") },
+        { "stretchToFit", false },
+        { "windowlessVideo", false },
+        { "enabled", true },
+        { "enableContextMenu", true },
+        { "fullScreen", false },
+        { "SAMIStyle", text("") },
+        { "SAMILang", text("") },
+        { "SAMIFilename", text("") },
+        { "captioningID", text("") },
+        { "enableErrorDialogs", false },
+    };
+    for (const auto &[name, value] : expected) {
+        QVERIFY2(r.value() == value, name);
+    }
+    QCOMPARE(r.u32(), 6588u); // extent in hundredths of a millimetre: 3735 x 2295 twips
+    QCOMPARE(r.u32(), 4048u);
+    QVERIFY(r.atEnd());
 }
 
 // The control of Form1 that holds the keyboard focus, and the class of the widget inside it that

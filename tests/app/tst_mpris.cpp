@@ -3,8 +3,8 @@
 #include "app/commands.h"
 #include "app/mpris.h"
 #include "app/startup.h"
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "player/mediaplayer.h"
 #include "stations/catalogue.h"
@@ -204,9 +204,9 @@ void TestMpris::initTestCase()
         QVERIFY2(real.property(real.indexOfProperty(name)).hasNotifySignal(), name);
     }
 
-    platform::registerComponent(ui::mediaPlayerClass,
+    platform::registerComponent(platform::mediaPlayerClass,
         [](QWidget *parent, const QByteArray &) { return new BusPlayer(parent); });
-    platform::registerComponent(ui::flashPlayerClass,
+    platform::registerComponent(platform::flashPlayerClass,
         [](QWidget *parent, const QByteArray &s) { return new StandInMovie(parent, s); });
 }
 

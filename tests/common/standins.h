@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/components.h"
-#include "ui/description.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -47,8 +46,11 @@ public:
 
 inline void registerStandIns()
 {
-    platform::registerComponent(ui::mediaPlayerClass,
-        [](QWidget *parent, const QByteArray &s) { return new RecordingPlayer(parent, s); });
-    platform::registerComponent(ui::flashPlayerClass,
+    // The player's stored settings stand in for the block the program registers with it.
+    platform::registerComponent(
+        platform::mediaPlayerClass,
+        [](QWidget *parent, const QByteArray &s) { return new RecordingPlayer(parent, s); },
+        QByteArrayLiteral("stand-in player settings"));
+    platform::registerComponent(platform::flashPlayerClass,
         [](QWidget *parent, const QByteArray &s) { return new StandInMovie(parent, s); });
 }

@@ -3,8 +3,8 @@
 #include "decor/colourcycle.h"
 #include "decor/datetimelabel.h"
 #include "platform/datetime.h"
-#include "platform/forms.h"
 #include "platform/random.h"
+#include "platform/windowregistry.h"
 #include "ui/builder.h"
 #include "ui/controls.h"
 

@@ -2,7 +2,7 @@
 // and what is read encodes back to a block that reads the same.
 #include "title/flashsettings.h"
 
-#include "platform/propertybag.h"
+#include "platform/settingsblock.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // block that reads back and writes the very same bytes again.
 #include "player/settings.h"
 
-#include "platform/propertybag.h"
+#include "platform/settingsblock.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 #include "platform/colour.h"
 #include "platform/datetime.h"
-#include "platform/forms.h"
-#include "platform/propertybag.h"
 #include "platform/random.h"
 #include "platform/rounding.h"
 #include "platform/runtime.h"
+#include "platform/settingsblock.h"
 #include "platform/twips.h"
+#include "platform/windowregistry.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -2,7 +2,8 @@
 """Builds the Debian package with CPack and checks its control fields and
 contents. Skips (exit 77) when the build has no CPack configuration.
 
-Usage: check_package.py CPACK BUILD_DIR WORK_DIR"""
+Usage: check_package.py CPACK BUILD_DIR WORK_DIR VERSION
+VERSION is the program's version text, which the package's version must be."""
 
 import glob
 import os
@@ -25,7 +26,7 @@ def field(deb, name):
 
 
 def main():
-    cpack, build, work = sys.argv[1:4]
+    cpack, build, work, version = sys.argv[1:5]
     config = os.path.join(build, "CPackConfig.cmake")
     if not os.path.exists(config):
         print("SKIP: no CPack configuration in", build)
@@ -42,7 +43,7 @@ def main():
     failures = []
     if field(deb, "Package") != "tarvelin-radio":
         failures.append("package name is %r" % field(deb, "Package"))
-    if field(deb, "Version") != "1.00":
+    if field(deb, "Version") != version:
         failures.append("version is %r" % field(deb, "Version"))
     depends = [d.strip().split(" ")[0] for d in field(deb, "Depends").split(",")]
     for wanted in ("fonts-comic-neue", "fonts-beng", "libc6"):

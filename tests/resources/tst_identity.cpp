@@ -1,7 +1,9 @@
+#include "platform/version.h"
 #include "resources/identity.h"
 #include "resources/pictures.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMap>
 #include <QXmlStreamReader>
@@ -90,27 +92,24 @@ class TestIdentity : public QObject
     Q_OBJECT
 
 private slots:
-    void versionRecord();
+    void versionTexts();
     void desktopEntry();
     void metainfo();
     void hicolorIcon();
 };
 
-// The version strings are the numeric versions as major.minor with two
-// minor digits; the product name is the executable name as stored.
-void TestIdentity::versionRecord()
+// The texts the program names its version by follow the project version: major.minor with two
+// minor digits, and the project's name with major.minor as the user agent.
+void TestIdentity::versionTexts()
 {
-    const auto asText = [](const auto &number) {
-        return QStringLiteral("%1.%2").arg(number[0]).arg(number[1], 2, 10, QLatin1Char('0'));
-    };
-    QCOMPARE(text(resources::fileVersion), asText(resources::fileVersionNumber));
-    QCOMPARE(text(resources::productVersion), asText(resources::productVersionNumber));
-    QCOMPARE(text(resources::productName), text(resources::executableName));
-    QVERIFY(resources::executableName.ends_with("Ful"));
-    QCOMPARE(text(resources::internalName), text(resources::title));
-    QCOMPARE(text(resources::originalFilename), text(resources::title) + QLatin1String(".exe"));
-    QCOMPARE(resources::translationLanguage, resources::locale);
-    QVERIFY(text(resources::companyName).contains(text(resources::organizationDomain)));
+    QCOMPARE(QString::fromLatin1(platform::versionText),
+        QStringLiteral("%1.%2")
+            .arg(RADIO_VERSION_MAJOR)
+            .arg(RADIO_VERSION_MINOR, 2, 10, QLatin1Char('0')));
+    QCOMPARE(QString::fromLatin1(platform::userAgent),
+        QStringLiteral(RADIO_PROJECT_NAME "/%1.%2")
+            .arg(RADIO_VERSION_MAJOR)
+            .arg(RADIO_VERSION_MINOR));
 }
 
 void TestIdentity::desktopEntry()
@@ -127,14 +126,15 @@ void TestIdentity::desktopEntry()
 
 void TestIdentity::metainfo()
 {
-    const Metainfo info = readMetainfo(QStringLiteral(RESOURCES_SOURCE_DIR "/%1.metainfo.xml")
-                                           .arg(text(resources::applicationId)));
+    const Metainfo info = readMetainfo(QStringLiteral(RESOURCES_METAINFO));
     QVERIFY2(info.error.isEmpty(), qPrintable(info.error));
-    QCOMPARE(info.id, text(resources::applicationId));
+    // The file is named after the id, as AppStream looks it up.
+    QCOMPARE(info.id + QLatin1String(".metainfo.xml"),
+        QFileInfo(QStringLiteral(RESOURCES_METAINFO)).fileName());
     QCOMPARE(info.name, text(resources::title));
     QCOMPARE(info.launchable, text(resources::desktopFileName) + QLatin1String(".desktop"));
     QCOMPARE(info.binary, text(resources::desktopFileName));
-    QCOMPARE(info.releaseVersions, QStringList { text(resources::productVersion) });
+    QCOMPARE(info.releaseVersions, QStringList { QString::fromLatin1(platform::versionText) });
 }
 
 // The icon theme's 128 x 128 icon is the application icon, centred on white.

@@ -1,7 +1,7 @@
 #include "../common/standins.h"
 
-#include "platform/forms.h"
 #include "platform/runtime.h"
+#include "platform/windowregistry.h"
 #include "stations/catalogue.h"
 #include "stations/selection.h"
 #include "ui/builder.h"
@@ -420,7 +420,7 @@ void TestStations::refusedPutIsARuntimeError()
 {
     // A second window whose player refuses the put stands in for Form1 here.
     platform::destroyWindows();
-    platform::registerComponent(ui::mediaPlayerClass,
+    platform::registerComponent(platform::mediaPlayerClass,
         [](QWidget *parent, const QByteArray &) { return new RefusingPlayer(parent); });
     QList<int> reported;
     platform::setErrorReporter([&](const platform::RuntimeError &e) { reported << e.number(); });

@@ -4,8 +4,8 @@
 #include "title/swfrenderer.h"
 
 #include "platform/components.h"
-#include "platform/propertybag.h"
 #include "platform/runtime.h"
+#include "platform/settingsblock.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

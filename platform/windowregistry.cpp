@@ -1,4 +1,4 @@
-#include "platform/forms.h"
+#include "platform/windowregistry.h"
 
 #include "platform/runtime.h"
 

@@ -1,4 +1,4 @@
-#include "platform/propertybag.h"
+#include "platform/settingsblock.h"
 
 #include <QtEndian>
 
