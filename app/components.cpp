@@ -1,8 +1,8 @@
 #include "app/startup.h"
 
+#include "animation/flashplayer.h"
 #include "platform/components.h"
 #include "player/mediaplayer.h"
-#include "title/flashplayer.h"
 #include "ui/description.h"
 
 namespace app {
@@ -10,7 +10,7 @@ namespace app {
 void registerComponents()
 {
     platform::registerComponent(ui::mediaPlayerClass, player::createMediaPlayer);
-    platform::registerComponent(ui::flashPlayerClass, title::createFlashPlayer);
+    platform::registerComponent(ui::flashPlayerClass, animation::createFlashPlayer);
 }
 
 } // namespace app

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "title/swfreader.h"
+#include "animation/swfreader.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-namespace title::swf {
+namespace animation::swf {
 
 // Limits that keep a hostile file from using unbounded memory or time.
 struct Limits
@@ -204,4 +204,4 @@ QImage decodeJpegData(QByteArrayView data, QByteArrayView tables, qint64 maxPixe
 QImage decodeLossless(QByteArrayView tagBody, bool withAlpha, qint64 maxPixels);
 QImage decodeJpegWithAlpha(QByteArrayView tagBody, qint64 maxPixels);
 
-} // namespace title::swf
+} // namespace animation::swf

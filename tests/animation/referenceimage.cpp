@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-using namespace title::swf;
+using namespace animation::swf;
 
 ReferenceRun startMovie(const QString &path)
 {

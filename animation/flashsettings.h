@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-namespace title {
+namespace animation {
 
 // The persisted settings of an animation player: the extent and 24 typed values, each kept as
 // the string found in the block. Flags are strings too ("-1", "1", "0", "false"), because their
@@ -53,4 +53,4 @@ inline constexpr std::uint32_t flashSettingsVersion = 0x900;
 FlashSettings decodeFlashSettings(QByteArrayView block);
 QByteArray encodeFlashSettings(const FlashSettings &settings);
 
-} // namespace title
+} // namespace animation

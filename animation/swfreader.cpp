@@ -1,4 +1,4 @@
-#include "title/swfreader.h"
+#include "animation/swfreader.h"
 
 #include <lzma.h>
 #include <zlib.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace title::swf {
+namespace animation::swf {
 
 namespace {
 
@@ -341,4 +341,4 @@ void Reader::checkCount(std::uint64_t count, qsizetype minItemBytes) const
     }
 }
 
-} // namespace title::swf
+} // namespace animation::swf

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "title/swfmovie.h"
+#include "animation/swfmovie.h"
 
 #include <map>
 #include <memory>
 
-namespace title::swf {
+namespace animation::swf {
 
 // Shared bookkeeping of one playing movie: bounds on sprite instances and work per tick.
 struct PlaybackBudget
@@ -86,4 +86,4 @@ private:
     std::map<int, DisplayObject> *m_previous = nullptr;
 };
 
-} // namespace title::swf
+} // namespace animation::swf

@@ -1,8 +1,8 @@
-#include "title/swftimeline.h"
+#include "animation/swftimeline.h"
 
 #include <algorithm>
 
-namespace title::swf {
+namespace animation::swf {
 
 TimelineInstance::TimelineInstance(
     const Movie &movie, const Timeline &timeline, PlaybackBudget &budget, int nesting)
@@ -243,4 +243,4 @@ void TimelineInstance::runActions(int jumpsLeft)
     }
 }
 
-} // namespace title::swf
+} // namespace animation::swf

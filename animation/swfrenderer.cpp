@@ -1,6 +1,6 @@
-#include "title/swfrenderer.h"
+#include "animation/swfrenderer.h"
 
-#include "title/swfgradient.h"
+#include "animation/swfgradient.h"
 
 #include <QPainter>
 
@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-namespace title::swf {
+namespace animation::swf {
 
 namespace {
 
@@ -379,4 +379,4 @@ QImage Renderer::bitmapFor(int id, const ColorTransform &cx)
     return out;
 }
 
-} // namespace title::swf
+} // namespace animation::swf

@@ -1,6 +1,6 @@
 // Prints parse times of the largest corpus movies and draw times per frame at the two strip
-// sizes. Usage: bench_title [corpus-dir]   (default: $RADIO_SHARED_DIR/swf-corpus)
-#include "title/swfrenderer.h"
+// sizes. Usage: bench_animation [corpus-dir]   (default: $RADIO_SHARED_DIR/swf-corpus)
+#include "animation/swfrenderer.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 
-using namespace title::swf;
+using namespace animation::swf;
 
 int main(int argc, char **argv)
 {

@@ -1,10 +1,10 @@
-#include "title/flashsettings.h"
+#include "animation/flashsettings.h"
 
 #include "platform/propertybag.h"
 
 #include <cstring>
 
-namespace title {
+namespace animation {
 
 namespace {
 
@@ -99,4 +99,4 @@ QByteArray encodeFlashSettings(const FlashSettings &settings)
     return writer.bytes();
 }
 
-} // namespace title
+} // namespace animation

@@ -1,7 +1,7 @@
+#include "animation/swfgradient.h"
 #include "corpus.h"
 #include "referenceimage.h"
 #include "swfbuilder.h"
-#include "title/swfgradient.h"
 
 #include <QPainter>
 #include <QTest>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-using namespace title::swf;
+using namespace animation::swf;
 
 namespace {
 
@@ -163,7 +163,7 @@ private slots:
         const ImageDiff diff = compareImages(got, expected, 64);
         if (diff.outlierFraction() > allowed) {
             got.save(QDir::temp().filePath(
-                "title-" + QString(QTest::currentDataTag()).replace(' ', '_') + ".png"));
+                "animation-" + QString(QTest::currentDataTag()).replace(' ', '_') + ".png"));
         }
         QVERIFY2(diff.outlierFraction() <= allowed,
             qPrintable(QString("%1 of pixels differ").arg(diff.outlierFraction())));

@@ -1,4 +1,4 @@
-#include "title/flashplayer.h"
+#include "animation/flashplayer.h"
 
 #include "platform/components.h"
 
@@ -14,7 +14,7 @@
 
 #include <algorithm>
 
-namespace title {
+namespace animation {
 
 FlashPlayer::FlashPlayer(const FlashSettings &settings, QWidget *parent)
     : QWidget(parent)
@@ -489,4 +489,4 @@ void registerFlashPlayer()
     platform::registerComponent(QString::fromLatin1(flashPlayerClassName), &createFlashPlayer);
 }
 
-} // namespace title
+} // namespace animation

@@ -1,7 +1,7 @@
 #include "swfbuilder.h"
 
-#include "title/flashplayer.h"
-#include "title/swfrenderer.h"
+#include "animation/flashplayer.h"
+#include "animation/swfrenderer.h"
 
 #include "platform/components.h"
 #include "platform/propertybag.h"
@@ -19,7 +19,7 @@
 
 #include <memory>
 
-using title::FlashPlayer;
+using animation::FlashPlayer;
 
 namespace {
 
@@ -88,7 +88,7 @@ private:
 
 QByteArray settingsFor(const QString &movie)
 {
-    title::FlashSettings s;
+    animation::FlashSettings s;
     s.extentWidth = 5106;
     s.extentHeight = 450;
     s.movie = movie;
@@ -99,7 +99,7 @@ QByteArray settingsFor(const QString &movie)
     s.quality = "High";
     s.menu = "-1";
     s.scale = "ShowAll";
-    return title::encodeFlashSettings(s);
+    return animation::encodeFlashSettings(s);
 }
 
 // A 100x20 movie of 4 frames at 20 fps: a red box on the left half only.
@@ -141,7 +141,7 @@ struct Strip
         QPalette p = window.palette();
         p.setColor(QPalette::Window, Qt::black);
         window.setPalette(p);
-        player = qobject_cast<FlashPlayer *>(title::createFlashPlayer(&window, settings));
+        player = qobject_cast<FlashPlayer *>(animation::createFlashPlayer(&window, settings));
         player->setGeometry(0, 0, 193, 17);
     }
 
@@ -159,13 +159,13 @@ private slots:
     {
         QWidget parent;
         QVERIFY_THROWS_EXCEPTION(
-            platform::SettingsError, title::createFlashPlayer(&parent, QByteArray("gUfU")));
+            platform::SettingsError, animation::createFlashPlayer(&parent, QByteArray("gUfU")));
         QVERIFY(parent.children().isEmpty());
     }
 
     void registeredUnderItsClassName()
     {
-        title::registerFlashPlayer();
+        animation::registerFlashPlayer();
         QVERIFY(platform::isComponentRegistered("ShockwaveFlashObjectsCtl.ShockwaveFlash"));
         QWidget parent;
         QWidget *w = platform::createComponent(
@@ -316,8 +316,8 @@ private slots:
         b.move(1, 30, 0);
         b.showFrame();
         const QByteArray bytes = b.cws(2);
-        const auto movie = title::swf::parseMovie(bytes);
-        title::swf::Renderer fresh(*movie);
+        const auto movie = animation::swf::parseMovie(bytes);
+        animation::swf::Renderer fresh(*movie);
 
         Strip strip(settingsFor(QString()));
         strip.player->setFocusPolicy(Qt::NoFocus); // the movie alone, without the focus frame

@@ -1,9 +1,9 @@
-#include "title/swfmovie.h"
+#include "animation/swfmovie.h"
 
 #include <map>
 #include <utility>
 
-namespace title::swf {
+namespace animation::swf {
 
 namespace {
 
@@ -176,4 +176,4 @@ ShapeLayer interpolateMorph(const MorphShape &morph, double t)
     return out;
 }
 
-} // namespace title::swf
+} // namespace animation::swf

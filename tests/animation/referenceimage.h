@@ -1,6 +1,6 @@
 #pragma once
 
-#include "title/swfrenderer.h"
+#include "animation/swfrenderer.h"
 
 #include <QImage>
 #include <QString>
@@ -11,9 +11,9 @@
 // number of frames, composited over the movie's background colour.
 struct ReferenceRun
 {
-    std::shared_ptr<const title::swf::Movie> movie;
-    std::unique_ptr<title::swf::PlaybackBudget> budget;
-    std::unique_ptr<title::swf::TimelineInstance> root;
+    std::shared_ptr<const animation::swf::Movie> movie;
+    std::unique_ptr<animation::swf::PlaybackBudget> budget;
+    std::unique_ptr<animation::swf::TimelineInstance> root;
 };
 
 ReferenceRun startMovie(const QString &path);

@@ -1,11 +1,11 @@
-#include "title/swfmovie.h"
+#include "animation/swfmovie.h"
 
 #include <QBuffer>
 #include <QImageReader>
 
 #include <algorithm>
 
-namespace title::swf {
+namespace animation::swf {
 
 namespace {
 
@@ -215,4 +215,4 @@ QImage decodeLossless(QByteArrayView tagBody, bool withAlpha, qint64 maxPixels)
     return img;
 }
 
-} // namespace title::swf
+} // namespace animation::swf

@@ -1,13 +1,13 @@
 #include "corpus.h"
 #include "swfbuilder.h"
 
-#include "title/swfrenderer.h"
+#include "animation/swfrenderer.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
-using namespace title::swf;
+using namespace animation::swf;
 
 namespace {
 

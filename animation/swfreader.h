@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-namespace title::swf {
+namespace animation::swf {
 
 // Thrown for data that cannot be read; the caller drops the tag or the movie.
 class FormatError : public std::runtime_error
@@ -100,4 +100,4 @@ private:
     int m_bitCount = 0;
 };
 
-} // namespace title::swf
+} // namespace animation::swf

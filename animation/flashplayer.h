@@ -1,7 +1,7 @@
 #pragma once
 
-#include "title/flashsettings.h"
-#include "title/swfrenderer.h"
+#include "animation/flashsettings.h"
+#include "animation/swfrenderer.h"
 
 #include <QCache>
 #include <QElapsedTimer>
@@ -18,7 +18,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
-namespace title {
+namespace animation {
 
 // The animation player component: fetches its movie over HTTP once, at creation, and plays it
 // looping at the movie's frame rate, fitted whole into the widget ("show all"). In transparent
@@ -128,4 +128,4 @@ inline constexpr const char *flashPlayerClassName = "ShockwaveFlashObjectsCtl.Sh
 // Registers createFlashPlayer for that class name with the component registry.
 void registerFlashPlayer();
 
-} // namespace title
+} // namespace animation

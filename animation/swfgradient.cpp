@@ -1,9 +1,9 @@
-#include "title/swfgradient.h"
+#include "animation/swfgradient.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace title::swf {
+namespace animation::swf {
 
 namespace {
 
@@ -135,4 +135,4 @@ QGradientStops gradientStops(
     return linearLight ? linearLightStops(stops) : stops;
 }
 
-} // namespace title::swf
+} // namespace animation::swf

@@ -1,10 +1,10 @@
-#include "title/swfmovie.h"
+#include "animation/swfmovie.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-namespace title::swf {
+namespace animation::swf {
 
 namespace {
 
@@ -976,4 +976,4 @@ std::shared_ptr<const Movie> parseMovie(QByteArrayView file, const Limits &limit
     return movie;
 }
 
-} // namespace title::swf
+} // namespace animation::swf

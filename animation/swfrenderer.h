@@ -1,13 +1,13 @@
 #pragma once
 
-#include "title/swftimeline.h"
+#include "animation/swftimeline.h"
 
 #include <QHash>
 #include <QImage>
 
 class QPainter;
 
-namespace title::swf {
+namespace animation::swf {
 
 // Draws a display list with QPainter. Colour transforms reach every primitive (fill colours,
 // gradient stops, bitmap copies) instead of being applied to flattened groups.
@@ -69,4 +69,4 @@ private:
     QHash<int, BitmapCacheEntry> m_bitmaps;
 };
 
-} // namespace title::swf
+} // namespace animation::swf

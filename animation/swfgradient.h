@@ -1,10 +1,10 @@
 #pragma once
 
-#include "title/swfmovie.h"
+#include "animation/swfmovie.h"
 
 #include <QGradientStops>
 
-namespace title::swf {
+namespace animation::swf {
 
 // The colour ramp of a gradient fill, as stops over the gradient square's 0..1 span.
 //
@@ -18,4 +18,4 @@ namespace title::swf {
 QGradientStops gradientStops(
     const std::vector<GradientStop> &records, bool linearLight, const ColorTransform &cx);
 
-} // namespace title::swf
+} // namespace animation::swf

@@ -1,10 +1,10 @@
-#include "title/flashsettings.h"
+#include "animation/flashsettings.h"
 
 #include "platform/propertybag.h"
 
 #include <QTest>
 
-using title::FlashSettings;
+using animation::FlashSettings;
 
 namespace {
 
@@ -59,11 +59,11 @@ private slots:
         QFETCH(uint, height);
         QFETCH(int, bytes);
         const FlashSettings s = tableSettings(movie, width, height);
-        const QByteArray block = title::encodeFlashSettings(s);
+        const QByteArray block = animation::encodeFlashSettings(s);
         QCOMPARE(block.size(), bytes);
         QCOMPARE(block.left(8), QByteArray("gUfU\x00\x09\x00\x00", 8));
 
-        const FlashSettings back = title::decodeFlashSettings(block);
+        const FlashSettings back = animation::decodeFlashSettings(block);
         QVERIFY(back == s);
         QCOMPARE(back.extentWidth, width);
         QCOMPARE(back.extentHeight, height);
@@ -95,13 +95,13 @@ private slots:
     void emptyStringMayBeStoredEitherWay()
     {
         const FlashSettings s = tableSettings(titleMovie, 5106, 450);
-        QByteArray block = title::encodeFlashSettings(s);
+        QByteArray block = animation::encodeFlashSettings(s);
         // Rewrite value 21 with count 2 and a terminating zero; the reader takes both.
         const QByteArray bare("\x08\x00\x00\x00\x00\x00\x08\x00\x04\x00", 10);
         const qsizetype at = block.indexOf(bare);
         QVERIFY(at > 0);
         block.replace(at, 6, QByteArray("\x08\x00\x02\x00\x00\x00\x00\x00", 8));
-        const FlashSettings back = title::decodeFlashSettings(block);
+        const FlashSettings back = animation::decodeFlashSettings(block);
         QCOMPARE(back.profileAddress, QString());
         QCOMPARE(back.profilePort, QString("0"));
         QCOMPARE(back.allowFullScreen, QString("false"));
@@ -109,42 +109,48 @@ private slots:
 
     void truncatedBlocksAreRejected()
     {
-        const QByteArray block = title::encodeFlashSettings(tableSettings(titleMovie, 5106, 450));
+        const QByteArray block
+            = animation::encodeFlashSettings(tableSettings(titleMovie, 5106, 450));
         for (qsizetype n = 0; n < block.size(); ++n) {
             QVERIFY_THROWS_EXCEPTION(
-                platform::SettingsError, title::decodeFlashSettings(block.left(n)));
+                platform::SettingsError, animation::decodeFlashSettings(block.left(n)));
         }
         QVERIFY_THROWS_EXCEPTION(
-            platform::SettingsError, title::decodeFlashSettings(block + QByteArray(1, '\0')));
+            platform::SettingsError, animation::decodeFlashSettings(block + QByteArray(1, '\0')));
     }
 
     void malformedBlocksAreRejected()
     {
-        const QByteArray good = title::encodeFlashSettings(tableSettings(layoutMovie, 6588, 1296));
+        const QByteArray good
+            = animation::encodeFlashSettings(tableSettings(layoutMovie, 6588, 1296));
         QByteArray wrongSig = good;
         wrongSig[0] = 'G';
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError, title::decodeFlashSettings(wrongSig));
+        QVERIFY_THROWS_EXCEPTION(platform::SettingsError, animation::decodeFlashSettings(wrongSig));
 
         QByteArray wrongVersion = good;
         wrongVersion[5] = 0x0A;
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError, title::decodeFlashSettings(wrongVersion));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::SettingsError, animation::decodeFlashSettings(wrongVersion));
 
         // The first value's tag becomes 3 (a number), then 99 (unknown).
         QByteArray numberTag = good;
         numberTag[16] = 3;
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError, title::decodeFlashSettings(numberTag));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::SettingsError, animation::decodeFlashSettings(numberTag));
         QByteArray unknownTag = good;
         unknownTag[16] = 99;
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError, title::decodeFlashSettings(unknownTag));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::SettingsError, animation::decodeFlashSettings(unknownTag));
 
         // The object slot (value 18) stored as a string.
         FlashSettings s = tableSettings(layoutMovie, 6588, 1296);
-        QByteArray slotAsString = title::encodeFlashSettings(s);
+        QByteArray slotAsString = animation::encodeFlashSettings(s);
         const qsizetype slotAt
             = slotAsString.indexOf(QByteArray("\x0D\x00", 2) + QByteArray(16, '\0'));
         QVERIFY(slotAt > 0);
         slotAsString.replace(slotAt, 18, QByteArray("\x08\x00\x02\x00\x00\x00\x00\x00", 8));
-        QVERIFY_THROWS_EXCEPTION(platform::SettingsError, title::decodeFlashSettings(slotAsString));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::SettingsError, animation::decodeFlashSettings(slotAsString));
 
         // Absurd and odd string byte counts in the first value.
         for (std::uint32_t count : { 0xFFFFFFFFu, 0x7FFFFFFEu, 3u, 1000u }) {
@@ -153,14 +159,15 @@ private slots:
             absurd[19] = char((count >> 8) & 0xFF);
             absurd[20] = char((count >> 16) & 0xFF);
             absurd[21] = char((count >> 24) & 0xFF);
-            QVERIFY_THROWS_EXCEPTION(platform::SettingsError, title::decodeFlashSettings(absurd));
+            QVERIFY_THROWS_EXCEPTION(
+                platform::SettingsError, animation::decodeFlashSettings(absurd));
         }
     }
 
     void errorMessagesSayWhatIsWrong()
     {
         try {
-            title::decodeFlashSettings(QByteArray("gUfX\x00\x09\x00\x00", 8));
+            animation::decodeFlashSettings(QByteArray("gUfX\x00\x09\x00\x00", 8));
             QFAIL("no error");
         } catch (const platform::SettingsError &e) {
             QVERIFY(QString(e.what()).contains("signature"));
