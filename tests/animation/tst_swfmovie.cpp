@@ -269,6 +269,49 @@ private slots:
         QCOMPARE(budget.liveInstances, 0);
     }
 
+    void gotoFramesTakeTheirFrameFromAPushedConstant()
+    {
+        // gotoAndPlay(3) and gotoAndStop("end") as compiled: a push, then the jump. A push of two
+        // values, or one followed by another action first, names no frame. After a branch nothing
+        // is read (it runs only on a condition): the last stop is not an action of the frame.
+        BitWriter w;
+        auto action = [&w](int code, const QByteArray &data) {
+            w.u8(code);
+            if (code >= 0x80) {
+                w.u16(int(data.size()));
+                w.bytes(data);
+            }
+        };
+        const QByteArray three("\x07\x03\x00\x00\x00", 5);
+        const QByteArray andPlay("\x01", 1);
+        const QByteArray andStop("\x00", 1);
+        action(0x96, three);
+        action(0x9F, andPlay);
+        action(0x96, QByteArray("\0end\0", 5));
+        action(0x9F, andStop);
+        action(0x96, three + three);
+        action(0x9F, andPlay);
+        action(0x96, three);
+        action(0x06, {}); // play
+        action(0x9F, andPlay);
+        action(0x9D, QByteArray("\x00\x00", 2)); // if
+        action(0x07, {}); // stop
+        w.u8(0);
+        SwfBuilder b(100, 20);
+        b.tag(12, w.data());
+        b.showFrame();
+        const auto movie = parseMovie(b.fws(1));
+        const std::vector<Action> &actions = movie->root.frames.at(0).actions;
+        QCOMPARE(actions.size(), std::size_t(3));
+        QCOMPARE(int(actions[0].kind), int(Action::GotoFrame));
+        QCOMPARE(actions[0].frame, 2);
+        QVERIFY(actions[0].hasPlayFlag && actions[0].andPlay);
+        QCOMPARE(int(actions[1].kind), int(Action::GotoLabel));
+        QCOMPARE(actions[1].label, QString("end"));
+        QVERIFY(actions[1].hasPlayFlag && !actions[1].andPlay);
+        QCOMPARE(int(actions[2].kind), int(Action::Play));
+    }
+
     void truncatedAtEveryOffsetNeverCrashes()
     {
         SwfBuilder inner(0, 0);
