@@ -1,16 +1,11 @@
 #include "animation/flashplayer.h"
 
+#include "animation/moviefetch.h"
 #include "platform/components.h"
 
 #include <QContextMenuEvent>
-#include <QFutureWatcher>
-#include <QLoggingCategory>
 #include <QMenu>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPainter>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -32,12 +27,22 @@ FlashPlayer::FlashPlayer(const FlashSettings &settings, QWidget *parent)
     startFetch();
 }
 
-FlashPlayer::~FlashPlayer()
+void FlashPlayer::startFetch()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
+    const QUrl url(m_settings.movie.isEmpty() ? m_settings.src : m_settings.movie);
+    MovieFetch *fetch = MovieFetch::start(url, this);
+    if (!fetch) {
+        return;
     }
+    connect(
+        fetch, &MovieFetch::finished, this, [this, fetch](std::shared_ptr<const swf::Movie> movie) {
+            fetch->deleteLater();
+            const bool ok = movie != nullptr;
+            if (ok) {
+                startMovie(std::move(movie));
+            }
+            emit movieFetched(ok);
+        });
 }
 
 bool FlashPlayer::isTransparent() const
@@ -56,118 +61,9 @@ int FlashPlayer::currentFrame() const
     return m_root ? m_root->currentFrame() : -1;
 }
 
-namespace {
-
-// Silent unless turned on (QT_LOGGING_RULES="radio.fetch=true" or "radio.animation=true"):
-// fetching the movie, and what parsing it found wrong.
-Q_LOGGING_CATEGORY(lcFetch, "radio.fetch", QtFatalMsg)
-Q_LOGGING_CATEGORY(lcAnimation, "radio.animation", QtFatalMsg)
-
-bool isWebAddress(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty()
-        && (url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
-            || url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0);
-}
-
-} // namespace
-
-void FlashPlayer::startFetch()
-{
-    const QUrl url(m_settings.movie.isEmpty() ? m_settings.src : m_settings.movie);
-    if (!isWebAddress(url)) {
-        qCWarning(lcFetch) << "movie not fetched, not a web address:" << url.toString();
-        return;
-    }
-    m_network = new QNetworkAccessManager(this);
-    QNetworkRequest request(url);
-    request.setAttribute(
-        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(maxRedirects);
-    request.setTransferTimeout(fetchTimeoutMs);
-    m_reply = m_network->get(request);
-    QNetworkReply *reply = m_reply;
-    // The movie comes over HTTP or not at all: a redirect elsewhere ends the fetch.
-    connect(reply, &QNetworkReply::redirected, this, [reply](const QUrl &to) {
-        if (!isWebAddress(to)) {
-            qCWarning(lcFetch) << "movie redirect refused, not a web address:" << to.toString();
-            reply->abort();
-        }
-    });
-    auto tooBig = [reply](qint64 size) {
-        if (size > maxMovieFileBytes) {
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, tooBig] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid()) {
-            tooBig(length.toLongLong());
-        }
-    });
-    connect(reply, &QNetworkReply::downloadProgress, this,
-        [tooBig](qint64 received, qint64) { tooBig(received); });
-    connect(reply, &QNetworkReply::finished, this, &FlashPlayer::fetchFinished);
-}
-
-void FlashPlayer::fetchFinished()
-{
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    if (!reply) {
-        return;
-    }
-    reply->deleteLater();
-    // The one fetch is over: the network access goes, and its connections and threads with it.
-    m_network->deleteLater();
-    m_network = nullptr;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // A failed fetch is not reported and not retried; the strip shows what lies beneath.
-    if (reply->error() != QNetworkReply::NoError || status < 200 || status >= 300
-        || reply->bytesAvailable() > maxMovieFileBytes) {
-        qCInfo(lcFetch) << "movie fetch failed:" << reply->url().toString() << reply->errorString()
-                        << "status" << status;
-        emit movieFetched(false);
-        return;
-    }
-    // Parsing and decoding bitmaps can take a while for big movies: done off the UI thread.
-    const QByteArray bytes = reply->read(maxMovieFileBytes + 1);
-    auto *watcher = new QFutureWatcher<std::shared_ptr<const swf::Movie>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        const auto movie = watcher->result();
-        if (!movie) {
-            qCInfo(lcFetch) << "movie not readable:" << m_settings.movie;
-        }
-        if (movie) {
-            startMovie(movie);
-        }
-        emit movieFetched(movie != nullptr);
-    });
-    watcher->setFuture(QtConcurrent::run(parseOrNull, bytes));
-}
-
-std::shared_ptr<const swf::Movie> FlashPlayer::parseOrNull(const QByteArray &bytes)
-{
-    if (bytes.size() > maxMovieFileBytes) {
-        qCInfo(lcAnimation) << "movie of" << bytes.size() << "bytes is too large";
-        return nullptr;
-    }
-    try {
-        auto movie = swf::parseMovie(bytes);
-        for (const QString &warning : movie->warnings) {
-            qCInfo(lcAnimation) << "movie:" << warning;
-        }
-        return movie;
-    } catch (const swf::FormatError &e) {
-        qCInfo(lcAnimation) << "not a movie:" << e.what();
-        return nullptr;
-    }
-}
-
 bool FlashPlayer::loadMovie(const QByteArray &bytes)
 {
-    auto movie = parseOrNull(bytes);
+    auto movie = parseMovieOrNull(bytes);
     if (!movie) {
         return false;
     }

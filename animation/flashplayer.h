@@ -8,23 +8,19 @@
 #include <QImage>
 #include <QPointer>
 #include <QTimer>
-#include <QUrl>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 #include <tuple>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-
 namespace animation {
 
-// The animation player component: fetches its movie over HTTP once, at creation, and plays it
-// looping at the movie's frame rate, fitted whole into the widget ("show all"). In transparent
-// mode it paints only what the movie draws. While hidden or minimised it renders nothing and
-// its timer is stopped; the playhead catches up with the clock when it is shown again. A movie
-// that cannot change any more (one frame, or stopped) has no timer at all, and a tick that
+// The animation player component: fetches its movie over HTTP once, at creation (MovieFetch), and
+// plays it looping at the movie's frame rate, fitted whole into the widget ("show all"). In
+// transparent mode it paints only what the movie draws. While hidden or minimised it renders
+// nothing and its timer is stopped; the playhead catches up with the clock when it is shown again.
+// A movie that cannot change any more (one frame, or stopped) has no timer at all, and a tick that
 // leaves the picture as it is repaints nothing. Each picture is drawn once into a cache bounded
 // in bytes, and a looping movie's pictures come back from there.
 class FlashPlayer : public QWidget
@@ -32,10 +28,6 @@ class FlashPlayer : public QWidget
     Q_OBJECT
 
 public:
-    // Limits of the one fetch.
-    static constexpr qint64 maxMovieFileBytes = 16 * 1024 * 1024;
-    static constexpr int fetchTimeoutMs = 20000;
-    static constexpr int maxRedirects = 5;
     // Most frames run at once to catch up after the window was hidden.
     static constexpr int maxCatchUpTicks = 600;
     // Bytes of drawn pictures kept for reuse. Once full it keeps what it has: a loop longer than
@@ -43,7 +35,6 @@ public:
     static constexpr qsizetype frameCacheBytes = 2 * 1024 * 1024;
 
     explicit FlashPlayer(const FlashSettings &settings, QWidget *parent = nullptr);
-    ~FlashPlayer() override;
 
     const FlashSettings &settings() const { return m_settings; }
     bool hasMovie() const { return m_movie != nullptr; }
@@ -85,9 +76,7 @@ protected:
 
 private:
     void startFetch();
-    void fetchFinished();
     void startMovie(std::shared_ptr<const swf::Movie> movie);
-    static std::shared_ptr<const swf::Movie> parseOrNull(const QByteArray &bytes);
     void onTimer();
     void drawMovie();
     bool canShow() const;
@@ -100,8 +89,6 @@ private:
     qint64 dueTicks() const;
 
     FlashSettings m_settings;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_ticksDone = 0;

@@ -1,6 +1,7 @@
 #include "swfbuilder.h"
 
 #include "animation/flashplayer.h"
+#include "animation/moviefetch.h"
 #include "animation/swfrenderer.h"
 
 #include "platform/components.h"
@@ -254,7 +255,7 @@ private slots:
         // No retry storm: the redirects are bounded (Qt's HTTP layer may resend a request once
         // when the server closes a connection it meant to reuse).
         QTest::qWait(200);
-        QVERIFY2(server.requests <= 2 * (FlashPlayer::maxRedirects + 1),
+        QVERIFY2(server.requests <= 2 * (animation::MovieFetch::maxRedirects + 1),
             qPrintable(QString::number(server.requests)));
         QCOMPARE(fetched.size(), 1);
     }
