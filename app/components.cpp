@@ -1,9 +1,9 @@
 #include "app/startup.h"
 
+#include "animation/flashplayer.h"
 #include "platform/components.h"
 #include "player/mediaplayer.h"
 #include "player/settings.h"
-#include "title/flashplayer.h"
 
 namespace app {
 
@@ -13,7 +13,7 @@ void registerComponents()
     // stores no block of its own for it.
     platform::registerComponent(platform::mediaPlayerClass, player::createMediaPlayer,
         player::encodeMediaPlayerSettings(player::MediaPlayerSettings {}));
-    platform::registerComponent(platform::flashPlayerClass, title::createFlashPlayer);
+    animation::registerFlashPlayer();
 }
 
 } // namespace app

@@ -1,3 +1,5 @@
+#include "animation/flashplayer.h"
+#include "animation/flashsettings.h"
 #include "app/startup.h"
 #include "platform/components.h"
 #include "platform/runtime.h"
@@ -5,8 +7,6 @@
 #include "platform/windowregistry.h"
 #include "platform/windows.h"
 #include "player/mediaplayer.h"
-#include "title/flashplayer.h"
-#include "title/flashsettings.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -60,23 +60,23 @@ void TestForm1Components::initTestCase()
         platform::storedSettings(platform::mediaPlayerClass));
     platform::registerComponent(
         platform::flashPlayerClass, [refusingPort](QWidget *parent, const QByteArray &block) {
-            title::FlashSettings settings = title::decodeFlashSettings(block);
+            animation::FlashSettings settings = animation::decodeFlashSettings(block);
             for (QString *address : { &settings.movie, &settings.src }) {
                 QUrl url(*address);
                 url.setHost(QStringLiteral("127.0.0.1"));
                 url.setPort(refusingPort);
                 *address = url.toString(QUrl::FullyEncoded);
             }
-            return title::createFlashPlayer(parent, title::encodeFlashSettings(settings));
+            return animation::createFlashPlayer(parent, animation::encodeFlashSettings(settings));
         });
     platform::setErrorReporter([this](const platform::RuntimeError &e) { m_errors << e.number(); });
     app::registerWindows();
 
     m_form = platform::window(QStringLiteral("Form1"));
     for (const char *name : { "ShockwaveFlash1", "ShockwaveFlash3" }) {
-        auto *movie = m_form->findChild<title::FlashPlayer *>(QLatin1String(name));
+        auto *movie = m_form->findChild<animation::FlashPlayer *>(QLatin1String(name));
         QVERIFY(movie);
-        m_fetches << new QSignalSpy(movie, &title::FlashPlayer::movieFetched);
+        m_fetches << new QSignalSpy(movie, &animation::FlashPlayer::movieFetched);
     }
     QVERIFY(m_form->findChild<player::MediaPlayer *>(QStringLiteral("wm")));
     platform::showWindow(m_form);
@@ -214,7 +214,7 @@ void TestForm1Components::nothingPopsUp()
     }
     QCOMPARE(shown, QWidgetList { m_form });
     QVERIFY(m_form->isActiveWindow());
-    for (auto *movie : m_form->findChildren<title::FlashPlayer *>()) {
+    for (auto *movie : m_form->findChildren<animation::FlashPlayer *>()) {
         QVERIFY(!movie->hasMovie());
     }
 }

@@ -1,6 +1,6 @@
 // Decodes animation player settings blocks; a block is either read or refused with SettingsError,
 // and what is read encodes back to a block that reads the same.
-#include "title/flashsettings.h"
+#include "animation/flashsettings.h"
 
 #include "platform/settingsblock.h"
 
@@ -10,10 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     try {
-        const title::FlashSettings s = title::decodeFlashSettings(
+        const animation::FlashSettings s = animation::decodeFlashSettings(
             QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
-        const title::FlashSettings again
-            = title::decodeFlashSettings(title::encodeFlashSettings(s));
+        const animation::FlashSettings again
+            = animation::decodeFlashSettings(animation::encodeFlashSettings(s));
         if (!(again == s)) {
             std::abort();
         }

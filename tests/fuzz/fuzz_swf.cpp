@@ -1,5 +1,5 @@
 // Parses a movie and draws a few small frames; any crash, hang or leak-sized allocation is a bug.
-#include "title/swfrenderer.h"
+#include "animation/swfrenderer.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    using namespace title::swf;
+    using namespace animation::swf;
     Limits limits;
     limits.maxBodyBytes = 4 * 1024 * 1024;
     limits.maxTotalBitmapPixels = 4 * 1024 * 1024;

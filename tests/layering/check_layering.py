@@ -15,17 +15,9 @@ import os
 import re
 import sys
 
-# Old names of libraries, read as the library they became: the animation library's folder and
-# target were called `title` before the rename.
-ALIASES = {"title": "animation"}
-
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".cxx", ".in")
 INCLUDE = re.compile(r'^\s*#\s*include\s*(?:"([^"]+)"|<([^>]+)>)')
 TICKED = re.compile(r"`([^`]+)`")
-
-
-def canonical(name):
-    return ALIASES.get(name, name)
 
 
 def read_table(readme):
@@ -47,16 +39,8 @@ def read_table(readme):
             if not library:
                 continue  # a folder that makes no library (tests, tools, ...)
             folder = TICKED.findall(cells[0])[0].rstrip("/")
-            rows[canonical(library[0])] = (canonical(folder), {canonical(n) for n in TICKED.findall(cells[2])})
+            rows[library[0]] = (folder, set(TICKED.findall(cells[2])))
     return rows
-
-
-def folder_on_disk(root, folder):
-    """The folder as it is in this tree, under its own name or under an old one."""
-    for name in [folder] + [old for old, new in ALIASES.items() if new == folder]:
-        if os.path.isdir(os.path.join(root, name)):
-            return name
-    return None
 
 
 def included_folder(root, source, path, quoted):
@@ -69,7 +53,7 @@ def included_folder(root, source, path, quoted):
     else:
         target = path
     parts = target.replace(os.sep, "/").split("/")
-    return canonical(parts[0]) if len(parts) > 1 else None
+    return parts[0] if len(parts) > 1 else None
 
 
 def linked_libraries(cmake_file):
@@ -94,7 +78,7 @@ def main():
     # Every folder that makes a library has a row.
     for entry in sorted(os.listdir(root)):
         cmake_file = os.path.join(root, entry, "CMakeLists.txt")
-        if os.path.isfile(cmake_file) and canonical(entry) not in by_folder:
+        if os.path.isfile(cmake_file) and entry not in by_folder:
             with open(cmake_file, encoding="utf-8") as f:
                 if re.search(r"add_library\s*\(", f.read()):
                     failures.append("%s/ makes a library but has no row in README.md's layout table"
@@ -105,13 +89,12 @@ def main():
         if unknown:
             failures.append("README.md: %s may use %s, which is no library of the table"
                             % (library, ", ".join(sorted(unknown))))
-        on_disk = folder_on_disk(root, folder)
-        if on_disk is None:
+        if not os.path.isdir(os.path.join(root, folder)):
             failures.append("README.md names %s/, which does not exist" % folder)
             continue
         permitted = allowed | {library}
         allowed_text = ", ".join(sorted(allowed)) or "no other library"
-        for here, _, files in os.walk(os.path.join(root, on_disk)):
+        for here, _, files in os.walk(os.path.join(root, folder)):
             for name in sorted(files):
                 if not name.endswith(SOURCE_SUFFIXES):
                     continue
@@ -129,12 +112,12 @@ def main():
                             failures.append("%s:%d includes %s: %s may use %s"
                                             % (os.path.relpath(source, root), number, path,
                                                library, allowed_text))
-        cmake_file = os.path.join(root, on_disk, "CMakeLists.txt")
+        cmake_file = os.path.join(root, folder, "CMakeLists.txt")
         if os.path.isfile(cmake_file):
             for target, linked in linked_libraries(cmake_file):
-                for other in sorted({canonical(n) for n in linked} & set(table) - permitted):
+                for other in sorted(set(linked) & set(table) - permitted):
                     failures.append("%s/CMakeLists.txt: %s links %s: %s may use %s"
-                                    % (on_disk, target, other, library, allowed_text))
+                                    % (folder, target, other, library, allowed_text))
 
     for failure in failures:
         print("FAIL:", failure)

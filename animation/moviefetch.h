@@ -1,0 +1,50 @@
+#pragma once
+
+#include "animation/swfmovie.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace animation {
+
+// The one fetch of an animation player's movie: over HTTP or HTTPS only (a redirect anywhere else
+// ends it), bounded in size, time and redirects, and parsed off the UI thread. A failed fetch is
+// not retried. Deleting the fetch drops it, wherever it is.
+class MovieFetch : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 maxMovieFileBytes = 16 * 1024 * 1024;
+    static constexpr int fetchTimeoutMs = 20000;
+    static constexpr int maxRedirects = 5;
+
+    // Starts fetching url, or returns nullptr (and fetches nothing) when url is not a web address.
+    static MovieFetch *start(const QUrl &url, QObject *parent);
+    ~MovieFetch() override;
+
+signals:
+    // The fetch ended: the parsed movie, or nullptr when it brought none to play.
+    void finished(std::shared_ptr<const swf::Movie> movie);
+
+private:
+    MovieFetch(const QUrl &url, QObject *parent);
+    void replyFinished();
+
+    QUrl m_url;
+    QNetworkAccessManager *m_network = nullptr;
+    QPointer<QNetworkReply> m_reply;
+};
+
+// Parses a movie file, logging what it found wrong; nullptr for a file larger than a fetch may
+// bring, or one that is not a movie.
+std::shared_ptr<const swf::Movie> parseMovieOrNull(const QByteArray &bytes);
+
+} // namespace animation
