@@ -177,8 +177,7 @@ private slots:
         QCOMPARE(player->settings().wmode, QString("Transparent"));
         QVERIFY(player->isTransparent());
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
-            platform::createComponent(
-                platform::flashPlayerClass, &parent, QByteArray("junk")));
+            platform::createComponent(platform::flashPlayerClass, &parent, QByteArray("junk")));
     }
 
     void paintsTheFetchedMovieOverWhatLiesBeneath()
