@@ -3,7 +3,6 @@
 #include "player/engine.h"
 #include "player/logging.h"
 #include "player/mpvengine.h"
-#include "player/reasons.h"
 #include "player/resolver.h"
 #include "player/titletext.h"
 
@@ -114,8 +113,7 @@ MediaPlayer::MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettin
     connect(m_steadyTimer, &QTimer::timeout, this, [this] { m_reconnectAttempt = 0; });
     m_noAudioTimer->setSingleShot(true);
     m_reconnectTimer->setSingleShot(true);
-    connect(m_noAudioTimer, &QTimer::timeout, this,
-        [this] { candidateFailed(QStringLiteral("no audio")); });
+    connect(m_noAudioTimer, &QTimer::timeout, this, [this] { candidateFailed(Failure::NoAudio); });
     connect(m_reconnectTimer, &QTimer::timeout, this, [this] { startOpening(true); });
 
     connect(m_resolver, &EndpointResolver::streamFound, this, &MediaPlayer::openCandidate);
@@ -128,7 +126,8 @@ MediaPlayer::MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettin
     Engine *e = m_engine.get();
     connect(e, &Engine::playing, this, &MediaPlayer::onPlaying);
     connect(e, &Engine::buffering, this, &MediaPlayer::onBuffering);
-    connect(e, &Engine::ended, this, &MediaPlayer::onEnded);
+    connect(e, &Engine::ended, this, [this] { streamEnded(std::nullopt); });
+    connect(e, &Engine::failed, this, &MediaPlayer::streamEnded);
     connect(e, &Engine::positionChanged, this, &MediaPlayer::updatePosition);
     connect(e, &Engine::durationChanged, this, [this](double seconds) {
         m_duration = seconds;
@@ -310,7 +309,7 @@ void MediaPlayer::startOpening(bool reconnecting)
     m_noAudioTimer->stop();
     m_reconnectTimer->stop();
     m_stream = QUrl();
-    m_lastCandidateError.clear();
+    m_lastCandidateFailure.reset();
     setState(reconnecting ? State::Reconnecting : State::Connecting);
     m_resolver->start(QUrl(m_url, QUrl::TolerantMode));
 }
@@ -334,17 +333,17 @@ int MediaPlayer::reconnectWaitMs() const
     return m_reconnectTimer->isActive() ? m_reconnectTimer->interval() : 0;
 }
 
-void MediaPlayer::candidateFailed(const QString &reason)
+void MediaPlayer::candidateFailed(Failure failure)
 {
-    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toString() << "-" << reason;
-    m_lastCandidateError = reason;
+    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toString() << "-" << failure;
+    m_lastCandidateFailure = failure;
     m_noAudioTimer->stop();
     m_engine->stop();
     m_stream = QUrl();
     m_resolver->next();
 }
 
-void MediaPlayer::allCandidatesFailed(const QString &reason)
+void MediaPlayer::allCandidatesFailed(Failure failure, int httpStatus)
 {
     m_noAudioTimer->stop();
     m_engine->stop();
@@ -353,9 +352,11 @@ void MediaPlayer::allCandidatesFailed(const QString &reason)
         return;
     }
     // When every stream found failed, the stream's own failure says more than the resolver's.
-    const bool streamsFailed = reason == QLatin1String("nothing to play");
-    setState(State::Failed,
-        streamsFailed && !m_lastCandidateError.isEmpty() ? m_lastCandidateError : reason);
+    if (failure == Failure::NothingToPlay && m_lastCandidateFailure) {
+        setState(State::Failed, failureText(*m_lastCandidateFailure));
+    } else {
+        setState(State::Failed, failureText(failure, httpStatus));
+    }
 }
 
 void MediaPlayer::onPlaying()
@@ -388,7 +389,8 @@ void MediaPlayer::onBuffering(int percent)
     }
 }
 
-void MediaPlayer::onEnded(const QString &error)
+// The engine's report on the stream: no failure when it reached its end.
+void MediaPlayer::streamEnded(std::optional<Failure> failure)
 {
     if (m_stream.isEmpty()) {
         return;
@@ -398,20 +400,20 @@ void MediaPlayer::onEnded(const QString &error)
         if (m_heardAudio) {
             scheduleReconnect();
         } else {
-            candidateFailed(error.isEmpty() ? QStringLiteral("no audio") : error);
+            candidateFailed(failure.value_or(Failure::NoAudio));
         }
         return;
     case State::Reconnecting:
-        candidateFailed(error);
+        candidateFailed(failure.value_or(Failure::NoAudio));
         return;
     case State::Buffering:
         if (!m_heardAudio) {
-            candidateFailed(error.isEmpty() ? QStringLiteral("no audio") : error);
+            candidateFailed(failure.value_or(Failure::NoAudio));
             return;
         }
         [[fallthrough]];
     case State::Playing:
-        if (error.isEmpty() && m_duration > 0 && m_position >= m_duration - 2) {
+        if (!failure && m_duration > 0 && m_position >= m_duration - 2) {
             // A recording that played to its end.
             m_engine->stop();
             m_stream = QUrl();
@@ -593,8 +595,7 @@ void MediaPlayer::setState(State state, const QString &detail)
         text = tr("Reconnecting");
         break;
     case State::Failed:
-        text = detail.isEmpty() ? tr("Could not open")
-                                : tr("Could not open: %1").arg(reasonText(detail));
+        text = detail.isEmpty() ? tr("Could not open") : tr("Could not open: %1").arg(detail);
         break;
     }
     const bool stateChangedNow = state != m_state;

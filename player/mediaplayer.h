@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/failure.h"
 #include "player/settings.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QMenu;
@@ -129,11 +131,11 @@ private:
     void buildInterface();
     void startOpening(bool reconnecting);
     void openCandidate(const QUrl &stream, const QString &title);
-    void candidateFailed(const QString &reason);
-    void allCandidatesFailed(const QString &reason);
+    void candidateFailed(Failure failure);
+    void allCandidatesFailed(Failure failure, int httpStatus);
     void onPlaying();
     void onBuffering(int percent);
-    void onEnded(const QString &error);
+    void streamEnded(std::optional<Failure> failure);
     void scheduleReconnect();
     void setState(State state, const QString &detail = QString());
     void setNowPlaying(const QString &title);
@@ -160,7 +162,7 @@ private:
     double m_duration = 0;
     double m_position = 0;
     int m_reconnectAttempt = 0;
-    QString m_lastCandidateError;
+    std::optional<Failure> m_lastCandidateFailure;
 
     QTimer *m_noAudioTimer = nullptr;
     QElapsedTimer m_candidateClock; // since the current candidate was handed to the engine

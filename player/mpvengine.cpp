@@ -31,21 +31,21 @@ enum Observed : std::uint64_t {
     ObserveFileSize,
 };
 
-QString reasonFor(int error)
+Failure failureOf(int error)
 {
     switch (error) {
     case MPV_ERROR_LOADING_FAILED:
-        return QStringLiteral("unreachable");
+        return Failure::Unreachable;
     case MPV_ERROR_UNKNOWN_FORMAT:
-        return QStringLiteral("unknown format");
+        return Failure::UnknownFormat;
     case MPV_ERROR_NOTHING_TO_PLAY:
-        return QStringLiteral("no audio");
+        return Failure::NoAudio;
     case MPV_ERROR_AO_INIT_FAILED:
-        return QStringLiteral("no sound device");
+        return Failure::NoSoundDevice;
     case MPV_ERROR_UNSUPPORTED:
-        return QStringLiteral("unsupported");
+        return Failure::Unsupported;
     default:
-        return QString::fromUtf8(mpv_error_string(error));
+        return Failure::EngineError;
     }
 }
 
@@ -362,10 +362,8 @@ void MpvEngine::open(const QUrl &url)
     m_reportedDuration = 0;
     m_bufferPercent = 0;
     // Only a network stream reaches mpv, whatever the caller checked before.
-    const QString refusal = !m_mpv ? QStringLiteral("no engine")
-        : !isPlayableAddress(url)  ? unsupportedAddressReason()
-                                   : QString();
-    if (!refusal.isEmpty()) {
+    if (!m_mpv || !isPlayableAddress(url)) {
+        const Failure refusal = !m_mpv ? Failure::NoEngine : Failure::UnsupportedAddress;
         qCWarning(lcEngine) << "not opened:" << url.toString() << "-" << refusal;
         if (m_mpv) {
             const char *command[] = { "stop", nullptr };
@@ -373,7 +371,7 @@ void MpvEngine::open(const QUrl &url)
         }
         QTimer::singleShot(0, this, [this, refusal, generation = m_generation] {
             if (generation == m_generation) {
-                emit ended(refusal);
+                emit failed(refusal);
             }
         });
         return;
@@ -455,7 +453,7 @@ void MpvEngine::handleEvent(const Event &event)
         if (event.reply == m_generation && m_generation != 0) {
             if (event.error < 0) {
                 qCInfo(lcEngine) << "loadfile failed:" << mpv_error_string(event.error);
-                emit ended(reasonFor(event.error));
+                emit failed(failureOf(event.error));
                 return;
             }
             m_live = true;
@@ -475,15 +473,15 @@ void MpvEngine::handleEvent(const Event &event)
         if (event.endReason == MPV_END_FILE_REASON_EOF) {
             m_live = false;
             if (m_started) {
-                emit ended(QString());
+                emit ended();
             } else {
-                emit ended(m_restarted && !m_haveOutput ? QStringLiteral("no sound device")
-                                                        : QStringLiteral("no audio"));
+                emit failed(
+                    m_restarted && !m_haveOutput ? Failure::NoSoundDevice : Failure::NoAudio);
             }
         } else if (event.endReason == MPV_END_FILE_REASON_ERROR) {
             m_live = false;
-            emit ended(m_restarted && !m_haveOutput ? QStringLiteral("no sound device")
-                                                    : reasonFor(event.endError));
+            emit failed(
+                m_restarted && !m_haveOutput ? Failure::NoSoundDevice : failureOf(event.endError));
         }
         return;
     case MPV_EVENT_PLAYBACK_RESTART:

@@ -27,38 +27,38 @@ bool isHttp(const QUrl &url)
 // fills a buffer.
 constexpr qint64 minIcyMetaInterval = 256;
 
-QString reasonFor(QNetworkReply::NetworkError error, int status)
+Failure failureOf(QNetworkReply::NetworkError error, int status)
 {
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("refused");
+        return Failure::Refused;
     case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("unknown host");
+        return Failure::UnknownHost;
     case QNetworkReply::TimeoutError:
     case QNetworkReply::OperationCanceledError:
-        return QStringLiteral("no answer");
+        return Failure::NoAnswer;
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("too many redirects");
+        return Failure::TooManyRedirects;
     case QNetworkReply::ProtocolUnknownError:
-        return unsupportedAddressReason();
+        return Failure::UnsupportedAddress;
     case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("connection closed");
+        return Failure::ConnectionClosed;
     case QNetworkReply::ContentNotFoundError:
-        return QStringLiteral("not found");
+        return Failure::NotFound;
     case QNetworkReply::ContentAccessDenied:
     case QNetworkReply::AuthenticationRequiredError:
-        return QStringLiteral("access denied");
+        return Failure::AccessDenied;
     default:
         break;
     }
     if (status == 404 || status == 410) {
-        return QStringLiteral("not found");
+        return Failure::NotFound;
     }
     if (status >= 400) {
-        return QStringLiteral("server error %1").arg(status);
+        return Failure::ServerError;
     }
-    return QStringLiteral("network error");
+    return Failure::NetworkError;
 }
 
 } // namespace
@@ -75,11 +75,6 @@ bool isPlayableAddress(const QUrl &url)
         }
     }
     return false;
-}
-
-QString unsupportedAddressReason()
-{
-    return QStringLiteral("unsupported address");
 }
 
 QList<QUrl> engineAddresses(const QUrl &url)
@@ -134,7 +129,8 @@ void EndpointResolver::cancel()
     m_titleSent = false;
     m_queue.clear();
     m_fetched.clear();
-    m_lastError.clear();
+    m_lastFailure = Failure::NothingToPlay;
+    m_lastHttpStatus = 0;
     m_parsing = false;
     finishFetch();
 }
@@ -157,18 +153,18 @@ void EndpointResolver::advance()
     while (!m_queue.isEmpty()) {
         const Candidate candidate = m_queue.takeFirst();
         if (!candidate.url.isValid() || candidate.url.isRelative()) {
-            m_lastError = QStringLiteral("bad address");
+            setLastFailure(Failure::BadAddress);
             qCInfo(lcResolver) << "skipped, bad address:" << candidate.url.toString();
             continue;
         }
         if (!isPlayableAddress(candidate.url)) {
-            m_lastError = unsupportedAddressReason();
+            setLastFailure(Failure::UnsupportedAddress);
             qCWarning(lcResolver) << "refused, not a network stream:" << candidate.url.toString();
             continue;
         }
         if (isHttp(candidate.url)) {
             if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
-                m_lastError = QStringLiteral("playlist loop");
+                setLastFailure(Failure::PlaylistLoop);
                 qCInfo(lcResolver) << "skipped, fetched before:" << candidate.url.toString();
                 continue;
             }
@@ -184,14 +180,14 @@ void EndpointResolver::advance()
         return;
     }
     m_active = false;
-    qCInfo(lcResolver) << "nothing more to try; last failure:" << m_lastError;
-    emit failed(m_lastError.isEmpty() ? QStringLiteral("nothing to play") : m_lastError);
+    qCInfo(lcResolver) << "nothing more to try; last failure:" << m_lastFailure;
+    emit failed(m_lastFailure, m_lastHttpStatus);
 }
 
 void EndpointResolver::emitStream(const QUrl &url, const QString &title)
 {
     if (!isPlayableAddress(url)) {
-        m_lastError = unsupportedAddressReason();
+        setLastFailure(Failure::UnsupportedAddress);
         qCWarning(lcResolver) << "refused, not a network stream:" << url.toString();
         postAdvance();
         return;
@@ -243,17 +239,23 @@ void EndpointResolver::finishFetch()
     }
 }
 
-void EndpointResolver::giveUpFetch(const QString &reason)
+void EndpointResolver::setLastFailure(Failure failure, int httpStatus)
 {
-    qCInfo(lcResolver) << "failed:" << m_current.url.toString() << "-" << reason;
-    m_lastError = reason;
+    m_lastFailure = failure;
+    m_lastHttpStatus = failure == Failure::ServerError ? httpStatus : 0;
+}
+
+void EndpointResolver::giveUpFetch(Failure failure, int httpStatus)
+{
+    qCInfo(lcResolver) << "failed:" << m_current.url.toString() << "-" << failure << httpStatus;
+    setLastFailure(failure, httpStatus);
     finishFetch();
     postAdvance();
 }
 
 void EndpointResolver::onTimeout()
 {
-    giveUpFetch(QStringLiteral("no answer"));
+    giveUpFetch(Failure::NoAnswer);
 }
 
 // Qt follows redirects to HTTP only; the gate is ours all the same.
@@ -262,7 +264,7 @@ void EndpointResolver::onRedirected(const QUrl &url)
     qCDebug(lcResolver) << "redirected to" << url.toString();
     if (m_reply && !isPlayableAddress(url)) {
         qCWarning(lcResolver) << "refused redirect, not a network stream:" << url.toString();
-        giveUpFetch(unsupportedAddressReason());
+        giveUpFetch(Failure::UnsupportedAddress);
     }
 }
 
@@ -281,7 +283,7 @@ void EndpointResolver::onMetaData()
     }
     m_firstByteTimer->stop();
     if (code >= 400) {
-        giveUpFetch(reasonFor(QNetworkReply::NoError, code));
+        giveUpFetch(failureOf(QNetworkReply::NoError, code), code);
         return;
     }
     if (m_reply->hasRawHeader("icy-metaint")) {
@@ -289,7 +291,7 @@ void EndpointResolver::onMetaData()
         const qint64 interval = m_reply->rawHeader("icy-metaint").trimmed().toLongLong(&ok);
         // 0 means no metadata at all.
         if (!ok || interval < 0 || (interval > 0 && interval < minIcyMetaInterval)) {
-            giveUpFetch(QStringLiteral("broken stream metadata"));
+            giveUpFetch(Failure::BrokenStreamMetadata);
             return;
         }
     }
@@ -337,7 +339,7 @@ void EndpointResolver::onFinished()
         return;
     }
     if (error != QNetworkReply::NoError) {
-        giveUpFetch(reasonFor(error, status));
+        giveUpFetch(failureOf(error, status), status);
         return;
     }
     const qint64 limit = m_readingPlaylist ? m_limits.maxPlaylistBytes : m_limits.sniffBytes;
@@ -357,7 +359,7 @@ void EndpointResolver::judge(bool complete)
     switch (sniffContent(m_body)) {
     case ContentKind::Empty:
         if (complete) {
-            giveUpFetch(QStringLiteral("empty answer"));
+            giveUpFetch(Failure::EmptyAnswer);
         }
         return;
     case ContentKind::Audio: {
@@ -378,10 +380,10 @@ void EndpointResolver::judge(bool complete)
         if (retryAtStreamPath()) {
             return;
         }
-        giveUpFetch(QStringLiteral("not a stream"));
+        giveUpFetch(Failure::NotAStream);
         return;
     case ContentKind::Text:
-        giveUpFetch(QStringLiteral("not a stream"));
+        giveUpFetch(Failure::NotAStream);
         return;
     }
 }
@@ -398,7 +400,7 @@ bool EndpointResolver::retryAtStreamPath()
     QUrl stream = root;
     stream.setPath(QStringLiteral("/;"));
     qCInfo(lcResolver) << "a page at the stream root; trying" << stream.toString();
-    m_lastError = QStringLiteral("not a stream");
+    setLastFailure(Failure::NotAStream);
     finishFetch();
     m_queue.prepend(Candidate { stream, m_current.depth, m_current.title });
     postAdvance();
@@ -434,17 +436,17 @@ void EndpointResolver::takePlaylist(const Playlist &list)
                         << "entries" << list.entries.size()
                         << (list.tooManyEntries ? "(too many)" : "");
     if (list.tooManyEntries) {
-        m_lastError = QStringLiteral("too many entries");
+        setLastFailure(Failure::TooManyEntries);
         postAdvance();
         return;
     }
     if (list.entries.isEmpty()) {
-        m_lastError = QStringLiteral("unreadable playlist");
+        setLastFailure(Failure::UnreadablePlaylist);
         postAdvance();
         return;
     }
     if (m_current.depth >= m_limits.maxDepth) {
-        m_lastError = QStringLiteral("playlists too deep");
+        setLastFailure(Failure::PlaylistsTooDeep);
         postAdvance();
         return;
     }

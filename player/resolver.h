@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player/failure.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -34,7 +36,7 @@ struct ResolverLimits
 // over HTTP, then over TCP.
 //
 // The caller answers every streamFound() with next() when that stream fails; failed() says that
-// nothing (more) can be tried, with the reason of the last failure in a word or two.
+// nothing (more) can be tried, with the last failure met (NothingToPlay when there was none).
 class EndpointResolver : public QObject
 {
     Q_OBJECT
@@ -56,7 +58,8 @@ signals:
     void streamFound(const QUrl &stream, const QString &title);
     // The title of the outermost playlist that named one (may be empty).
     void playlistTitle(const QString &title);
-    void failed(const QString &reason);
+    // httpStatus is the status of a ServerError, else 0.
+    void failed(player::Failure failure, int httpStatus);
 
 private:
     struct Candidate
@@ -78,7 +81,8 @@ private:
     bool retryAtStreamPath();
     void readPlaylist();
     void takePlaylist(const Playlist &list);
-    void giveUpFetch(const QString &reason);
+    void setLastFailure(Failure failure, int httpStatus = 0);
+    void giveUpFetch(Failure failure, int httpStatus = 0);
     void finishFetch();
     void emitStream(const QUrl &url, const QString &title);
 
@@ -97,7 +101,8 @@ private:
     bool m_active = false;
     bool m_titleSent = false;
     quint64 m_generation = 0;
-    QString m_lastError;
+    Failure m_lastFailure = Failure::NothingToPlay;
+    int m_lastHttpStatus = 0;
 };
 
 // The one gate for every address the player opens: the address it is given, every playlist
@@ -105,9 +110,6 @@ private:
 // MMS's explicit forms over HTTP (mmsh) and TCP (mmst), with a host. Local files, devices,
 // descriptors, sockets and other services (file, pipe, tcp, udp, ftp, ...) are refused.
 bool isPlayableAddress(const QUrl &url);
-
-// The reason given for an address that isPlayableAddress() refuses.
-QString unsupportedAddressReason();
 
 // mms:// names a stream that is reached over HTTP (mmsh) or TCP (mmst); the engine needs one of
 // the explicit forms. Other addresses come back unchanged.

@@ -179,6 +179,10 @@
         <translation>প্লেয়ার চালু হলো না</translation>
     </message>
     <message>
+        <source>engine error</source>
+        <translation>প্লেয়ারে সমস্যা</translation>
+    </message>
+    <message>
         <source>server error %1</source>
         <translation>সার্ভারে সমস্যা (%1)</translation>
     </message>

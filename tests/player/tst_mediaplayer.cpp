@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 
+using player::Failure;
 using player::MediaPlayer;
 using State = player::MediaPlayer::State;
 
@@ -146,7 +147,7 @@ private slots:
         QVERIFY(waitForOpens(rig.engine, 1));
         QCOMPARE(rig.engine->opens(), QStringList { QStringLiteral("mmsh://127.0.0.1/b") });
         // A failure now concerns b: its next candidate is tried, never a again.
-        emit rig.engine->ended(QStringLiteral("refused"));
+        emit rig.engine->failed(Failure::Refused);
         QVERIFY(waitForOpens(rig.engine, 2));
         QCOMPARE(rig.engine->opens().last(), QStringLiteral("mmst://127.0.0.1/b"));
     }
@@ -201,7 +202,7 @@ private slots:
         Rig rig;
         rig.widget->setUrl(mmsA);
         QVERIFY(waitForOpens(rig.engine, 1));
-        emit rig.engine->ended(QStringLiteral("unknown format")); // over HTTP
+        emit rig.engine->failed(Failure::UnknownFormat); // over HTTP
         QVERIFY(waitForOpens(rig.engine, 2)); // then over TCP
         // The second gives no audio at all: it makes way when its time is up.
         QTRY_COMPARE_WITH_TIMEOUT(rig.widget->state(), State::Failed, 3000);
@@ -265,7 +266,7 @@ private slots:
         QVERIFY(waitForOpens(rig.engine, 1));
         emit rig.engine->playing();
         emit rig.engine->titleChanged("Song");
-        emit rig.engine->ended(QString()); // the live stream dropped
+        emit rig.engine->ended(); // the live stream dropped
         QCOMPARE(rig.widget->state(), State::Reconnecting);
         QCOMPARE(rig.widget->statusText(), QStringLiteral("Reconnecting"));
         QCOMPARE(rig.widget->reconnectWaitMs(), 40);
@@ -275,9 +276,9 @@ private slots:
         int opened = rig.engine->opens().size();
         for (int round = 0; round < 4; ++round) {
             QVERIFY(waitForOpens(rig.engine, opened + 1));
-            emit rig.engine->ended(QStringLiteral("refused"));
+            emit rig.engine->failed(Failure::Refused);
             QVERIFY(waitForOpens(rig.engine, opened + 2));
-            emit rig.engine->ended(QStringLiteral("refused"));
+            emit rig.engine->failed(Failure::Refused);
             opened += 2;
             QTRY_VERIFY_WITH_TIMEOUT(rig.widget->reconnectWaitMs() > 0, 3000);
             QCOMPARE(rig.widget->state(), State::Reconnecting);
@@ -290,14 +291,14 @@ private slots:
         QVERIFY(waitForOpens(rig.engine, opened + 1));
         emit rig.engine->playing();
         QCOMPARE(rig.widget->state(), State::Playing);
-        emit rig.engine->ended(QStringLiteral("connection closed"));
+        emit rig.engine->failed(Failure::ConnectionClosed);
         QCOMPARE(rig.widget->reconnectWaitMs(), 200);
 
         // Back and playing steadily (as long as the longest wait): the next drop starts afresh.
         QVERIFY(waitForOpens(rig.engine, opened + 2));
         emit rig.engine->playing();
         QTRY_COMPARE_WITH_TIMEOUT(rig.widget->reconnectAttempt(), 0, 2000);
-        emit rig.engine->ended(QStringLiteral("connection closed"));
+        emit rig.engine->failed(Failure::ConnectionClosed);
         QCOMPARE(rig.widget->reconnectWaitMs(), 40);
 
         // Anything else asked for ends the reconnecting.
@@ -318,7 +319,7 @@ private slots:
         rig.widget->pause();
         QCOMPARE(rig.widget->statusText(), QStringLiteral("Paused"));
         QCOMPARE(rig.engine->log, QStringList { QStringLiteral("stop") }); // silenced and let go
-        emit rig.engine->ended(QStringLiteral("connection closed")); // e.g. the server gave up
+        emit rig.engine->failed(Failure::ConnectionClosed); // e.g. the server gave up
         QCOMPARE(rig.widget->state(), State::Paused);
 
         rig.widget->togglePlayPause();
@@ -343,7 +344,7 @@ private slots:
             rig.engine->log, (QStringList { QStringLiteral("pause"), QStringLiteral("resume") }));
         QCOMPARE(rig.widget->state(), State::Playing);
         emit rig.engine->positionChanged(59.5);
-        emit rig.engine->ended(QString());
+        emit rig.engine->ended();
         QCOMPARE(rig.widget->state(), State::Stopped); // played once, as the settings say
     }
 
