@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
 #include "platform/components.h"
-#include "player/mediaplayer.h"
+#include "player/component.h"
 #include "title/flashplayer.h"
 #include "ui/description.h"
 

@@ -10,6 +10,7 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
+#include "player/component.h"
 #include "player/mediaplayer.h"
 #include "player/settings.h"
 

@@ -12,7 +12,7 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
-#include "player/mediaplayer.h"
+#include "player/component.h"
 #include "player/settings.h"
 
 #include <QApplication>

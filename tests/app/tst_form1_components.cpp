@@ -3,6 +3,7 @@
 #include "platform/forms.h"
 #include "platform/runtime.h"
 #include "platform/windows.h"
+#include "player/component.h"
 #include "player/mediaplayer.h"
 #include "title/flashplayer.h"
 #include "title/flashsettings.h"

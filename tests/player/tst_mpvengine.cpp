@@ -1,3 +1,4 @@
+#include "player/component.h"
 #include "player/mediaplayer.h"
 #include "player/mpvengine.h"
 #include "player/settings.h"

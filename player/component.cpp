@@ -1,0 +1,23 @@
+#include "player/component.h"
+
+#include "player/mediaplayer.h"
+#include "player/mpvengine.h"
+#include "player/settings.h"
+
+#include "platform/components.h"
+
+namespace player {
+
+QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings)
+{
+    const MediaPlayerSettings decoded
+        = settings.isEmpty() ? MediaPlayerSettings {} : decodeMediaPlayerSettings(settings);
+    return new MediaPlayer(std::make_unique<MpvEngine>(), decoded, parent);
+}
+
+void registerMediaPlayerComponent()
+{
+    platform::registerComponent(QString::fromLatin1(mediaPlayerClassName), &createMediaPlayer);
+}
+
+} // namespace player
