@@ -1,7 +1,8 @@
 #include "player/mpvengine.h"
 
+#include "player/address.h"
 #include "player/logging.h"
-#include "player/resolver.h"
+#include "player/mpvcore.h"
 
 #include <QMetaObject>
 #include <QTimer>
@@ -9,9 +10,7 @@
 #include <mpv/client.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
-#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -19,17 +18,6 @@
 namespace player {
 
 namespace {
-
-enum Observed : std::uint64_t {
-    ObservePausedForCache = 1,
-    ObserveBufferingState,
-    ObserveTimePos,
-    ObserveDuration,
-    ObserveMetadata,
-    ObserveAudioOutput,
-    ObserveSeekable,
-    ObserveFileSize,
-};
 
 Failure failureOf(int error)
 {
@@ -49,199 +37,15 @@ Failure failureOf(int error)
     }
 }
 
-// The libav protocols a network stream may use: HTTP (with TLS, a proxy and HLS's decryption),
-// MMS over HTTP and TCP, and the TCP beneath them. No file, pipe, fd, udp, rtp, ftp, data, ...
-const char *const networkProtocols
-    = "protocol_whitelist=[http,https,tls,tcp,httpproxy,crypto,mmsh,mmst]";
-
-// Looks a key up in a metadata map, ignoring case.
-QByteArray metadataValue(const mpv_node &map, const char *key)
-{
-    if (map.format != MPV_FORMAT_NODE_MAP || !map.u.list) {
-        return {};
-    }
-    const mpv_node_list *list = map.u.list;
-    for (int i = 0; i < list->num; ++i) {
-        if (qstricmp(list->keys[i], key) == 0 && list->values[i].format == MPV_FORMAT_STRING) {
-            return QByteArray(list->values[i].u.string);
-        }
-    }
-    return {};
-}
-
-// What the engine keeps of an event it acts on; nothing of the others.
-std::optional<MpvEngine::Event> copyOf(const mpv_event &event)
-{
-    MpvEngine::Event copy;
-    copy.id = event.event_id;
-    copy.reply = event.reply_userdata;
-    copy.error = event.error;
-    switch (event.event_id) {
-    case MPV_EVENT_COMMAND_REPLY:
-    case MPV_EVENT_PLAYBACK_RESTART:
-        return copy;
-    case MPV_EVENT_START_FILE:
-        copy.entry = static_cast<const mpv_event_start_file *>(event.data)->playlist_entry_id;
-        return copy;
-    case MPV_EVENT_END_FILE: {
-        const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        copy.entry = end->playlist_entry_id;
-        copy.endReason = end->reason;
-        copy.endError = end->error;
-        return copy;
-    }
-    case MPV_EVENT_PROPERTY_CHANGE: {
-        const auto *property = static_cast<const mpv_event_property *>(event.data);
-        copy.valid = property->format != MPV_FORMAT_NONE && property->data;
-        if (!copy.valid) {
-            return copy;
-        }
-        switch (property->format) {
-        case MPV_FORMAT_FLAG:
-            copy.flag = *static_cast<const int *>(property->data) != 0;
-            break;
-        case MPV_FORMAT_INT64:
-            copy.integer = *static_cast<const std::int64_t *>(property->data);
-            break;
-        case MPV_FORMAT_DOUBLE:
-            copy.number = *static_cast<const double *>(property->data);
-            break;
-        case MPV_FORMAT_STRING:
-            copy.text = QByteArray(*static_cast<char *const *>(property->data));
-            break;
-        case MPV_FORMAT_NODE: {
-            const auto &node = *static_cast<const mpv_node *>(property->data);
-            copy.text = metadataValue(node, "icy-title");
-            if (copy.text.isEmpty()) {
-                copy.text = metadataValue(node, "title");
-            }
-            copy.name = metadataValue(node, "icy-name");
-            break;
-        }
-        default:
-            copy.valid = false;
-            break;
-        }
-        return copy;
-    }
-    default:
-        return std::nullopt;
-    }
-}
-
-// libmpv probes every stream it opens with a zero-filled buffer of 10 MiB on the thread that
-// opens it. glibc's allocator, once the first of those (mapped on its own) is freed, raises its
-// mapping and trimming thresholds past that size; from then on each probe buffer comes from the
-// heap of the allocator arena of whichever thread opens the stream, and stays resident there
-// when freed. Every station switch then leaves ten more MiB in another arena, until each arena
-// holds one. Fixed thresholds keep large buffers mapped on their own and handed back whole when
-// freed; two arenas are plenty for the few threads that allocate while a stream plays.
-void keepLargeBuffersReturnable()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 2 * 1024 * 1024);
-        mallopt(M_ARENA_MAX, 2);
-    });
-}
-
 } // namespace
 
 MpvEngine::MpvEngine(QObject *parent, const QList<QPair<QByteArray, QByteArray>> &extraOptions)
     : Engine(parent)
+    , m_mpv(createMpvCore(extraOptions))
 {
-    // mpv reads and writes numbers with the C locale's decimal point; the application object
-    // may have set the user's locale before.
-    std::setlocale(LC_NUMERIC, "C");
-    keepLargeBuffersReturnable();
-    m_mpv = mpv_create();
-    if (!m_mpv) {
-        return;
+    if (m_mpv) {
+        m_reader = std::thread([this] { readEvents(); });
     }
-    const char *options[][2] = {
-        { "vid", "no" },
-        { "vo", "null" },
-        { "idle", "yes" },
-        { "terminal", "no" },
-        { "input-default-bindings", "no" },
-        { "input-vo-keyboard", "no" },
-        { "osc", "no" },
-        { "audio-display", "no" },
-        { "network-timeout", "10" },
-        // Ten seconds ahead carry a live stream over a short gap; 1 MiB holds that even at
-        // 800 kbit/s. A little audio already played is kept: the stream's titles travel with
-        // it (without it, they never arrive).
-        { "cache", "yes" },
-        { "cache-secs", "10" },
-        { "demuxer-max-bytes", "1MiB" },
-        { "demuxer-max-back-bytes", "512KiB" },
-        { "demuxer-readahead-secs", "5" },
-        { "cache-pause-wait", "2" },
-        // The sound server holds 200 ms (mpv's defaults: 100 ms for PulseAudio, 20 ms for
-        // PipeWire): the audio threads wake a half (a tenth) as often, and a mute or volume
-        // change is heard within 200 ms, as with the GStreamer-based players.
-        { "pulse-buffer", "200" },
-        { "pipewire-buffer", "200" },
-        { "volume-max", "100" },
-        { "audio-client-name", "tarvelin-radio" },
-        { "user-agent", "TarvelinRadio/1.0" },
-    };
-    for (const auto &option : options) {
-        mpv_set_option_string(m_mpv, option[0], option[1]);
-    }
-    const char *guards[][2] = {
-        // What we hand over is a network stream and nothing else. libav may open only network
-        // protocols for it (the stream itself, redirects, nested opens of a demuxer such as the
-        // segments of an HLS index), and mpv loads nothing else of its own: no external tracks,
-        // chapters in other files, configuration, scripts or input from outside, and from a
-        // playlist it reads (it never gets one from us, but a stream may turn out to be one) no
-        // entry that is not a plain network address. References stay on: an HLS index, which
-        // the resolver hands over as a stream, is one.
-        { "stream-lavf-o", networkProtocols },
-        { "demuxer-lavf-o", networkProtocols },
-        { "ytdl", "no" },
-        { "load-scripts", "no" },
-        { "load-unsafe-playlists", "no" },
-        { "autoload-files", "no" },
-        { "audio-file-auto", "no" },
-        { "sub-auto", "no" },
-        { "cover-art-auto", "no" },
-        { "ordered-chapters", "no" },
-        { "config", "no" },
-        { "load-stats-overlay", "no" },
-        { "load-osd-console", "no" },
-        { "load-auto-profiles", "no" },
-        { "input-ipc-server", "" },
-    };
-    // Without its guards the engine does not run at all.
-    for (const auto &guard : guards) {
-        if (const int error = mpv_set_option_string(m_mpv, guard[0], guard[1]); error < 0) {
-            qCWarning(lcEngine) << "engine not started: option" << guard[0]
-                                << mpv_error_string(error);
-            mpv_terminate_destroy(m_mpv);
-            m_mpv = nullptr;
-            return;
-        }
-    }
-    for (const auto &[name, value] : extraOptions) {
-        mpv_set_option_string(m_mpv, name.constData(), value.constData());
-    }
-    if (mpv_initialize(m_mpv) < 0) {
-        mpv_terminate_destroy(m_mpv);
-        m_mpv = nullptr;
-        return;
-    }
-    mpv_observe_property(m_mpv, ObservePausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, ObserveBufferingState, "cache-buffering-state", MPV_FORMAT_INT64);
-    // The position and the length are not observed: they change with every piece of audio
-    // played (a live stream's length is what is cached of it). The event thread reads them at
-    // whole seconds instead.
-    mpv_observe_property(m_mpv, ObserveMetadata, "metadata", MPV_FORMAT_NODE);
-    mpv_observe_property(m_mpv, ObserveAudioOutput, "current-ao", MPV_FORMAT_STRING);
-    mpv_observe_property(m_mpv, ObserveSeekable, "seekable", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_mpv, ObserveFileSize, "file-size", MPV_FORMAT_INT64);
-    m_reader = std::thread([this] { readEvents(); });
 }
 
 MpvEngine::~MpvEngine()
@@ -264,7 +68,7 @@ void MpvEngine::readEvents()
     double shownDuration = -1;
     while (!m_quitting) {
         const mpv_event *event = mpv_wait_event(m_mpv, playing ? nextRead : -1);
-        QList<Event> batch;
+        QList<MpvEvent> batch;
         while (event && event->event_id != MPV_EVENT_NONE) {
             switch (event->event_id) {
             case MPV_EVENT_SHUTDOWN:
@@ -281,7 +85,7 @@ void MpvEngine::readEvents()
             default:
                 break;
             }
-            if (std::optional<Event> copy = copyOf(*event)) {
+            if (std::optional<MpvEvent> copy = copyOf(*event)) {
                 batch.append(std::move(*copy));
             }
             event = mpv_wait_event(m_mpv, 0);
@@ -304,10 +108,10 @@ void MpvEngine::readEvents()
 // On the event thread: reads the position and the length, adds a report of each whose whole
 // seconds changed to the batch, and returns how long to wait until the position reaches its
 // next whole second (a little past it).
-double MpvEngine::readTimes(QList<Event> &batch, double &shownPosition, double &shownDuration)
+double MpvEngine::readTimes(QList<MpvEvent> &batch, double &shownPosition, double &shownDuration)
 {
-    const auto report = [&batch](Observed id, double seconds) {
-        Event event;
+    const auto report = [&batch](MpvObserved id, double seconds) {
+        MpvEvent event;
         event.id = MPV_EVENT_PROPERTY_CHANGE;
         event.reply = id;
         event.valid = true;
@@ -337,13 +141,13 @@ double MpvEngine::readTimes(QList<Event> &batch, double &shownPosition, double &
 
 void MpvEngine::takeEvents()
 {
-    QList<Event> events;
+    QList<MpvEvent> events;
     {
         const std::lock_guard lock(m_eventsLock);
         events.swap(m_events);
         m_takePosted = false;
     }
-    for (const Event &event : std::as_const(events)) {
+    for (const MpvEvent &event : std::as_const(events)) {
         handleEvent(event);
     }
 }
@@ -446,7 +250,7 @@ void MpvEngine::setMuted(bool muted)
     }
 }
 
-void MpvEngine::handleEvent(const Event &event)
+void MpvEngine::handleEvent(const MpvEvent &event)
 {
     switch (event.id) {
     case MPV_EVENT_COMMAND_REPLY:

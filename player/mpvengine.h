@@ -1,6 +1,7 @@
 #pragma once
 
 #include "player/engine.h"
+#include "player/mpvevent.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,7 +13,6 @@
 #include <thread>
 
 struct mpv_handle;
-struct mpv_event;
 
 namespace player {
 
@@ -39,29 +39,11 @@ public:
     // False when mpv could not be set up; the engine then reports every open as failed.
     bool isUsable() const { return m_mpv != nullptr; }
 
-    // What the engine keeps of one mpv event: copied on the event thread, handled on the GUI
-    // thread.
-    struct Event
-    {
-        int id = 0; // mpv_event_id
-        std::uint64_t reply = 0; // reply_userdata: the command's or the observed property's id
-        int error = 0;
-        std::int64_t entry = -1; // the playlist entry a file event is about
-        int endReason = 0;
-        int endError = 0;
-        bool valid = false; // the property has a value
-        bool flag = false;
-        std::int64_t integer = 0;
-        double number = 0;
-        QByteArray text; // a string property; for the metadata, the title
-        QByteArray name; // for the metadata, the station's name
-    };
-
 private:
     void readEvents();
-    double readTimes(QList<Event> &batch, double &shownPosition, double &shownDuration);
+    double readTimes(QList<MpvEvent> &batch, double &shownPosition, double &shownDuration);
     void takeEvents();
-    void handleEvent(const Event &event);
+    void handleEvent(const MpvEvent &event);
     void setFlag(const char *name, bool value);
     void reportPlayingIfHeard();
     void reportDuration();
@@ -70,7 +52,7 @@ private:
     std::thread m_reader; // waits for mpv's events
     std::atomic<bool> m_quitting { false };
     std::mutex m_eventsLock;
-    QList<Event> m_events; // taken, not yet handled (guarded by m_eventsLock)
+    QList<MpvEvent> m_events; // taken, not yet handled (guarded by m_eventsLock)
     bool m_takePosted = false; // a takeEvents() call is queued (guarded by m_eventsLock)
     // Events are taken only for the stream of the latest open(): its command's reply is the
     // marker after which mpv starts it, and its playlist entry is then known by id.

@@ -2,19 +2,16 @@
 
 #include "player/failure.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QUrl>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QTimer;
-
 namespace player {
 
+class EndpointFetch;
 struct Playlist;
 
 // Bounds on every fetch the resolver makes.
@@ -29,8 +26,7 @@ struct ResolverLimits
 };
 
 // Turns the address the player was given into the stream addresses the engine can open, one
-// after another: a response is judged by its content (not by its address or content type);
-// a stream is handed on without being downloaded (the fetch stops after its first bytes), a
+// after another: each HTTP address is fetched and judged by its content (see EndpointFetch); a
 // playlist is read and its entries are tried in order, nested playlists to a bounded depth, an
 // address already fetched is not fetched again. MMS addresses go to the engine directly as MMS
 // over HTTP, then over TCP.
@@ -72,31 +68,19 @@ private:
     void advance();
     void postAdvance();
     void fetch(const Candidate &candidate);
-    void onRedirected(const QUrl &url);
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
-    void onTimeout();
-    void judge(bool complete);
     bool retryAtStreamPath();
-    void readPlaylist();
+    void readPlaylist(const QByteArray &bytes, const QUrl &base);
     void takePlaylist(const Playlist &list);
     void setLastFailure(Failure failure, int httpStatus = 0);
-    void giveUpFetch(Failure failure, int httpStatus = 0);
-    void finishFetch();
+    void giveUpFetch(Failure failure, int httpStatus);
     void emitStream(const QUrl &url, const QString &title);
 
     ResolverLimits m_limits;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
-    QTimer *m_firstByteTimer = nullptr;
-    QTimer *m_totalTimer = nullptr;
+    EndpointFetch *m_fetch = nullptr; // the fetch of the current candidate
 
     QList<Candidate> m_queue;
     QSet<QUrl> m_fetched;
     Candidate m_current;
-    QByteArray m_body;
-    bool m_readingPlaylist = false;
     bool m_parsing = false; // a playlist is being read on a worker thread
     bool m_active = false;
     bool m_titleSent = false;
@@ -104,15 +88,5 @@ private:
     Failure m_lastFailure = Failure::NothingToPlay;
     int m_lastHttpStatus = 0;
 };
-
-// The one gate for every address the player opens: the address it is given, every playlist
-// reference at any depth and every redirect. Only network streams pass: http, https, mms and
-// MMS's explicit forms over HTTP (mmsh) and TCP (mmst), with a host. Local files, devices,
-// descriptors, sockets and other services (file, pipe, tcp, udp, ftp, ...) are refused.
-bool isPlayableAddress(const QUrl &url);
-
-// mms:// names a stream that is reached over HTTP (mmsh) or TCP (mmst); the engine needs one of
-// the explicit forms. Other addresses come back unchanged.
-QList<QUrl> engineAddresses(const QUrl &url);
 
 } // namespace player
