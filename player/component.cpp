@@ -4,8 +4,6 @@
 #include "player/mpvengine.h"
 #include "player/settings.h"
 
-#include "platform/components.h"
-
 namespace player {
 
 QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings)
@@ -13,11 +11,6 @@ QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings)
     const MediaPlayerSettings decoded
         = settings.isEmpty() ? MediaPlayerSettings {} : decodeMediaPlayerSettings(settings);
     return new MediaPlayer(std::make_unique<MpvEngine>(), decoded, parent);
-}
-
-void registerMediaPlayerComponent()
-{
-    platform::registerComponent(QString::fromLatin1(mediaPlayerClassName), &createMediaPlayer);
 }
 
 } // namespace player

@@ -6,15 +6,10 @@ class QWidget;
 
 namespace player {
 
-// The component factory registered for "WMPLibCtl.WindowsMediaPlayer": decodes the settings
-// block (throwing platform::SettingsError when it is malformed; an empty block means the default
-// settings) and creates the player with the libmpv engine.
+// The media player as an embedded component, the factory the program registers under the
+// player's class name: decodes the settings block (throwing platform::SettingsError when it is
+// malformed; an empty block means the default settings) and creates the player with the libmpv
+// engine.
 QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings);
-
-// The class name the factory is registered under.
-inline constexpr const char *mediaPlayerClassName = "WMPLibCtl.WindowsMediaPlayer";
-
-// Registers the factory with platform::registerComponent.
-void registerMediaPlayerComponent();
 
 } // namespace player

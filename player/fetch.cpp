@@ -3,6 +3,7 @@
 #include "player/address.h"
 #include "player/logging.h"
 #include "player/playlist.h"
+#include "player/useragent.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -85,7 +86,7 @@ void EndpointFetch::start(const QUrl &url)
     request.setAttribute(
         QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("TarvelinRadio/1.0"));
+    request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(userAgent()));
     request.setRawHeader("Accept", "*/*");
     // Asked as the engine asks, so that a stream server answers here as it will answer there.
     request.setRawHeader("Icy-MetaData", "1");

@@ -1,10 +1,12 @@
 #include "player/mpvcore.h"
 
 #include "player/logging.h"
+#include "player/useragent.h"
 
 #include <mpv/client.h>
 
 #include <clocale>
+#include <cstring>
 #include <malloc.h>
 #include <mutex>
 
@@ -45,7 +47,6 @@ const char *const options[][2] = {
     { "pipewire-buffer", "200" },
     { "volume-max", "100" },
     { "audio-client-name", "tarvelin-radio" },
-    { "user-agent", "TarvelinRadio/1.0" },
 };
 
 // Options that must take, or the engine does not run.
@@ -95,9 +96,16 @@ void keepLargeBuffersReturnable()
 
 mpv_handle *createMpvCore(const QList<QPair<QByteArray, QByteArray>> &extraOptions)
 {
-    // mpv reads and writes numbers with the C locale's decimal point; the application object
-    // may have set the user's locale before.
-    std::setlocale(LC_NUMERIC, "C");
+    // mpv reads and writes numbers with the C locale's decimal point, and creates no core under
+    // another. The numeric locale is the whole process's and may change only while no other
+    // thread runs: main() sets it once, right after the application object took the user's.
+    const char *numeric = std::setlocale(LC_NUMERIC, nullptr);
+    if (!numeric || std::strcmp(numeric, "C") != 0) {
+        qCritical("The sound engine needs LC_NUMERIC \"C\", set in main() before any thread starts"
+                  " (it is \"%s\"): every stream will fail with \"no engine\".",
+            numeric ? numeric : "");
+        return nullptr;
+    }
     keepLargeBuffersReturnable();
     mpv_handle *mpv = mpv_create();
     if (!mpv) {
@@ -106,6 +114,7 @@ mpv_handle *createMpvCore(const QList<QPair<QByteArray, QByteArray>> &extraOptio
     for (const auto &option : options) {
         mpv_set_option_string(mpv, option[0], option[1]);
     }
+    mpv_set_option_string(mpv, "user-agent", userAgent());
     for (const auto &guard : guards) {
         if (const int error = mpv_set_option_string(mpv, guard[0], guard[1]); error < 0) {
             qCWarning(lcEngine) << "engine not started: option" << guard[0]

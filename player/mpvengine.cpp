@@ -155,14 +155,14 @@ void MpvEngine::takeEvents()
 void MpvEngine::open(const QUrl &url)
 {
     ++m_generation;
-    m_live = false;
-    m_entry = -1;
-    m_started = false;
-    m_restarted = false;
+    m_streamOpen = false;
+    m_streamEntry = -1;
+    m_heardReported = false;
+    m_playbackBegan = false;
     m_pausedForCache = false;
-    m_rawDuration = 0;
+    m_mpvDuration = 0;
     m_seekable = false;
-    m_sized = false;
+    m_sizeKnown = false;
     m_reportedDuration = 0;
     m_bufferPercent = 0;
     // Only a network stream reaches mpv, whatever the caller checked before.
@@ -190,8 +190,8 @@ void MpvEngine::open(const QUrl &url)
 // Audio is heard once playback has (re)started and an output device took it.
 void MpvEngine::reportPlayingIfHeard()
 {
-    if (m_restarted && m_haveOutput && !m_started) {
-        m_started = true;
+    if (m_playbackBegan && m_outputDeviceOpen && !m_heardReported) {
+        m_heardReported = true;
         if (!m_pausedForCache) {
             emit playing();
         }
@@ -202,7 +202,7 @@ void MpvEngine::reportPlayingIfHeard()
 // a recording: what has a size (the server said how long it is) or can be sought in.
 void MpvEngine::reportDuration()
 {
-    const double length = m_seekable || m_sized ? m_rawDuration : 0.0;
+    const double length = m_seekable || m_sizeKnown ? m_mpvDuration : 0.0;
     if (length != m_reportedDuration) {
         m_reportedDuration = length;
         emit durationChanged(length);
@@ -212,10 +212,10 @@ void MpvEngine::reportDuration()
 void MpvEngine::stop()
 {
     ++m_generation;
-    m_live = false;
-    m_entry = -1;
-    m_started = false;
-    m_restarted = false;
+    m_streamOpen = false;
+    m_streamEntry = -1;
+    m_heardReported = false;
+    m_playbackBegan = false;
     if (m_mpv) {
         const char *command[] = { "stop", nullptr };
         mpv_command_async(m_mpv, 0, command);
@@ -260,50 +260,50 @@ void MpvEngine::handleEvent(const MpvEvent &event)
                 emit failed(failureOf(event.error));
                 return;
             }
-            m_live = true;
+            m_streamOpen = true;
         }
         return;
     case MPV_EVENT_START_FILE:
-        if (m_live) {
-            m_entry = event.entry;
+        if (m_streamOpen) {
+            m_streamEntry = event.entry;
         }
         return;
     case MPV_EVENT_END_FILE:
-        if (!m_live || event.entry != m_entry) {
+        if (!m_streamOpen || event.entry != m_streamEntry) {
             return;
         }
         qCInfo(lcEngine) << "stream ended, reason" << event.endReason << "error"
-                         << mpv_error_string(event.endError) << "heard" << m_started;
+                         << mpv_error_string(event.endError) << "heard" << m_heardReported;
         if (event.endReason == MPV_END_FILE_REASON_EOF) {
-            m_live = false;
-            if (m_started) {
+            m_streamOpen = false;
+            if (m_heardReported) {
                 emit ended();
             } else {
-                emit failed(
-                    m_restarted && !m_haveOutput ? Failure::NoSoundDevice : Failure::NoAudio);
+                emit failed(m_playbackBegan && !m_outputDeviceOpen ? Failure::NoSoundDevice
+                                                                   : Failure::NoAudio);
             }
         } else if (event.endReason == MPV_END_FILE_REASON_ERROR) {
-            m_live = false;
-            emit failed(
-                m_restarted && !m_haveOutput ? Failure::NoSoundDevice : failureOf(event.endError));
+            m_streamOpen = false;
+            emit failed(m_playbackBegan && !m_outputDeviceOpen ? Failure::NoSoundDevice
+                                                               : failureOf(event.endError));
         }
         return;
     case MPV_EVENT_PLAYBACK_RESTART:
-        if (m_live && m_entry >= 0) {
-            m_restarted = true;
+        if (m_streamOpen && m_streamEntry >= 0) {
+            m_playbackBegan = true;
             reportPlayingIfHeard();
         }
         return;
     case MPV_EVENT_PROPERTY_CHANGE:
         if (event.reply == ObserveAudioOutput) {
             // The output device lives across streams: track it whatever plays.
-            m_haveOutput = event.valid && !event.text.isEmpty();
-            if (m_live && m_entry >= 0) {
+            m_outputDeviceOpen = event.valid && !event.text.isEmpty();
+            if (m_streamOpen && m_streamEntry >= 0) {
                 reportPlayingIfHeard();
             }
             return;
         }
-        if (!m_live || m_entry < 0) {
+        if (!m_streamOpen || m_streamEntry < 0) {
             return;
         }
         switch (event.reply) {
@@ -312,7 +312,7 @@ void MpvEngine::handleEvent(const MpvEvent &event)
                 m_pausedForCache = event.flag;
                 if (event.flag) {
                     emit buffering(m_bufferPercent);
-                } else if (m_started) {
+                } else if (m_heardReported) {
                     emit playing();
                 }
             }
@@ -320,7 +320,7 @@ void MpvEngine::handleEvent(const MpvEvent &event)
         case ObserveBufferingState:
             if (event.valid) {
                 m_bufferPercent = int(std::clamp<std::int64_t>(event.integer, 0, 100));
-                if (m_pausedForCache || !m_started) {
+                if (m_pausedForCache || !m_heardReported) {
                     emit buffering(m_bufferPercent);
                 }
             }
@@ -331,11 +331,11 @@ void MpvEngine::handleEvent(const MpvEvent &event)
             }
             return;
         case ObserveDuration:
-            m_rawDuration = event.valid ? event.number : 0.0;
+            m_mpvDuration = event.valid ? event.number : 0.0;
             reportDuration();
             return;
         case ObserveFileSize:
-            m_sized = event.valid && event.integer > 0;
+            m_sizeKnown = event.valid && event.integer > 0;
             reportDuration();
             return;
         case ObserveSeekable:

@@ -17,10 +17,10 @@ struct mpv_handle;
 namespace player {
 
 // The engine on libmpv: one mpv core for the engine's life, audio only, no input or scripts of
-// its own. Every call is asynchronous or a quick property set. mpv's events are taken on a
-// thread of the engine's own (taking them may wait for the core while it is busy, say probing
-// a stream that is no stream) and handed as plain copies to the GUI thread, in one batch for
-// whatever arrived meanwhile.
+// its own; when the core cannot be set up, every open fails with NoEngine. Every call is
+// asynchronous or a quick property set. mpv's events are taken on a thread of the engine's own
+// (taking them may wait for the core while it is busy, say probing a stream that is no stream)
+// and handed as plain copies to the GUI thread, in one batch for whatever arrived meanwhile.
 class MpvEngine : public Engine
 {
     Q_OBJECT
@@ -35,9 +35,6 @@ public:
     void setPaused(bool paused) override;
     void setVolume(int volume) override;
     void setMuted(bool muted) override;
-
-    // False when mpv could not be set up; the engine then reports every open as failed.
-    bool isUsable() const { return m_mpv != nullptr; }
 
 private:
     void readEvents();
@@ -57,15 +54,16 @@ private:
     // Events are taken only for the stream of the latest open(): its command's reply is the
     // marker after which mpv starts it, and its playlist entry is then known by id.
     std::uint64_t m_generation = 0;
-    bool m_live = false;
-    std::int64_t m_entry = -1;
-    bool m_restarted = false; // playback of the current stream began
-    bool m_started = false; // ... and was reported as heard
-    bool m_haveOutput = false; // an audio output device is open
+    // mpv accepted the current stream and has not ended it: its events are about that stream.
+    bool m_streamOpen = false;
+    std::int64_t m_streamEntry = -1; // the current stream's playlist entry, once it started
+    bool m_playbackBegan = false; // playback of the current stream (re)started
+    bool m_heardReported = false; // ... with an output device, and playing() was reported
+    bool m_outputDeviceOpen = false; // an audio output device is open (it outlives streams)
     bool m_pausedForCache = false;
     bool m_seekable = false;
-    bool m_sized = false;
-    double m_rawDuration = 0;
+    bool m_sizeKnown = false; // the server said how long the stream is
+    double m_mpvDuration = 0; // mpv's length: for a live stream, only what is cached of it
     double m_reportedDuration = 0;
     int m_bufferPercent = 0;
 };

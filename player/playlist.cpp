@@ -136,8 +136,8 @@ bool looksLikeHtml(QStringView text)
         .contains(QLatin1String("<html"), Qt::CaseInsensitive);
 }
 
-} // namespace
-
+// Decodes the bytes of a text document to a string: UTF-8 or UTF-16 by byte-order mark, UTF-8
+// when valid, else Latin-1.
 QString decodeDocumentText(QByteArrayView bytes)
 {
     if (startsWithBytes(bytes, "\xEF\xBB\xBF")) {
@@ -159,14 +159,7 @@ QString decodeDocumentText(QByteArrayView bytes)
     return QString::fromLatin1(bytes);
 }
 
-PlaylistFormat detectPlaylistFormat(QByteArrayView bytes)
-{
-    bytes = bytes.first(std::min(bytes.size(), maxPlaylistBytes));
-    if (isBinary(bytes)) {
-        return PlaylistFormat::None;
-    }
-    return detectText(decodeDocumentText(bytes));
-}
+} // namespace
 
 ContentKind sniffContent(QByteArrayView head)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "player/failure.h"
+#include "player/playlist.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,14 +13,13 @@
 namespace player {
 
 class EndpointFetch;
-struct Playlist;
 
 // Bounds on every fetch the resolver makes.
 struct ResolverLimits
 {
     int maxDepth = 4; // playlists inside playlists
     int maxRedirects = 5; // per fetch
-    qint64 maxPlaylistBytes = 256 * 1024;
+    qint64 maxPlaylistBytes = player::maxPlaylistBytes; // what the playlist reader reads
     qint64 sniffBytes = 4096; // bytes read to judge a response
     int firstByteTimeoutMs = 5000; // connecting and the response's head
     int totalTimeoutMs = 10000; // the whole fetch
@@ -47,7 +47,6 @@ public:
     void next();
     // Drops the resolution in progress; no signal follows.
     void cancel();
-    bool isActive() const { return m_active; }
 
 signals:
     // A stream to try, with the title its playlist entry gave (may be empty).

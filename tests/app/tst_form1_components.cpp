@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <clocale>
+
 // Form1 as the program builds it, with the real components: the media player with its engine
 // idle, and animation players whose movie cannot be fetched. Their movie address keeps its path
 // but points at a loopback port that refuses, so nothing leaves the machine.
@@ -40,6 +42,7 @@ private:
 
 void TestForm1Components::initTestCase()
 {
+    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the player's engine
     qunsetenv("http_proxy");
     qunsetenv("HTTP_PROXY");
     quint16 refusingPort = 0;

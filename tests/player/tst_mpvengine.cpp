@@ -12,12 +12,14 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
+#include <clocale>
 #include <cmath>
 
 using player::MpvEngine;
@@ -66,12 +68,30 @@ class TestMpvEngine : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        // As main() does: the engine needs the C locale's numbers.
+        std::setlocale(LC_NUMERIC, "C");
+    }
+
+    // Under another numeric locale the engine does not start: every open fails, none plays.
+    void anotherNumericLocaleIsRefused()
+    {
+        QVERIFY(std::setlocale(LC_NUMERIC, "C.UTF-8"));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("LC_NUMERIC")));
+        MpvEngine engine(nullptr, silentOutput());
+        std::setlocale(LC_NUMERIC, "C");
+        QSignalSpy failed(&engine, &MpvEngine::failed);
+        engine.open(QUrl(QStringLiteral("http://127.0.0.1:9/x")));
+        QVERIFY(failed.wait(500));
+        QCOMPARE(failed.first().first().value<player::Failure>(), player::Failure::NoEngine);
+    }
+
     void playsAStreamFromALoopbackServer()
     {
         LoopbackHttp server;
         server.route("/tone", LoopbackHttp::http("text/plain", toneWav(4)));
         MpvEngine engine(nullptr, silentOutput());
-        QVERIFY(engine.isUsable());
         QSignalSpy playing(&engine, &MpvEngine::playing);
         QSignalSpy ended(&engine, &MpvEngine::ended);
         QSignalSpy failed(&engine, &MpvEngine::failed);
@@ -212,11 +232,11 @@ private slots:
 
     void theFactoryMakesTheRegisteredPlayer()
     {
-        player::registerMediaPlayerComponent();
+        const QString className = QStringLiteral("test.MediaPlayer");
+        platform::registerComponent(className, &player::createMediaPlayer);
         const QByteArray block = player::encodeMediaPlayerSettings({});
         QCOMPARE(block.size(), 164);
-        std::unique_ptr<QWidget> widget(platform::createComponent(
-            QString::fromLatin1(player::mediaPlayerClassName), nullptr, block));
+        std::unique_ptr<QWidget> widget(platform::createComponent(className, nullptr, block));
         QVERIFY(qobject_cast<player::MediaPlayer *>(widget.get()));
         QCOMPARE(platform::getProperty(widget.get(), "volume").toInt(), 50);
         QCOMPARE(
@@ -232,9 +252,8 @@ private slots:
             15000);
 
         // A malformed block is refused as a runtime error of the put-less creation.
-        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
-            platform::createComponent(
-                QString::fromLatin1(player::mediaPlayerClassName), nullptr, block.left(100)));
+        QVERIFY_THROWS_EXCEPTION(
+            platform::RuntimeError, platform::createComponent(className, nullptr, block.left(100)));
     }
 };
 

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <clocale>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -89,6 +90,7 @@ class TestPlayerRefusals : public QObject
 private slots:
     void initTestCase()
     {
+        std::setlocale(LC_NUMERIC, "C"); // as main() does, for the engine
         QVERIFY(m_dir.isValid());
         m_tone = toneWav(0.25, 8000);
         QFile file(m_dir.filePath(QStringLiteral("x.wav")));
