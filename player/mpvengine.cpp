@@ -269,23 +269,8 @@ void MpvEngine::handleEvent(const MpvEvent &event)
         }
         return;
     case MPV_EVENT_END_FILE:
-        if (!m_streamOpen || event.entry != m_streamEntry) {
-            return;
-        }
-        qCInfo(lcEngine) << "stream ended, reason" << event.endReason << "error"
-                         << mpv_error_string(event.endError) << "heard" << m_heardReported;
-        if (event.endReason == MPV_END_FILE_REASON_EOF) {
-            m_streamOpen = false;
-            if (m_heardReported) {
-                emit ended();
-            } else {
-                emit failed(m_playbackBegan && !m_outputDeviceOpen ? Failure::NoSoundDevice
-                                                                   : Failure::NoAudio);
-            }
-        } else if (event.endReason == MPV_END_FILE_REASON_ERROR) {
-            m_streamOpen = false;
-            emit failed(m_playbackBegan && !m_outputDeviceOpen ? Failure::NoSoundDevice
-                                                               : failureOf(event.endError));
+        if (m_streamOpen && event.entry == m_streamEntry) {
+            streamEnded(event);
         }
         return;
     case MPV_EVENT_PLAYBACK_RESTART:
@@ -295,62 +280,88 @@ void MpvEngine::handleEvent(const MpvEvent &event)
         }
         return;
     case MPV_EVENT_PROPERTY_CHANGE:
-        if (event.reply == ObserveAudioOutput) {
-            // The output device lives across streams: track it whatever plays.
-            m_outputDeviceOpen = event.valid && !event.text.isEmpty();
-            if (m_streamOpen && m_streamEntry >= 0) {
-                reportPlayingIfHeard();
-            }
-            return;
+        propertyChanged(event);
+        return;
+    default:
+        return;
+    }
+}
+
+// The current stream's end: reached, or broken off.
+void MpvEngine::streamEnded(const MpvEvent &event)
+{
+    qCInfo(lcEngine) << "stream ended, reason" << event.endReason << "error"
+                     << mpv_error_string(event.endError) << "heard" << m_heardReported;
+    if (event.endReason == MPV_END_FILE_REASON_EOF) {
+        m_streamOpen = false;
+        if (m_heardReported) {
+            emit ended();
+        } else {
+            emit failed(
+                m_playbackBegan && !m_outputDeviceOpen ? Failure::NoSoundDevice : Failure::NoAudio);
         }
-        if (!m_streamOpen || m_streamEntry < 0) {
-            return;
+    } else if (event.endReason == MPV_END_FILE_REASON_ERROR) {
+        m_streamOpen = false;
+        emit failed(m_playbackBegan && !m_outputDeviceOpen ? Failure::NoSoundDevice
+                                                           : failureOf(event.endError));
+    }
+}
+
+void MpvEngine::propertyChanged(const MpvEvent &event)
+{
+    if (event.reply == ObserveAudioOutput) {
+        // The output device lives across streams: track it whatever plays.
+        m_outputDeviceOpen = event.valid && !event.text.isEmpty();
+        if (m_streamOpen && m_streamEntry >= 0) {
+            reportPlayingIfHeard();
         }
-        switch (event.reply) {
-        case ObservePausedForCache:
-            if (event.valid && event.flag != m_pausedForCache) {
-                m_pausedForCache = event.flag;
-                if (event.flag) {
-                    emit buffering(m_bufferPercent);
-                } else if (m_heardReported) {
-                    emit playing();
-                }
+        return;
+    }
+    if (!m_streamOpen || m_streamEntry < 0) {
+        return;
+    }
+    switch (event.reply) {
+    case ObservePausedForCache:
+        if (event.valid && event.flag != m_pausedForCache) {
+            m_pausedForCache = event.flag;
+            if (event.flag) {
+                emit buffering(m_bufferPercent);
+            } else if (m_heardReported) {
+                emit playing();
             }
-            return;
-        case ObserveBufferingState:
-            if (event.valid) {
-                m_bufferPercent = int(std::clamp<std::int64_t>(event.integer, 0, 100));
-                if (m_pausedForCache || !m_heardReported) {
-                    emit buffering(m_bufferPercent);
-                }
-            }
-            return;
-        case ObserveTimePos:
-            if (event.valid) {
-                emit positionChanged(event.number);
-            }
-            return;
-        case ObserveDuration:
-            m_mpvDuration = event.valid ? event.number : 0.0;
-            reportDuration();
-            return;
-        case ObserveFileSize:
-            m_sizeKnown = event.valid && event.integer > 0;
-            reportDuration();
-            return;
-        case ObserveSeekable:
-            m_seekable = event.valid && event.flag;
-            reportDuration();
-            return;
-        case ObserveMetadata:
-            if (event.valid) {
-                emit titleChanged(event.text);
-                emit stationNameChanged(event.name);
-            }
-            return;
-        default:
-            return;
         }
+        return;
+    case ObserveBufferingState:
+        if (event.valid) {
+            m_bufferPercent = int(std::clamp<std::int64_t>(event.integer, 0, 100));
+            if (m_pausedForCache || !m_heardReported) {
+                emit buffering(m_bufferPercent);
+            }
+        }
+        return;
+    case ObserveTimePos:
+        if (event.valid) {
+            emit positionChanged(event.number);
+        }
+        return;
+    case ObserveDuration:
+        m_mpvDuration = event.valid ? event.number : 0.0;
+        reportDuration();
+        return;
+    case ObserveFileSize:
+        m_sizeKnown = event.valid && event.integer > 0;
+        reportDuration();
+        return;
+    case ObserveSeekable:
+        m_seekable = event.valid && event.flag;
+        reportDuration();
+        return;
+    case ObserveMetadata:
+        if (event.valid) {
+            emit titleChanged(event.text);
+            emit stationNameChanged(event.name);
+        }
+        return;
     default:
         return;
     }

@@ -41,6 +41,8 @@ private:
     double readTimes(QList<MpvEvent> &batch, double &shownPosition, double &shownDuration);
     void takeEvents();
     void handleEvent(const MpvEvent &event);
+    void streamEnded(const MpvEvent &event);
+    void propertyChanged(const MpvEvent &event);
     void setFlag(const char *name, bool value);
     void reportPlayingIfHeard();
     void reportDuration();
