@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <clocale>
+
 int main(int argc, char *argv[])
 {
     // On X11 the toolkit hands a window's changes to the server through shared memory and waits
@@ -13,5 +15,10 @@ int main(int argc, char *argv[])
     }
     // The program takes no command line of its own; Qt's own options still apply.
     QApplication application(argc, argv);
+    // The sound engine (libmpv) reads and writes numbers with the C locale's decimal point. The
+    // application object has just set the user's locale for the whole process; its numeric part
+    // goes back to C here, once, before the program starts any thread of its own: the locale may
+    // change only while nothing else reads it.
+    std::setlocale(LC_NUMERIC, "C");
     return app::run();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player/failure.h"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -38,8 +40,10 @@ signals:
     // (0 for live streams).
     void positionChanged(double seconds);
     void durationChanged(double seconds);
-    // The stream ended: error is empty when it reached its end, otherwise a short reason.
-    void ended(const QString &error);
+    // The stream reached its end (a live stream's end is its connection dropping).
+    void ended();
+    // The stream could not be opened or broke off.
+    void failed(player::Failure failure);
 };
 
 } // namespace player

@@ -1,47 +1,26 @@
 #pragma once
 
-#include "player/settings.h"
+#include "player/playback.h"
 
-#include <QByteArray>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QString>
-#include <QUrl>
 #include <QWidget>
 
 #include <memory>
 
+class QAction;
 class QLabel;
 class QMenu;
 class QSlider;
-class QTimer;
 class QToolButton;
 
 namespace player {
 
 class Engine;
-class EndpointResolver;
-
-// Timings of the player, in milliseconds. Tests shorten them.
-struct PlayerTimings
-{
-    // A stream that gives no audio within this time makes way for the next candidate.
-    int noAudioTimeoutMs = 8000;
-    // Buffering progress extends that wait, but a stream that has still not sounded this long
-    // after it was opened never will (data trickling in a byte at a time, framing that leaves
-    // almost no audio): it makes way too.
-    int firstAudioCapMs = 30000;
-    // Waits between reconnection attempts grow from the first to the cap.
-    int reconnectFirstMs = 1000;
-    int reconnectCapMs = 10000;
-};
-
-// The wait before reconnection attempt number `attempt` (counting from 0): doubling from the
-// first wait, never more than the cap.
-int reconnectDelayMs(int attempt, const PlayerTimings &timings = {});
 
 // The embedded media player: a display of the station, the current title and the state, a
-// transport row, the elapsed time, mute and volume. It never opens a dialog.
+// transport row, the elapsed time, mute and volume, over the playback it shows and drives. It
+// never opens a dialog.
 //
 // Properties, all readable by name at run time (QObject::property / platform::getProperty):
 //   URL         (QString, writable) the address to play. Writing it returns at once; what played
@@ -64,57 +43,48 @@ class MediaPlayer : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(QString URL READ url WRITE setUrl)
-    Q_PROPERTY(State state READ state NOTIFY stateChanged)
+    Q_PROPERTY(player::Playback::State state READ state NOTIFY stateChanged)
     Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
     Q_PROPERTY(QString nowPlaying READ nowPlaying NOTIFY nowPlayingChanged)
     Q_PROPERTY(QString stationName READ stationName NOTIFY stationNameChanged)
     Q_PROPERTY(int volume READ volume WRITE setVolume NOTIFY volumeChanged)
     Q_PROPERTY(bool mute READ isMuted WRITE setMuted NOTIFY muteChanged)
 public:
-    enum class State {
-        Idle,
-        Connecting,
-        Buffering,
-        Playing,
-        Paused,
-        Stopped,
-        Reconnecting,
-        Failed
-    };
-    Q_ENUM(State)
+    // The playback's states (the same type).
+    using State = Playback::State;
 
     // Takes ownership of the engine.
     MediaPlayer(std::unique_ptr<Engine> engine, const MediaPlayerSettings &settings,
         QWidget *parent = nullptr, const PlayerTimings &timings = {});
     ~MediaPlayer() override;
 
-    QString url() const { return m_url; }
+    QString url() const { return m_playback->url(); }
     void setUrl(const QString &url);
 
-    State state() const { return m_state; }
-    QString statusText() const { return m_statusText; }
-    QString nowPlaying() const { return m_nowPlaying; }
-    QString stationName() const { return m_stationName; }
-    int volume() const { return m_volume; }
-    void setVolume(int volume);
-    bool isMuted() const { return m_muted; }
-    void setMuted(bool muted);
+    State state() const { return m_playback->state(); }
+    QString statusText() const { return m_playback->statusText(); }
+    QString nowPlaying() const { return m_playback->nowPlaying(); }
+    QString stationName() const { return m_playback->stationName(); }
+    int volume() const { return m_playback->volume(); }
+    void setVolume(int volume) { m_playback->setVolume(volume); }
+    bool isMuted() const { return m_playback->isMuted(); }
+    void setMuted(bool muted) { m_playback->setMuted(muted); }
 
     // The built-in transport, also reachable by keyboard, the context menu and by name.
-    Q_INVOKABLE void play();
-    Q_INVOKABLE void pause();
-    Q_INVOKABLE void togglePlayPause();
-    Q_INVOKABLE void stop();
+    Q_INVOKABLE void play() { m_playback->play(); }
+    Q_INVOKABLE void pause() { m_playback->pause(); }
+    Q_INVOKABLE void togglePlayPause() { m_playback->togglePlayPause(); }
+    Q_INVOKABLE void stop() { m_playback->stop(); }
 
     // The context menu the player shows (null when the settings switch it off).
     QMenu *contextMenu() const { return m_menu; }
     // How many reconnection attempts the current drop has made so far.
-    int reconnectAttempt() const { return m_reconnectAttempt; }
+    int reconnectAttempt() const { return m_playback->reconnectAttempt(); }
     // The wait before the next reconnection attempt while one is pending, else 0.
-    int reconnectWaitMs() const;
+    int reconnectWaitMs() const { return m_playback->reconnectWaitMs(); }
 
 signals:
-    void stateChanged(player::MediaPlayer::State state);
+    void stateChanged(player::Playback::State state);
     void statusTextChanged(const QString &text);
     void nowPlayingChanged(const QString &title);
     void stationNameChanged(const QString &name);
@@ -126,46 +96,19 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    void buildInterface();
-    void startOpening(bool reconnecting);
-    void openCandidate(const QUrl &stream, const QString &title);
-    void candidateFailed(const QString &reason);
-    void allCandidatesFailed(const QString &reason);
-    void onPlaying();
-    void onBuffering(int percent);
-    void onEnded(const QString &error);
-    void scheduleReconnect();
-    void setState(State state, const QString &detail = QString());
-    void setNowPlaying(const QString &title);
-    void setStationName(const QString &name);
-    void updatePosition(double seconds);
+    QWidget *buildDisplay();
+    QLayout *buildTransport(bool visible);
+    void buildMenu();
+    void bindPlayback();
+    void showStatus(const QString &text);
+    void showTitle(const QString &title);
+    void showStationName(const QString &name);
+    void showVolume(int volume);
+    void showMute(bool muted);
+    void showTime();
     void updateControls();
 
-    std::unique_ptr<Engine> m_engine;
-    EndpointResolver *m_resolver = nullptr;
-    PlayerTimings m_timings;
-    MediaPlayerSettings m_settings;
-
-    QString m_url;
-    QUrl m_stream; // the candidate being tried or played
-    State m_state = State::Idle;
-    QString m_statusText;
-    QString m_nowPlaying;
-    QString m_stationName;
-    QString m_playlistTitle;
-    int m_volume = 50;
-    bool m_muted = false;
-    bool m_heardAudio = false; // the current address has played at least once
-    // The length of a recording (0 for live streams): a recording pauses in place and ends.
-    double m_duration = 0;
-    double m_position = 0;
-    int m_reconnectAttempt = 0;
-    QString m_lastCandidateError;
-
-    QTimer *m_noAudioTimer = nullptr;
-    QElapsedTimer m_candidateClock; // since the current candidate was handed to the engine
-    QTimer *m_reconnectTimer = nullptr;
-    QTimer *m_steadyTimer = nullptr; // playing this long ends a run of reconnection attempts
+    std::unique_ptr<Playback> m_playback;
 
     QLabel *m_stationLabel = nullptr;
     QLabel *m_titleLabel = nullptr;
@@ -176,21 +119,14 @@ private:
     QToolButton *m_muteButton = nullptr;
     QSlider *m_volumeSlider = nullptr;
     QMenu *m_menu = nullptr;
+    QAction *m_playAction = nullptr;
+    QAction *m_pauseAction = nullptr;
+    QAction *m_stopAction = nullptr;
+    QAction *m_muteAction = nullptr;
     QIcon m_playIcon;
     QIcon m_pauseIcon;
     QIcon m_soundIcon;
     QIcon m_mutedIcon;
 };
-
-// The component factory registered for "WMPLibCtl.WindowsMediaPlayer": decodes the settings
-// block (throwing platform::SettingsError when it is malformed; an empty block means the default
-// settings) and creates the player with the libmpv engine.
-QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings);
-
-// The class name the factory is registered under.
-inline constexpr const char *mediaPlayerClassName = "WMPLibCtl.WindowsMediaPlayer";
-
-// Registers the factory with platform::registerComponent.
-void registerMediaPlayerComponent();
 
 } // namespace player

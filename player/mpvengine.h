@@ -1,6 +1,7 @@
 #pragma once
 
 #include "player/engine.h"
+#include "player/mpvevent.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,15 +13,14 @@
 #include <thread>
 
 struct mpv_handle;
-struct mpv_event;
 
 namespace player {
 
 // The engine on libmpv: one mpv core for the engine's life, audio only, no input or scripts of
-// its own. Every call is asynchronous or a quick property set. mpv's events are taken on a
-// thread of the engine's own (taking them may wait for the core while it is busy, say probing
-// a stream that is no stream) and handed as plain copies to the GUI thread, in one batch for
-// whatever arrived meanwhile.
+// its own; when the core cannot be set up, every open fails with NoEngine. Every call is
+// asynchronous or a quick property set. mpv's events are taken on a thread of the engine's own
+// (taking them may wait for the core while it is busy, say probing a stream that is no stream)
+// and handed as plain copies to the GUI thread, in one batch for whatever arrived meanwhile.
 class MpvEngine : public Engine
 {
     Q_OBJECT
@@ -36,32 +36,13 @@ public:
     void setVolume(int volume) override;
     void setMuted(bool muted) override;
 
-    // False when mpv could not be set up; the engine then reports every open as failed.
-    bool isUsable() const { return m_mpv != nullptr; }
-
-    // What the engine keeps of one mpv event: copied on the event thread, handled on the GUI
-    // thread.
-    struct Event
-    {
-        int id = 0; // mpv_event_id
-        std::uint64_t reply = 0; // reply_userdata: the command's or the observed property's id
-        int error = 0;
-        std::int64_t entry = -1; // the playlist entry a file event is about
-        int endReason = 0;
-        int endError = 0;
-        bool valid = false; // the property has a value
-        bool flag = false;
-        std::int64_t integer = 0;
-        double number = 0;
-        QByteArray text; // a string property; for the metadata, the title
-        QByteArray name; // for the metadata, the station's name
-    };
-
 private:
     void readEvents();
-    double readTimes(QList<Event> &batch, double &shownPosition, double &shownDuration);
+    double readTimes(QList<MpvEvent> &batch, double &shownPosition, double &shownDuration);
     void takeEvents();
-    void handleEvent(const Event &event);
+    void handleEvent(const MpvEvent &event);
+    void streamEnded(const MpvEvent &event);
+    void propertyChanged(const MpvEvent &event);
     void setFlag(const char *name, bool value);
     void reportPlayingIfHeard();
     void reportDuration();
@@ -70,20 +51,21 @@ private:
     std::thread m_reader; // waits for mpv's events
     std::atomic<bool> m_quitting { false };
     std::mutex m_eventsLock;
-    QList<Event> m_events; // taken, not yet handled (guarded by m_eventsLock)
+    QList<MpvEvent> m_events; // taken, not yet handled (guarded by m_eventsLock)
     bool m_takePosted = false; // a takeEvents() call is queued (guarded by m_eventsLock)
     // Events are taken only for the stream of the latest open(): its command's reply is the
     // marker after which mpv starts it, and its playlist entry is then known by id.
     std::uint64_t m_generation = 0;
-    bool m_live = false;
-    std::int64_t m_entry = -1;
-    bool m_restarted = false; // playback of the current stream began
-    bool m_started = false; // ... and was reported as heard
-    bool m_haveOutput = false; // an audio output device is open
+    // mpv accepted the current stream and has not ended it: its events are about that stream.
+    bool m_streamOpen = false;
+    std::int64_t m_streamEntry = -1; // the current stream's playlist entry, once it started
+    bool m_playbackBegan = false; // playback of the current stream (re)started
+    bool m_heardReported = false; // ... with an output device, and playing() was reported
+    bool m_outputDeviceOpen = false; // an audio output device is open (it outlives streams)
     bool m_pausedForCache = false;
     bool m_seekable = false;
-    bool m_sized = false;
-    double m_rawDuration = 0;
+    bool m_sizeKnown = false; // the server said how long the stream is
+    double m_mpvDuration = 0; // mpv's length: for a live stream, only what is cached of it
     double m_reportedDuration = 0;
     int m_bufferPercent = 0;
 };

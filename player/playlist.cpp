@@ -1,8 +1,7 @@
 #include "player/playlist.h"
 
-#include "player/titletext.h"
+#include "player/playlistreaders.h"
 
-#include <QMap>
 #include <QStringConverter>
 #include <QStringDecoder>
 
@@ -18,6 +17,7 @@ bool startsWithBytes(QByteArrayView data, QByteArrayView prefix)
 }
 
 // Drops byte-order marks, blanks and blank lines at the front of a decoded document.
+
 QStringView trimFront(QStringView text)
 {
     qsizetype i = 0;
@@ -75,35 +75,6 @@ bool isUrlLine(QStringView line)
     return true;
 }
 
-// Hands out the lines of a text one at a time, trimmed, so that a reader that stops early does
-// no work for the rest.
-class LineReader
-{
-public:
-    explicit LineReader(QStringView text)
-        : m_text(text)
-    {
-    }
-
-    bool next(QStringView &line)
-    {
-        if (m_pos > m_text.size()) {
-            return false;
-        }
-        qsizetype end = m_pos;
-        while (end < m_text.size() && m_text[end] != u'\n' && m_text[end] != u'\r') {
-            ++end;
-        }
-        line = m_text.sliced(m_pos, end - m_pos).trimmed();
-        m_pos = end + 1;
-        return true;
-    }
-
-private:
-    QStringView m_text;
-    qsizetype m_pos = 0;
-};
-
 PlaylistFormat detectText(QStringView text)
 {
     const QStringView t = trimFront(text);
@@ -135,7 +106,7 @@ PlaylistFormat detectText(QStringView text)
     // A list of absolute addresses, perhaps with comments, and nothing else.
     bool any = false;
     int seen = 0;
-    LineReader reader(t);
+    readers::LineReader reader(t);
     QStringView line;
     while (reader.next(line)) {
         if (line.isEmpty() || line.startsWith(u'#')) {
@@ -165,313 +136,8 @@ bool looksLikeHtml(QStringView text)
         .contains(QLatin1String("<html"), Qt::CaseInsensitive);
 }
 
-// Resolves one address of a playlist: trimmed, entities already decoded, relative ones against
-// the base. Returns an invalid URL for anything unusable.
-QUrl resolveRef(QString text, const QUrl &base)
-{
-    text = text.trimmed();
-    if (text.isEmpty() || text.size() > 4096) {
-        return {};
-    }
-    QUrl url(text, QUrl::TolerantMode);
-    if (!url.isValid()) {
-        return {};
-    }
-    if (url.isRelative()) {
-        if (!base.isValid() || base.isRelative()) {
-            return {};
-        }
-        url = base.resolved(url);
-    }
-    if (url.scheme().isEmpty() || (url.host().isEmpty() && url.scheme() != QLatin1String("file"))) {
-        return {};
-    }
-    return url;
-}
-
-void addEntry(Playlist &list, PlaylistEntry entry)
-{
-    if (entry.refs.isEmpty()) {
-        return;
-    }
-    if (list.entries.size() < maxPlaylistEntries) {
-        list.entries.append(std::move(entry));
-    } else {
-        list.tooManyEntries = true;
-    }
-}
-
-bool isFull(const Playlist &list)
-{
-    return list.tooManyEntries || list.entries.size() >= maxPlaylistEntries;
-}
-
-void addRef(PlaylistEntry &entry, const QUrl &url)
-{
-    if (url.isValid() && entry.refs.size() < maxRefsPerEntry) {
-        entry.refs.append(url);
-    }
-}
-
-// A forgiving reader of the tags of a markup document.
-class TagScanner
-{
-public:
-    explicit TagScanner(QStringView text)
-        : m_text(text)
-    {
-    }
-
-    struct Tag
-    {
-        QString name; // lower case, without '/'
-        bool closing = false;
-        QMap<QString, QString> attributes; // lower-case names
-        qsizetype end = 0; // index just past '>'
-    };
-
-    // The next tag, skipping text, comments, declarations and processing instructions.
-    bool next(Tag &tag)
-    {
-        while (m_pos < m_text.size()) {
-            const qsizetype lt = m_text.indexOf(u'<', m_pos);
-            if (lt < 0) {
-                m_pos = m_text.size();
-                return false;
-            }
-            if (m_text.sliced(lt).startsWith(QLatin1String("<!--"))) {
-                const qsizetype close = m_text.indexOf(QLatin1String("-->"), lt + 4);
-                m_pos = close < 0 ? m_text.size() : close + 3;
-                continue;
-            }
-            const qsizetype gt = m_text.indexOf(u'>', lt + 1);
-            if (gt < 0) {
-                m_pos = m_text.size();
-                return false;
-            }
-            m_pos = gt + 1;
-            QStringView body = m_text.sliced(lt + 1, gt - lt - 1).trimmed();
-            if (body.isEmpty() || body[0] == u'!' || body[0] == u'?') {
-                continue;
-            }
-            tag = Tag {};
-            tag.end = m_pos;
-            if (body[0] == u'/') {
-                tag.closing = true;
-                body = body.mid(1).trimmed();
-            }
-            if (body.endsWith(u'/')) {
-                body.chop(1);
-            }
-            qsizetype i = 0;
-            while (i < body.size() && !body[i].isSpace()) {
-                ++i;
-            }
-            tag.name = body.first(i).toString().toLower();
-            parseAttributes(body.mid(i), tag.attributes);
-            return true;
-        }
-        return false;
-    }
-
-    // The text from `from` up to the next tag, entities decoded.
-    QString textFrom(qsizetype from) const
-    {
-        qsizetype lt = m_text.indexOf(u'<', from);
-        if (lt < 0) {
-            lt = m_text.size();
-        }
-        return decodeCharacterReferences(m_text.sliced(from, lt - from)).simplified();
-    }
-
-private:
-    static void parseAttributes(QStringView s, QMap<QString, QString> &out)
-    {
-        qsizetype i = 0;
-        const qsizetype n = s.size();
-        while (i < n) {
-            while (i < n && s[i].isSpace()) {
-                ++i;
-            }
-            const qsizetype nameStart = i;
-            while (i < n && !s[i].isSpace() && s[i] != u'=') {
-                ++i;
-            }
-            const QString name = s.sliced(nameStart, i - nameStart).toString().toLower();
-            while (i < n && s[i].isSpace()) {
-                ++i;
-            }
-            QString value;
-            if (i < n && s[i] == u'=') {
-                ++i;
-                while (i < n && s[i].isSpace()) {
-                    ++i;
-                }
-                if (i < n && (s[i] == u'"' || s[i] == u'\'')) {
-                    const QChar quote = s[i++];
-                    qsizetype close = s.indexOf(quote, i);
-                    if (close < 0) {
-                        close = n;
-                    }
-                    value = decodeCharacterReferences(s.sliced(i, close - i));
-                    i = std::min(close + 1, n);
-                } else {
-                    const qsizetype start = i;
-                    while (i < n && !s[i].isSpace()) {
-                        ++i;
-                    }
-                    value = decodeCharacterReferences(s.sliced(start, i - start));
-                }
-            }
-            if (!name.isEmpty() && !out.contains(name)) {
-                out.insert(name, value);
-            }
-            if (i == nameStart) {
-                ++i;
-            }
-        }
-    }
-
-    QStringView m_text;
-    qsizetype m_pos = 0;
-};
-
-void parseAsx(QStringView text, const QUrl &documentBase, Playlist &list)
-{
-    TagScanner scanner(text);
-    TagScanner::Tag tag;
-    QUrl base = documentBase;
-    PlaylistEntry current;
-    bool inEntry = false;
-    int depth = 0; // tags that may hold a title: 0 the document, 1 an entry
-    while (!list.tooManyEntries && scanner.next(tag)) {
-        if (tag.name == QLatin1String("entry")) {
-            if (inEntry) {
-                addEntry(list, std::move(current));
-            }
-            current = {};
-            inEntry = !tag.closing;
-            depth = inEntry ? 1 : 0;
-        } else if (tag.name == QLatin1String("ref") && !tag.closing) {
-            if (inEntry && current.refs.size() >= maxRefsPerEntry) {
-                continue; // no room for another alternative: not worth reading
-            }
-            const QUrl url = resolveRef(tag.attributes.value(QStringLiteral("href")), base);
-            if (inEntry) {
-                addRef(current, url);
-            } else {
-                // A reference outside any entry plays as an entry of its own.
-                PlaylistEntry lone;
-                addRef(lone, url);
-                addEntry(list, std::move(lone));
-            }
-        } else if (tag.name == QLatin1String("entryref") && !tag.closing) {
-            PlaylistEntry ref;
-            ref.isEntryRef = true;
-            addRef(ref, resolveRef(tag.attributes.value(QStringLiteral("href")), base));
-            if (inEntry) {
-                addEntry(list, std::move(current));
-                current = {};
-                inEntry = false;
-            }
-            addEntry(list, std::move(ref));
-        } else if (tag.name == QLatin1String("base") && !tag.closing) {
-            const QUrl b = resolveRef(tag.attributes.value(QStringLiteral("href")), documentBase);
-            if (b.isValid()) {
-                base = b;
-            }
-        } else if (tag.name == QLatin1String("title") && !tag.closing) {
-            const QString title = scanner.textFrom(tag.end);
-            if (depth == 1 && current.title.isEmpty()) {
-                current.title = title;
-            } else if (depth == 0 && list.title.isEmpty()) {
-                list.title = title;
-            }
-        }
-    }
-    if (inEntry) {
-        addEntry(list, std::move(current));
-    }
-}
-
-void parseM3u(QStringView text, const QUrl &base, Playlist &list)
-{
-    QString pendingTitle;
-    LineReader reader(text);
-    QStringView line;
-    while (!list.tooManyEntries && reader.next(line)) {
-        if (line.isEmpty()) {
-            continue;
-        }
-        if (line.startsWith(u'#')) {
-            if (line.startsWith(QLatin1String("#EXTINF:"), Qt::CaseInsensitive)) {
-                const qsizetype comma = line.indexOf(u',');
-                pendingTitle = comma >= 0 ? line.mid(comma + 1).trimmed().toString() : QString();
-            }
-            continue;
-        }
-        if (isFull(list)) {
-            // One more entry than may be kept: the address need not be read.
-            list.tooManyEntries = true;
-            break;
-        }
-        PlaylistEntry entry;
-        entry.title = std::exchange(pendingTitle, QString());
-        addRef(entry, resolveRef(line.toString(), base));
-        addEntry(list, std::move(entry));
-    }
-}
-
-// PLS and the "[Reference]" form are both key=value lists.
-void parseKeyValues(QStringView text, const QUrl &base, Playlist &list, bool reference)
-{
-    QMap<int, QString> files;
-    QMap<int, QString> titles;
-    const QLatin1String fileKey = reference ? QLatin1String("ref") : QLatin1String("file");
-    LineReader reader(text);
-    QStringView line;
-    while (!list.tooManyEntries && reader.next(line)) {
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq <= 0) {
-            continue;
-        }
-        const QStringView key = line.first(eq).trimmed();
-        const QString value = line.mid(eq + 1).trimmed().toString();
-        for (const QLatin1String prefix : { fileKey, QLatin1String("title") }) {
-            if (key.size() > prefix.size() && key.startsWith(prefix, Qt::CaseInsensitive)) {
-                bool ok = false;
-                const int n = key.mid(prefix.size()).toInt(&ok);
-                if (!ok || n < 0) {
-                    continue;
-                }
-                QMap<int, QString> &into = prefix == fileKey ? files : titles;
-                if (into.size() >= maxPlaylistEntries && !into.contains(n)) {
-                    list.tooManyEntries = true;
-                    break;
-                }
-                into.insert(n, value);
-            }
-        }
-    }
-    if (reference) {
-        // The references are alternatives of one another.
-        PlaylistEntry entry;
-        for (const QString &ref : std::as_const(files)) {
-            addRef(entry, resolveRef(ref, base));
-        }
-        addEntry(list, std::move(entry));
-        return;
-    }
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        PlaylistEntry entry;
-        entry.title = titles.value(it.key());
-        addRef(entry, resolveRef(it.value(), base));
-        addEntry(list, std::move(entry));
-    }
-}
-
-} // namespace
-
+// Decodes the bytes of a text document to a string: UTF-8 or UTF-16 by byte-order mark, UTF-8
+// when valid, else Latin-1.
 QString decodeDocumentText(QByteArrayView bytes)
 {
     if (startsWithBytes(bytes, "\xEF\xBB\xBF")) {
@@ -493,14 +159,7 @@ QString decodeDocumentText(QByteArrayView bytes)
     return QString::fromLatin1(bytes);
 }
 
-PlaylistFormat detectPlaylistFormat(QByteArrayView bytes)
-{
-    bytes = bytes.first(std::min(bytes.size(), maxPlaylistBytes));
-    if (isBinary(bytes)) {
-        return PlaylistFormat::None;
-    }
-    return detectText(decodeDocumentText(bytes));
-}
+} // namespace
 
 ContentKind sniffContent(QByteArrayView head)
 {
@@ -537,16 +196,16 @@ Playlist parsePlaylist(QByteArrayView bytes, const QUrl &base)
     list.format = detectText(text);
     switch (list.format) {
     case PlaylistFormat::Asx:
-        parseAsx(text, base, list);
+        readers::readAsx(text, base, list);
         break;
     case PlaylistFormat::M3u:
-        parseM3u(text, base, list);
+        readers::readM3u(text, base, list);
         break;
     case PlaylistFormat::Pls:
-        parseKeyValues(text, base, list, false);
+        readers::readKeyValues(text, base, list, false);
         break;
     case PlaylistFormat::AsxIni:
-        parseKeyValues(text, base, list, true);
+        readers::readKeyValues(text, base, list, true);
         break;
     case PlaylistFormat::None:
         break;

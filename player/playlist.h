@@ -36,17 +36,15 @@ struct Playlist
     bool tooManyEntries = false;
 };
 
-// Limits of the reader: bytes beyond maxBytes are ignored, reading stops at the first entry past
-// maxEntries (the playlist then says tooManyEntries), and addresses past maxRefsPerEntry are
-// ignored.
+// Limits of the reader: bytes beyond maxPlaylistBytes are ignored (the resolver reads no more of
+// a playlist either), reading stops at the first entry past maxPlaylistEntries (the playlist then
+// says tooManyEntries), and addresses past maxRefsPerEntry are ignored.
 inline constexpr qsizetype maxPlaylistBytes = 256 * 1024;
 inline constexpr qsizetype maxPlaylistEntries = 256;
 inline constexpr qsizetype maxRefsPerEntry = 16;
 
 // Judges a response by its first bytes (a few hundred are enough; more are fine).
 ContentKind sniffContent(QByteArrayView head);
-// The playlist format of a document, or None.
-PlaylistFormat detectPlaylistFormat(QByteArrayView bytes);
 
 // Reads a playlist leniently: ASX in any tag case, with unescaped ampersands, byte-order marks,
 // declarations, comments and blank lines; ASX <ENTRYREF>; M3U with or without its header and
@@ -54,9 +52,5 @@ PlaylistFormat detectPlaylistFormat(QByteArrayView bytes);
 // `base` (or the ASX <BASE>). Addresses that are not absolute after that are dropped. Never
 // throws; anything unreadable yields a playlist without entries.
 Playlist parsePlaylist(QByteArrayView bytes, const QUrl &base);
-
-// Decodes the bytes of a text document to a string: UTF-8 or UTF-16 by byte-order mark, UTF-8
-// when valid, else Latin-1.
-QString decodeDocumentText(QByteArrayView bytes);
 
 } // namespace player

@@ -1,40 +1,38 @@
 #pragma once
 
+#include "player/failure.h"
+#include "player/playlist.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QUrl>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QTimer;
-
 namespace player {
 
-struct Playlist;
+class EndpointFetch;
 
 // Bounds on every fetch the resolver makes.
 struct ResolverLimits
 {
     int maxDepth = 4; // playlists inside playlists
     int maxRedirects = 5; // per fetch
-    qint64 maxPlaylistBytes = 256 * 1024;
+    qint64 maxPlaylistBytes = player::maxPlaylistBytes; // what the playlist reader reads
     qint64 sniffBytes = 4096; // bytes read to judge a response
     int firstByteTimeoutMs = 5000; // connecting and the response's head
     int totalTimeoutMs = 10000; // the whole fetch
 };
 
 // Turns the address the player was given into the stream addresses the engine can open, one
-// after another: a response is judged by its content (not by its address or content type);
-// a stream is handed on without being downloaded (the fetch stops after its first bytes), a
+// after another: each HTTP address is fetched and judged by its content (see EndpointFetch); a
 // playlist is read and its entries are tried in order, nested playlists to a bounded depth, an
 // address already fetched is not fetched again. MMS addresses go to the engine directly as MMS
 // over HTTP, then over TCP.
 //
 // The caller answers every streamFound() with next() when that stream fails; failed() says that
-// nothing (more) can be tried, with the reason of the last failure in a word or two.
+// nothing (more) can be tried, with the last failure met (NothingToPlay when there was none).
 class EndpointResolver : public QObject
 {
     Q_OBJECT
@@ -49,14 +47,14 @@ public:
     void next();
     // Drops the resolution in progress; no signal follows.
     void cancel();
-    bool isActive() const { return m_active; }
 
 signals:
     // A stream to try, with the title its playlist entry gave (may be empty).
     void streamFound(const QUrl &stream, const QString &title);
     // The title of the outermost playlist that named one (may be empty).
     void playlistTitle(const QString &title);
-    void failed(const QString &reason);
+    // httpStatus is the status of a ServerError, else 0.
+    void failed(player::Failure failure, int httpStatus);
 
 private:
     struct Candidate
@@ -69,48 +67,25 @@ private:
     void advance();
     void postAdvance();
     void fetch(const Candidate &candidate);
-    void onRedirected(const QUrl &url);
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
-    void onTimeout();
-    void judge(bool complete);
     bool retryAtStreamPath();
-    void readPlaylist();
+    void readPlaylist(const QByteArray &bytes, const QUrl &base);
     void takePlaylist(const Playlist &list);
-    void giveUpFetch(const QString &reason);
-    void finishFetch();
+    void setLastFailure(Failure failure, int httpStatus = 0);
+    void giveUpFetch(Failure failure, int httpStatus);
     void emitStream(const QUrl &url, const QString &title);
 
     ResolverLimits m_limits;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
-    QTimer *m_firstByteTimer = nullptr;
-    QTimer *m_totalTimer = nullptr;
+    EndpointFetch *m_fetch = nullptr; // the fetch of the current candidate
 
     QList<Candidate> m_queue;
     QSet<QUrl> m_fetched;
     Candidate m_current;
-    QByteArray m_body;
-    bool m_readingPlaylist = false;
     bool m_parsing = false; // a playlist is being read on a worker thread
     bool m_active = false;
     bool m_titleSent = false;
     quint64 m_generation = 0;
-    QString m_lastError;
+    Failure m_lastFailure = Failure::NothingToPlay;
+    int m_lastHttpStatus = 0;
 };
-
-// The one gate for every address the player opens: the address it is given, every playlist
-// reference at any depth and every redirect. Only network streams pass: http, https, mms and
-// MMS's explicit forms over HTTP (mmsh) and TCP (mmst), with a host. Local files, devices,
-// descriptors, sockets and other services (file, pipe, tcp, udp, ftp, ...) are refused.
-bool isPlayableAddress(const QUrl &url);
-
-// The reason given for an address that isPlayableAddress() refuses.
-QString unsupportedAddressReason();
-
-// mms:// names a stream that is reached over HTTP (mmsh) or TCP (mmst); the engine needs one of
-// the explicit forms. Other addresses come back unchanged.
-QList<QUrl> engineAddresses(const QUrl &url);
 
 } // namespace player

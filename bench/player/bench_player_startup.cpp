@@ -10,6 +10,7 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
+#include "player/component.h"
 #include "player/mediaplayer.h"
 #include "player/settings.h"
 
@@ -27,6 +28,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -166,6 +168,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the engine
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Media player start-up benchmark"));
     parser.addHelpOption();

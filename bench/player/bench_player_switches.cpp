@@ -12,7 +12,7 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
-#include "player/mediaplayer.h"
+#include "player/component.h"
 #include "player/settings.h"
 
 #include <QApplication>
@@ -26,6 +26,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <malloc.h>
 #include <unistd.h>
@@ -141,6 +142,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the engine
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Media player memory over switches"));
     parser.addHelpOption();

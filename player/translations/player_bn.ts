@@ -44,10 +44,6 @@
         <translation>সংযোগ হচ্ছে</translation>
     </message>
     <message>
-        <source>Buffering</source>
-        <translation>বাফার হচ্ছে</translation>
-    </message>
-    <message>
         <source>Buffering %1%</source>
         <translation>বাফার হচ্ছে %1%</translation>
     </message>
@@ -66,10 +62,6 @@
     <message>
         <source>Reconnecting</source>
         <translation>আবার সংযোগ হচ্ছে</translation>
-    </message>
-    <message>
-        <source>Could not open</source>
-        <translation>খোলা গেল না</translation>
     </message>
     <message>
         <source>Could not open: %1</source>
@@ -177,6 +169,10 @@
     <message>
         <source>no engine</source>
         <translation>প্লেয়ার চালু হলো না</translation>
+    </message>
+    <message>
+        <source>engine error</source>
+        <translation>প্লেয়ারে সমস্যা</translation>
     </message>
     <message>
         <source>server error %1</source>

@@ -1,15 +1,17 @@
 #include "../player/fakeengine.h"
 
 #include "app/translations.h"
+#include "player/failure.h"
 #include "player/mediaplayer.h"
-#include "player/reasons.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QLabel>
 #include <QLocale>
+#include <QMetaEnum>
 #include <QRawFont>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextLayout>
 #include <QTranslator>
@@ -46,6 +48,7 @@ private slots:
     void statusLineInBangla();
     void reasonsInBangla_data();
     void reasonsInBangla();
+    void everyFailureHasBanglaWords();
     void drawnWithABengaliFont();
     void otherLanguagesStayEnglish_data();
     void otherLanguagesStayEnglish();
@@ -71,35 +74,46 @@ void TestAppBangla::statusLineInBangla()
     QCOMPARE(widget->statusText(), QStringLiteral("সংযোগ হচ্ছে"));
     // Both ways to the MMS stream fail: the last one's reason is shown, in Bangla too.
     QTRY_COMPARE(engine->opens().size(), 1);
-    emit engine->ended(QStringLiteral("unknown format"));
+    emit engine->failed(player::Failure::UnknownFormat);
     QTRY_COMPARE(engine->opens().size(), 2);
-    emit engine->ended(QStringLiteral("unsupported"));
+    emit engine->failed(player::Failure::Unsupported);
     QTRY_COMPARE(widget->statusText(), QStringLiteral("খোলা গেল না: অসমর্থিত"));
 }
 
 void TestAppBangla::reasonsInBangla_data()
 {
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<player::Failure>("failure");
+    QTest::addColumn<int>("httpStatus");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("server error") << "server error 503"
-                                  << "সার্ভারে সমস্যা (503)";
-    QTest::newRow("refused") << "refused"
-                             << "সংযোগ প্রত্যাখ্যাত";
-    QTest::newRow("unsupported address") << "unsupported address"
-                                         << "অসমর্থিত ঠিকানা";
-    QTest::newRow("too many entries") << "too many entries"
-                                      << "প্লেলিস্টে এন্ট্রি অনেক বেশি";
-    QTest::newRow("broken stream metadata") << "broken stream metadata"
-                                            << "স্ট্রিমের মেটাডেটা ত্রুটিপূর্ণ";
-    QTest::newRow("not a reason the player gives") << "server error 5031"
-                                                   << "server error 5031";
+    QTest::newRow("server error") << player::Failure::ServerError << 503 << "সার্ভারে সমস্যা (503)";
+    QTest::newRow("refused") << player::Failure::Refused << 0 << "সংযোগ প্রত্যাখ্যাত";
+    QTest::newRow("unsupported address")
+        << player::Failure::UnsupportedAddress << 0 << "অসমর্থিত ঠিকানা";
+    QTest::newRow("too many entries")
+        << player::Failure::TooManyEntries << 0 << "প্লেলিস্টে এন্ট্রি অনেক বেশি";
+    QTest::newRow("broken stream metadata")
+        << player::Failure::BrokenStreamMetadata << 0 << "স্ট্রিমের মেটাডেটা ত্রুটিপূর্ণ";
 }
 
 void TestAppBangla::reasonsInBangla()
 {
-    QFETCH(QString, reason);
+    QFETCH(player::Failure, failure);
+    QFETCH(int, httpStatus);
     QFETCH(QString, shown);
-    QCOMPARE(player::reasonText(reason), shown);
+    QCOMPARE(player::failureText(failure, httpStatus), shown);
+}
+
+// A failure added without its translation, or whose English words no longer match the
+// translation's source text, would show in English.
+void TestAppBangla::everyFailureHasBanglaWords()
+{
+    const QMetaEnum failures = QMetaEnum::fromType<player::Failure>();
+    static const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    for (int i = 0; i < failures.keyCount(); ++i) {
+        const QString text = player::failureText(player::Failure(failures.value(i)), 503);
+        QVERIFY2(!text.isEmpty() && !text.contains(latin),
+            qPrintable(QLatin1String(failures.key(i)) + QLatin1String(": ") + text));
+    }
 }
 
 void TestAppBangla::drawnWithABengaliFont()

@@ -6,6 +6,7 @@
 #include "platform/settingsblock.h"
 #include "platform/windowregistry.h"
 #include "platform/windows.h"
+#include "player/component.h"
 #include "player/mediaplayer.h"
 
 #include <QApplication>
@@ -14,6 +15,8 @@
 #include <QTest>
 #include <QUrl>
 #include <QWindow>
+
+#include <clocale>
 
 // Form1 as the program builds it, with the real components as the program registers them: the
 // media player with its engine idle, and animation players whose movie cannot be fetched. Their
@@ -42,6 +45,7 @@ private:
 
 void TestForm1Components::initTestCase()
 {
+    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the player's engine
     qunsetenv("http_proxy");
     qunsetenv("HTTP_PROXY");
     quint16 refusingPort = 0;

@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static const QUrl base(QStringLiteral("http://127.0.0.1:8000/dir/list.asx"));
 
     (void)player::sniffContent(bytes);
-    (void)player::detectPlaylistFormat(bytes);
     const player::Playlist list = player::parsePlaylist(bytes, base);
     if (list.entries.size() > player::maxPlaylistEntries) {
         std::abort();

@@ -10,6 +10,7 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
+#include "player/component.h"
 #include "player/mediaplayer.h"
 #include "player/settings.h"
 
@@ -19,6 +20,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <clocale>
 #include <memory>
 #include <optional>
 
@@ -111,6 +113,7 @@ bool PlayerAudibleTest::playKnownTone()
 
 void PlayerAudibleTest::initTestCase()
 {
+    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the engine
     QString error;
     QVERIFY2(m_pulse.start(&error), qPrintable(error));
     m_recorder = std::make_unique<SinkRecorder>();

@@ -23,7 +23,8 @@ ResolverLimits quickLimits()
 }
 
 // Follows every candidate to its end: each stream found is reported and declared failed, until
-// the resolver gives up. Returns "stream <url>" lines and a last "failed: <reason>" line.
+// the resolver gives up. Returns "stream <url>" lines and a last "failed: <reason>" line, the
+// reason in the words of the status line.
 QStringList resolveAll(
     const QUrl &url, const ResolverLimits &limits = quickLimits(), int maxSteps = 20)
 {
@@ -39,10 +40,11 @@ QStringList resolveAll(
             }
             resolver.next();
         });
-    QObject::connect(&resolver, &EndpointResolver::failed, &resolver, [&](const QString &reason) {
-        steps << QStringLiteral("failed: ") + reason;
-        done = true;
-    });
+    QObject::connect(&resolver, &EndpointResolver::failed, &resolver,
+        [&](player::Failure failure, int httpStatus) {
+            steps << QStringLiteral("failed: ") + player::failureText(failure, httpStatus);
+            done = true;
+        });
     resolver.start(url);
     if (!QTest::qWaitFor([&] { return done; }, 15000)) {
         steps << QStringLiteral("(still running)");

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace player {
+
+Q_NAMESPACE
+
+// Why a station could not be played: what the resolver found fetching its address and its
+// playlists, and what the engine met playing a stream. Decisions are taken on these values; the
+// words for the user come from failureText().
+enum class Failure {
+    // Fetching an address or a playlist.
+    Refused,
+    UnknownHost,
+    NoAnswer,
+    TooManyRedirects,
+    ConnectionClosed,
+    NotFound,
+    AccessDenied,
+    ServerError, // an HTTP status of 400 or more other than "not found"
+    NetworkError,
+    EmptyAnswer,
+    NotAStream,
+    BrokenStreamMetadata,
+    // What a playlist leads to.
+    BadAddress,
+    UnsupportedAddress,
+    PlaylistLoop,
+    UnreadablePlaylist,
+    PlaylistsTooDeep,
+    TooManyEntries,
+    NothingToPlay, // no candidate was left to try
+    // Playing a stream.
+    Unreachable,
+    UnknownFormat,
+    NoAudio,
+    NoSoundDevice,
+    Unsupported,
+    NoEngine,
+    EngineError, // any other error of the engine
+};
+Q_ENUM_NS(Failure)
+
+// The failure in a word or two for the status line, in the user's language ("refused",
+// "server error 503", ...). `httpStatus` is the status of a ServerError; other failures ignore it.
+QString failureText(Failure failure, int httpStatus = 0);
+
+} // namespace player

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+
+#include <cstdint>
+
+struct mpv_handle;
+
+namespace player {
+
+// The properties the engine is told about, by the id their changes come with. The position and
+// the length are read, not observed, but their reports carry an id too.
+enum MpvObserved : std::uint64_t {
+    ObservePausedForCache = 1,
+    ObserveBufferingState,
+    ObserveTimePos,
+    ObserveDuration,
+    ObserveMetadata,
+    ObserveAudioOutput,
+    ObserveSeekable,
+    ObserveFileSize,
+};
+
+// A new mpv core set up for the engine and initialised: its options, its guards, then the extra
+// options (name, value), and its properties observed. Null when mpv cannot be set up or refuses
+// one of the guards: without them the engine does not run at all.
+mpv_handle *createMpvCore(const QList<QPair<QByteArray, QByteArray>> &extraOptions);
+
+} // namespace player

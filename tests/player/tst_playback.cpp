@@ -1,0 +1,424 @@
+// The media player's playback without any widget (the test has no QApplication, so it could not
+// make one, nor a dialog): driven through a fake engine, with the notify signals counted.
+
+#include "player/playback.h"
+
+#include "fakeengine.h"
+#include "loopbackhttp.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+using player::Failure;
+using player::Playback;
+using State = player::Playback::State;
+
+namespace {
+
+player::PlayerTimings quickTimings()
+{
+    player::PlayerTimings t;
+    t.noAudioTimeoutMs = 300;
+    t.reconnectFirstMs = 40;
+    t.reconnectCapMs = 200;
+    return t;
+}
+
+struct Rig
+{
+    explicit Rig(const player::MediaPlayerSettings &settings = {},
+        const player::PlayerTimings &t = quickTimings())
+    {
+        auto e = std::make_unique<FakeEngine>();
+        engine = e.get();
+        playback = std::make_unique<Playback>(std::move(e), settings, t);
+    }
+    FakeEngine *engine = nullptr;
+    std::unique_ptr<Playback> playback;
+};
+
+// Every notify signal of a playback, counted.
+struct Spies
+{
+    explicit Spies(Playback *p)
+        : states(p, &Playback::stateChanged)
+        , texts(p, &Playback::statusTextChanged)
+        , titles(p, &Playback::nowPlayingChanged)
+        , names(p, &Playback::stationNameChanged)
+        , volumes(p, &Playback::volumeChanged)
+        , mutes(p, &Playback::muteChanged)
+    {
+    }
+    QList<State> stateList() const
+    {
+        QList<State> out;
+        for (const auto &args : states) {
+            out << args.first().value<State>();
+        }
+        return out;
+    }
+    QStringList textList() const
+    {
+        QStringList out;
+        for (const auto &args : texts) {
+            out << args.first().toString();
+        }
+        return out;
+    }
+    QSignalSpy states;
+    QSignalSpy texts;
+    QSignalSpy titles;
+    QSignalSpy names;
+    QSignalSpy volumes;
+    QSignalSpy mutes;
+};
+
+const QString mmsA = QStringLiteral("mms://127.0.0.1/a");
+const QString mmsB = QStringLiteral("mms://127.0.0.1/b");
+
+bool waitForOpens(FakeEngine *engine, int count)
+{
+    return QTest::qWaitFor([&] { return engine->opens().size() >= count; }, 5000);
+}
+
+} // namespace
+
+class TestPlayback : public QObject
+{
+    Q_OBJECT
+private slots:
+    // A put and what follows notify each real change once: no repeat when a report changes
+    // nothing, nothing for a value that stays.
+    void eachChangeIsNotifiedOnce()
+    {
+        Rig rig;
+        Spies spies(rig.playback.get());
+        rig.playback->setUrl(mmsA);
+        QCOMPARE(spies.stateList(), QList<State> { State::Connecting });
+        QCOMPARE(spies.textList(), QStringList { QStringLiteral("Connecting") });
+        QCOMPARE(spies.names.size(), 1);
+        QCOMPARE(spies.titles.size(), 0); // there was no title, there is none
+        QVERIFY(waitForOpens(rig.engine, 1));
+
+        emit rig.engine->buffering(40);
+        emit rig.engine->buffering(40);
+        emit rig.engine->buffering(55);
+        emit rig.engine->playing();
+        emit rig.engine->playing();
+        QCOMPARE(spies.stateList(),
+            (QList<State> { State::Connecting, State::Buffering, State::Playing }));
+        QCOMPARE(spies.textList(),
+            (QStringList { QStringLiteral("Connecting"), QStringLiteral("Buffering 40%"),
+                QStringLiteral("Buffering 55%"), QStringLiteral("Playing") }));
+
+        // The same address again reopens it: a state change, but the same station.
+        rig.playback->setUrl(mmsA);
+        QCOMPARE(spies.states.size(), 4);
+        QCOMPARE(spies.names.size(), 1);
+        QCOMPARE(spies.volumes.size() + spies.mutes.size(), 0);
+    }
+
+    void volumeAndMuteNotifyOnlyChanges()
+    {
+        Rig rig;
+        Spies spies(rig.playback.get());
+        rig.playback->setVolume(50); // the settings' value already
+        rig.playback->setVolume(130);
+        rig.playback->setVolume(100);
+        QCOMPARE(spies.volumes.size(), 1);
+        QCOMPARE(spies.volumes.first().first().toInt(), 100);
+        QCOMPARE(rig.engine->volume, 100);
+        rig.playback->setMuted(true);
+        rig.playback->setMuted(true);
+        QCOMPARE(spies.mutes.size(), 1);
+        QVERIFY(rig.engine->muted);
+    }
+
+    // Both ways to an MMS stream fail: the player fails once, with the stream's own reason
+    // (not the resolver's "nothing to play").
+    void aFailureIsNotifiedOnceWithTheStreamsReason()
+    {
+        Rig rig;
+        Spies spies(rig.playback.get());
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->failed(Failure::UnknownFormat);
+        QVERIFY(waitForOpens(rig.engine, 2));
+        QCOMPARE(spies.stateList(), QList<State> { State::Connecting }); // still connecting
+        emit rig.engine->failed(Failure::Unsupported);
+        QTRY_COMPARE(rig.playback->state(), State::Failed);
+        QCOMPARE(spies.stateList(), (QList<State> { State::Connecting, State::Failed }));
+        QCOMPARE(spies.textList(),
+            (QStringList {
+                QStringLiteral("Connecting"), QStringLiteral("Could not open: unsupported") }));
+    }
+
+    void aServerErrorSaysItsStatus()
+    {
+        LoopbackHttp server;
+        server.route("/busy", LoopbackHttp::http("audio/mpeg", "full", 503));
+        Rig rig;
+        rig.playback->setUrl(server.url("/busy").toString());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.playback->state(), State::Failed, 5000);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Could not open: server error 503"));
+        QVERIFY(rig.engine->opens().isEmpty());
+    }
+
+    // A drop, a failed attempt and the way back: each step is one notification, however many
+    // candidates an attempt tries.
+    void aReconnectCycleNotifiesEachStepOnce()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        Spies spies(rig.playback.get());
+        emit rig.engine->ended(); // the live stream dropped
+        QCOMPARE(rig.playback->state(), State::Reconnecting);
+        QVERIFY(waitForOpens(rig.engine, 2));
+        emit rig.engine->failed(Failure::ConnectionClosed);
+        QVERIFY(waitForOpens(rig.engine, 3));
+        emit rig.engine->failed(Failure::ConnectionClosed);
+        QTRY_VERIFY(rig.playback->reconnectWaitMs() > 0); // the second attempt is pending
+        QVERIFY(waitForOpens(rig.engine, 4));
+        emit rig.engine->playing();
+        QCOMPARE(spies.stateList(), (QList<State> { State::Reconnecting, State::Playing }));
+        QCOMPARE(spies.textList(),
+            (QStringList { QStringLiteral("Reconnecting"), QStringLiteral("Playing") }));
+        QCOMPARE(rig.playback->reconnectAttempt(), 2);
+    }
+
+    void aPutReplacesWhatPlayed()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        QCOMPARE(rig.playback->state(), State::Playing);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Playing"));
+
+        rig.engine->log.clear();
+        rig.playback->setUrl(mmsB);
+        // The old stream is silenced during the put, before anything new is opened.
+        QCOMPARE(rig.engine->log, QStringList { QStringLiteral("stop") });
+        QCOMPARE(rig.playback->state(), State::Connecting);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        QCOMPARE(rig.engine->opens(), QStringList { QStringLiteral("mmsh://127.0.0.1/b") });
+        // A failure now concerns b: its next candidate is tried, never a again.
+        emit rig.engine->failed(Failure::Refused);
+        QVERIFY(waitForOpens(rig.engine, 2));
+        QCOMPARE(rig.engine->opens().last(), QStringLiteral("mmst://127.0.0.1/b"));
+    }
+
+    void theSameUrlAgainReopens()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        rig.engine->log.clear();
+        rig.playback->setProperty("url", mmsA);
+        QCOMPARE(rig.playback->state(), State::Connecting);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        QCOMPARE(rig.engine->log,
+            (QStringList { QStringLiteral("stop"), QStringLiteral("open mmsh://127.0.0.1/a") }));
+        emit rig.engine->playing();
+        QCOMPARE(rig.playback->state(), State::Playing);
+    }
+
+    void statusFollowsTheStream()
+    {
+        Rig rig;
+        Spies spies(rig.playback.get());
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->buffering(40);
+        QCOMPARE(rig.playback->state(), State::Buffering);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Buffering 40%"));
+        emit rig.engine->playing();
+        emit rig.engine->buffering(10); // the buffer ran dry while playing
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Buffering 10%"));
+        emit rig.engine->playing();
+        rig.playback->stop();
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Stopped"));
+        QCOMPARE(rig.engine->log.last(), QStringLiteral("stop"));
+        QCOMPARE(spies.textList(),
+            (QStringList { QStringLiteral("Connecting"), QStringLiteral("Buffering 40%"),
+                QStringLiteral("Playing"), QStringLiteral("Buffering 10%"),
+                QStringLiteral("Playing"), QStringLiteral("Stopped") }));
+        rig.playback->setUrl(QString());
+        QCOMPARE(rig.playback->state(), State::Idle);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Ready"));
+    }
+
+    void everyCandidateFailingEndsQuietlyWithAReason()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->failed(Failure::UnknownFormat); // over HTTP
+        QVERIFY(waitForOpens(rig.engine, 2)); // then over TCP
+        // The second gives no audio at all: it makes way when its time is up.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.playback->state(), State::Failed, 3000);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Could not open: no audio"));
+        QCOMPARE(rig.engine->log.last(), QStringLiteral("stop"));
+        // It stays quiet: no retries after a failure to open.
+        const int opens = rig.engine->opens().size();
+        QTest::qWait(500);
+        QCOMPARE(rig.engine->opens().size(), opens);
+    }
+
+    // A stream whose buffer creeps forward but never sounds (as one whose metadata framing leaves
+    // almost no audio) gives up after a while instead of buffering for ever.
+    void aStreamThatOnlyEverBuffersMakesWay()
+    {
+        player::PlayerTimings t = quickTimings();
+        t.firstAudioCapMs = 1000;
+        Rig rig({}, t);
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        QTimer trickle;
+        int percent = 0;
+        connect(&trickle, &QTimer::timeout, rig.engine,
+            [&] { emit rig.engine->buffering(++percent % 100); });
+        trickle.start(50);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.engine->opens().size() >= 2, 5000); // then over TCP
+        QTRY_COMPARE_WITH_TIMEOUT(rig.playback->state(), State::Failed, 5000);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Could not open: no audio"));
+    }
+
+    void unreachableHostSaysWhy()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        Rig rig;
+        rig.playback->setUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.playback->state(), State::Failed, 5000);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Could not open: refused"));
+        QVERIFY(rig.engine->opens().isEmpty());
+    }
+
+    void reconnectWaitsGrowToTheCap()
+    {
+        const player::PlayerTimings t;
+        QList<int> waits;
+        for (int i = 0; i < 7; ++i) {
+            waits << player::reconnectDelayMs(i, t);
+        }
+        QCOMPARE(waits, (QList<int> { 1000, 2000, 4000, 8000, 10000, 10000, 10000 }));
+        QCOMPARE(player::reconnectDelayMs(1000, t), 10000);
+    }
+
+    void aDroppedStreamIsReconnectedForAsLongAsNeeded()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        emit rig.engine->titleChanged("Song");
+        emit rig.engine->ended(); // the live stream dropped
+        QCOMPARE(rig.playback->state(), State::Reconnecting);
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Reconnecting"));
+        QCOMPARE(rig.playback->reconnectWaitMs(), 40);
+
+        // Every attempt fails (both MMS dialects): the waits grow up to the cap, never giving up.
+        QList<int> waits;
+        int opened = rig.engine->opens().size();
+        for (int round = 0; round < 4; ++round) {
+            QVERIFY(waitForOpens(rig.engine, opened + 1));
+            emit rig.engine->failed(Failure::Refused);
+            QVERIFY(waitForOpens(rig.engine, opened + 2));
+            emit rig.engine->failed(Failure::Refused);
+            opened += 2;
+            QTRY_VERIFY_WITH_TIMEOUT(rig.playback->reconnectWaitMs() > 0, 3000);
+            QCOMPARE(rig.playback->state(), State::Reconnecting);
+            waits << rig.playback->reconnectWaitMs();
+        }
+        QCOMPARE(waits, (QList<int> { 80, 160, 200, 200 }));
+
+        // The stream is back but drops again at once: the waits go on growing from where they were.
+        QVERIFY(waitForOpens(rig.engine, opened + 1));
+        emit rig.engine->playing();
+        QCOMPARE(rig.playback->state(), State::Playing);
+        emit rig.engine->failed(Failure::ConnectionClosed);
+        QCOMPARE(rig.playback->reconnectWaitMs(), 200);
+
+        // Back and playing steadily (as long as the longest wait): the next drop starts afresh.
+        QVERIFY(waitForOpens(rig.engine, opened + 2));
+        emit rig.engine->playing();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.playback->reconnectAttempt(), 0, 2000);
+        emit rig.engine->failed(Failure::ConnectionClosed);
+        QCOMPARE(rig.playback->reconnectWaitMs(), 40);
+
+        // Anything else asked for ends the reconnecting.
+        rig.playback->stop();
+        QCOMPARE(rig.playback->state(), State::Stopped);
+        const int opens = rig.engine->opens().size();
+        QTest::qWait(300);
+        QCOMPARE(rig.engine->opens().size(), opens);
+    }
+
+    void aPausedLiveStreamResumesByReconnecting()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        rig.engine->log.clear();
+        rig.playback->pause();
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Paused"));
+        QCOMPARE(rig.engine->log, QStringList { QStringLiteral("stop") }); // silenced and let go
+        emit rig.engine->failed(Failure::ConnectionClosed); // e.g. the server gave up
+        QCOMPARE(rig.playback->state(), State::Paused);
+
+        rig.playback->togglePlayPause();
+        QCOMPARE(rig.playback->state(), State::Reconnecting);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        QCOMPARE(rig.engine->opens().first(), QStringLiteral("mmsh://127.0.0.1/a"));
+        emit rig.engine->playing();
+        QCOMPARE(rig.playback->statusText(), QStringLiteral("Playing"));
+    }
+
+    void aRecordingPausesInPlaceAndEnds()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->durationChanged(60);
+        emit rig.engine->playing();
+        rig.engine->log.clear();
+        rig.playback->pause();
+        rig.playback->play();
+        QCOMPARE(
+            rig.engine->log, (QStringList { QStringLiteral("pause"), QStringLiteral("resume") }));
+        QCOMPARE(rig.playback->state(), State::Playing);
+        emit rig.engine->positionChanged(59.5);
+        emit rig.engine->ended();
+        QCOMPARE(rig.playback->state(), State::Stopped); // played once, as the settings say
+    }
+
+    void titlesAreRepaired()
+    {
+        Rig rig;
+        QSignalSpy titles(rig.playback.get(), &Playback::nowPlayingChanged);
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        const QString bangla = QStringLiteral("রবীন্দ্রসংগীত");
+        emit rig.engine->titleChanged(QString::fromLatin1(bangla.toUtf8()).toUtf8());
+        QCOMPARE(rig.playback->nowPlaying(), bangla);
+        emit rig.engine->titleChanged("&#2438;&#x9AE;");
+        QCOMPARE(rig.playback->property("nowPlaying").toString(), QStringLiteral("আম"));
+        emit rig.engine->stationNameChanged("Radio Foo");
+        QCOMPARE(rig.playback->stationName(), QStringLiteral("Radio Foo"));
+        QCOMPARE(titles.size(), 2);
+        rig.playback->setUrl(mmsB);
+        QCOMPARE(rig.playback->nowPlaying(), QString());
+        QCOMPARE(rig.playback->stationName(), mmsB);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlayback)
+#include "tst_playback.moc"
