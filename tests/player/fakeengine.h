@@ -1,8 +1,10 @@
 #pragma once
 
 #include "player/engine.h"
+#include "player/timings.h"
 
 #include <QStringList>
+#include <QTest>
 
 // An engine that plays nothing: it logs what it is asked and lets the test say what happens.
 class FakeEngine : public player::Engine
@@ -44,3 +46,20 @@ public:
     int volume = -1;
     bool muted = false;
 };
+
+// Timings short enough for tests: a stream that stays silent makes way after 300 ms, and
+// reconnection attempts wait 40 ms doubling up to 200 ms.
+inline player::PlayerTimings quickTimings()
+{
+    player::PlayerTimings t;
+    t.noAudioTimeoutMs = 300;
+    t.reconnectFirstMs = 40;
+    t.reconnectCapMs = 200;
+    return t;
+}
+
+// Waits (up to 5 s, events running) until the engine has been asked to open `count` streams.
+inline bool waitForOpens(FakeEngine *engine, int count)
+{
+    return QTest::qWaitFor([&] { return engine->opens().size() >= count; }, 5000);
+}

@@ -18,15 +18,6 @@ using State = player::MediaPlayer::State;
 
 namespace {
 
-player::PlayerTimings quickTimings()
-{
-    player::PlayerTimings t;
-    t.noAudioTimeoutMs = 300;
-    t.reconnectFirstMs = 40;
-    t.reconnectCapMs = 200;
-    return t;
-}
-
 struct Rig
 {
     explicit Rig(const player::MediaPlayerSettings &settings = {},
@@ -42,11 +33,6 @@ struct Rig
 };
 
 const QString mmsA = QStringLiteral("mms://127.0.0.1/a");
-
-bool waitForOpens(FakeEngine *engine, int count)
-{
-    return QTest::qWaitFor([&] { return engine->opens().size() >= count; }, 5000);
-}
 
 } // namespace
 

@@ -16,15 +16,6 @@ using State = player::Playback::State;
 
 namespace {
 
-player::PlayerTimings quickTimings()
-{
-    player::PlayerTimings t;
-    t.noAudioTimeoutMs = 300;
-    t.reconnectFirstMs = 40;
-    t.reconnectCapMs = 200;
-    return t;
-}
-
 struct Rig
 {
     explicit Rig(const player::MediaPlayerSettings &settings = {},
@@ -76,11 +67,6 @@ struct Spies
 
 const QString mmsA = QStringLiteral("mms://127.0.0.1/a");
 const QString mmsB = QStringLiteral("mms://127.0.0.1/b");
-
-bool waitForOpens(FakeEngine *engine, int count)
-{
-    return QTest::qWaitFor([&] { return engine->opens().size() >= count; }, 5000);
-}
 
 } // namespace
 
