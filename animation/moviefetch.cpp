@@ -98,7 +98,8 @@ void MovieFetch::replyFinished()
         return;
     }
     // Parsing and decoding bitmaps can take a while for big movies: done off the UI thread.
-    const QByteArray bytes = reply->read(maxMovieFileBytes + 1);
+    // What arrived is within the limit (checked above); reading it whole allocates no more.
+    const QByteArray bytes = reply->readAll();
     auto *watcher = new QFutureWatcher<std::shared_ptr<const swf::Movie>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
         watcher->deleteLater();

@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace player {
@@ -188,7 +189,8 @@ void EndpointFetch::onReadyRead()
     const qint64 limit = m_readingPlaylist ? m_limits.maxPlaylistBytes : m_limits.sniffBytes;
     const qint64 room = limit - m_body.size();
     if (room > 0) {
-        m_body.append(m_reply->read(room));
+        // Only what has arrived: read(room) would allocate the whole room on every chunk.
+        m_body.append(m_reply->read(std::min(room, m_reply->bytesAvailable())));
     }
     if (m_body.size() >= limit) {
         judge(true);
@@ -216,7 +218,8 @@ void EndpointFetch::onFinished()
         return;
     }
     const qint64 limit = m_readingPlaylist ? m_limits.maxPlaylistBytes : m_limits.sniffBytes;
-    m_body.append(m_reply->read(std::max<qint64>(0, limit - m_body.size())));
+    m_body.append(m_reply->read(
+        std::min(std::max<qint64>(0, limit - m_body.size()), m_reply->bytesAvailable())));
     judge(true);
 }
 
