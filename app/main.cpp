@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "player/component.h"
 
 #include <QApplication>
 
@@ -6,6 +7,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before any thread starts: the allocator's arenas are chosen by the first threads.
+    player::setUpAllocator();
     // On X11 the toolkit hands a window's changes to the server through shared memory and waits
     // for the server to have read them before the next paint: a round trip, and one more wake-up,
     // for each change. The window is small and its changes smaller (the list's text five times a

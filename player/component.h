@@ -17,4 +17,10 @@ QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings);
 // its player gets these).
 void registerMediaPlayer();
 
+// Sets the C library's allocator up for the engine: large buffers mapped on their own and handed
+// back when freed, and two allocator arenas for all threads. A thread picks its arena when it
+// first allocates, so main() calls this before any thread starts; creating an engine calls it
+// too (only the first call counts).
+void setUpAllocator();
+
 } // namespace player

@@ -1,6 +1,7 @@
 #include "player/mpvcore.h"
 
 #include "platform/version.h"
+#include "player/component.h"
 #include "player/logging.h"
 
 #include <mpv/client.h>
@@ -75,14 +76,18 @@ const char *const guards[][2] = {
     { "input-ipc-server", "" },
 };
 
+} // namespace
+
 // libmpv probes every stream it opens with a zero-filled buffer of 10 MiB on the thread that
 // opens it. glibc's allocator, once the first of those (mapped on its own) is freed, raises its
 // mapping and trimming thresholds past that size; from then on each probe buffer comes from the
 // heap of the allocator arena of whichever thread opens the stream, and stays resident there
 // when freed. Every station switch then leaves ten more MiB in another arena, until each arena
 // holds one. Fixed thresholds keep large buffers mapped on their own and handed back whole when
-// freed; two arenas are plenty for the few threads that allocate while a stream plays.
-void keepLargeBuffersReturnable()
+// freed. A thread takes its arena when it first allocates, so the number of arenas counts only
+// from then: set before the toolkit's threads start, two arenas serve every thread, and fewer
+// arenas hold less freed memory between streams.
+void setUpAllocator()
 {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -92,7 +97,10 @@ void keepLargeBuffersReturnable()
     });
 }
 
-} // namespace
+void returnFreedMemory()
+{
+    malloc_trim(0);
+}
 
 mpv_handle *createMpvCore(const QList<QPair<QByteArray, QByteArray>> &extraOptions)
 {
@@ -106,7 +114,7 @@ mpv_handle *createMpvCore(const QList<QPair<QByteArray, QByteArray>> &extraOptio
             numeric ? numeric : "");
         return nullptr;
     }
-    keepLargeBuffersReturnable();
+    setUpAllocator();
     mpv_handle *mpv = mpv_create();
     if (!mpv) {
         return nullptr;

@@ -28,4 +28,9 @@ enum MpvObserved : std::uint64_t {
 // one of the guards: without them the engine does not run at all.
 mpv_handle *createMpvCore(const QList<QPair<QByteArray, QByteArray>> &extraOptions);
 
+// Hands the pages the allocator holds free back to the system. A stream's buffers are freed in
+// the middle of the allocator's heaps, where it keeps them resident until asked: the engine asks
+// once the previous stream is gone (a new one plays, or none).
+void returnFreedMemory();
+
 } // namespace player

@@ -74,11 +74,17 @@ void MpvEngine::readEvents()
             case MPV_EVENT_SHUTDOWN:
                 return;
             case MPV_EVENT_PLAYBACK_RESTART:
+                // A new stream plays: the previous one's buffers are all freed by now.
+                if (!playing) {
+                    returnFreedMemory();
+                }
                 playing = true;
                 break;
+            case MPV_EVENT_IDLE:
+                returnFreedMemory();
+                [[fallthrough]];
             case MPV_EVENT_START_FILE:
             case MPV_EVENT_END_FILE:
-            case MPV_EVENT_IDLE:
                 playing = false;
                 shownPosition = shownDuration = -1;
                 break;
