@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
@@ -332,6 +333,15 @@ void ComboBox::applyColours()
     }
     if (view()) {
         view()->setPalette(text);
+        // The list's scroll bars show no text, so they keep the box's palette, every role of it
+        // their own, and a new text colour does not reach them: the style keys its cached
+        // drawing of a scroll bar by the bar's palette as well, and a bar that took each new
+        // colour would leave a new cached picture behind for every colour it was drawn in, each
+        // time the list is dropped down while the colour cycles.
+        QPalette bars = box;
+        bars.setResolveMask(~QPalette::ResolveMask(0));
+        view()->verticalScrollBar()->setPalette(bars);
+        view()->horizontalScrollBar()->setPalette(bars);
     }
 }
 

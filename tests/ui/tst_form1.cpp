@@ -1,5 +1,6 @@
 #include "../common/standins.h"
 
+#include "platform/colour.h"
 #include "platform/settingsblock.h"
 #include "platform/windowregistry.h"
 #include "ui/builder.h"
@@ -7,7 +8,9 @@
 #include "ui/description.h"
 #include "ui/timercontrol.h"
 
+#include <QAbstractItemView>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -32,6 +35,7 @@ private slots:
     void keyboardOrder();
     void storedSettings();
     void textsFontsAndColours();
+    void textColourLeavesTheListsScrollBar();
     void timersRun();
     void labelRepaintsOnlyOnChange();
 
@@ -314,6 +318,37 @@ void TestForm1::textsFontsAndColours()
     QCOMPARE(label1->font().weight(), QFont::Bold);
     QCOMPARE(label2->caption(), QStringLiteral("Label2"));
     QVERIFY(label3->caption().isEmpty());
+}
+
+void TestForm1::textColourLeavesTheListsScrollBar()
+{
+    // The text colour changes five times a second, also while the list is dropped down. The items
+    // take each colour; the scroll bar keeps its palette, by which the style keys what it caches
+    // of the bar's drawing (a new palette each time left a new cached picture each time).
+    auto *combo = m_form->findChild<ui::ComboBox *>(QStringLiteral("Combo1"));
+    QVERIFY(combo && combo->view());
+    const platform::ColourValue before = combo->foreColour();
+    const platform::ColourValue back = combo->backColour();
+    combo->showPopup();
+    QScrollBar *bar = combo->view()->verticalScrollBar();
+    QTRY_VERIFY(bar->isVisible());
+    const qint64 barPalette = bar->palette().cacheKey();
+    const QColor barColour = bar->palette().color(QPalette::Button);
+    for (const platform::ColourValue colour :
+        { platform::rgbColour(255, 0, 0), platform::rgbColour(0, 255, 0),
+            platform::rgbColour(0, 0, 255), platform::rgbColour(255, 255, 0) }) {
+        combo->setForeColour(colour);
+        QCOMPARE(combo->view()->palette().color(QPalette::Text), platform::toQColor(colour));
+        QTest::qWait(20);
+        QCOMPARE(bar->palette().cacheKey(), barPalette);
+    }
+    // A new box colour still reaches it.
+    combo->setBackColour(platform::rgbColour(64, 64, 64));
+    QCOMPARE(bar->palette().color(QPalette::Base), QColor(64, 64, 64));
+    combo->setBackColour(back);
+    QCOMPARE(bar->palette().color(QPalette::Button), barColour);
+    combo->hidePopup();
+    combo->setForeColour(before);
 }
 
 void TestForm1::timersRun()
