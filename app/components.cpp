@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
 #include "animation/flashplayer.h"
-#include "player/component.h"
+#include "player/view/component.h"
 
 namespace app {
 

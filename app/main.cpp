@@ -1,5 +1,5 @@
 #include "app/startup.h"
-#include "player/component.h"
+#include "player/core/mpvcore.h"
 
 #include <QApplication>
 

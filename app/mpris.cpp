@@ -3,20 +3,16 @@
 #include "app/mprisadaptors.h"
 
 #include "platform/windowregistry.h"
+#include "player/view/mediaplayer.h"
 #include "ui/controls.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
 #include <QFileInfo>
-#include <QMetaProperty>
 
 namespace app {
 
 namespace {
-
-// The player's properties whose changes reach the bus, each through its notify signal.
-constexpr const char *watchedPlayerProperties[]
-    = { "state", "nowPlaying", "stationName", "volume" };
 
 // Where the session bus is announced: its address in the environment, or the per-user bus
 // socket. Without either, libdbus would launch a bus of its own, which the program does not want.
@@ -31,10 +27,11 @@ bool sessionBusAnnounced()
 
 } // namespace
 
-Mpris::Mpris(const QDBusConnection &bus, QWidget *form1, QObject *player, ui::ComboBox *list)
+Mpris::Mpris(
+    const QDBusConnection &bus, QWidget *form1, player::Playback *playback, ui::ComboBox *list)
     : m_bus(bus)
     , m_form1(form1)
-    , m_player(player)
+    , m_playback(playback)
     , m_list(list)
 {
     new MprisRootAdaptor(this);
@@ -55,10 +52,11 @@ std::unique_ptr<Mpris> Mpris::start(const QDBusConnection &bus)
     if (!bus.isConnected() || !form1) {
         return nullptr;
     }
-    QObject *player = form1->findChild<QObject *>(QStringLiteral("wm"), Qt::FindDirectChildrenOnly);
+    auto *wm
+        = form1->findChild<player::MediaPlayer *>(QStringLiteral("wm"), Qt::FindDirectChildrenOnly);
     auto *list
         = form1->findChild<ui::ComboBox *>(QStringLiteral("Combo1"), Qt::FindDirectChildrenOnly);
-    std::unique_ptr<Mpris> mpris(new Mpris(bus, form1, player, list));
+    std::unique_ptr<Mpris> mpris(new Mpris(bus, form1, wm ? wm->playback() : nullptr, list));
     if (!mpris->publish()) {
         return nullptr;
     }
@@ -89,19 +87,15 @@ void Mpris::watch()
     m_pending.setSingleShot(true);
     m_pending.setInterval(0);
     connect(&m_pending, &QTimer::timeout, this, &Mpris::announceChanges);
-    const QMetaMethod schedule
-        = QTimer::staticMetaObject.method(QTimer::staticMetaObject.indexOfSlot("start()"));
-    if (m_player) {
-        const QMetaObject *meta = m_player->metaObject();
-        for (const char *name : watchedPlayerProperties) {
-            const QMetaProperty property = meta->property(meta->indexOfProperty(name));
-            if (property.hasNotifySignal()) {
-                connect(m_player, property.notifySignal(), &m_pending, schedule);
-            }
-        }
+    const auto schedule = [this] { m_pending.start(); };
+    if (player::Playback *p = m_playback) {
+        connect(p, &player::Playback::stateChanged, &m_pending, schedule);
+        connect(p, &player::Playback::nowPlayingChanged, &m_pending, schedule);
+        connect(p, &player::Playback::stationNameChanged, &m_pending, schedule);
+        connect(p, &player::Playback::volumeChanged, &m_pending, schedule);
     }
     if (m_list) {
-        connect(m_list, &QComboBox::currentIndexChanged, &m_pending, qOverload<>(&QTimer::start));
+        connect(m_list, &QComboBox::currentIndexChanged, &m_pending, schedule);
     }
     m_announced = playerValues();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/core/playback.h"
 #include "ui/controls.h"
 
 #include <QDBusConnection>
@@ -14,9 +15,10 @@
 namespace app {
 
 // The program on a message bus as a media player the desktop can drive (MPRIS 2): the media keys,
-// the panel's sound menu and scripts reach the player `wm` and the station list `Combo1` of Form1
-// through it. Next and Previous step the list as an arrow key does, so the station is tuned by
-// the list's own Click; Raise and Quit are the program's own commands.
+// the panel's sound menu and scripts reach the playback of the player `wm` and the station list
+// `Combo1` of Form1 through it, by the playback's own signals and methods. Next and Previous step
+// the list as an arrow key does, so the station is tuned by the list's own Click; Raise and Quit
+// are the program's own commands.
 class Mpris : public QObject
 {
     Q_OBJECT
@@ -35,11 +37,12 @@ public:
     QString serviceName() const { return m_serviceName; }
 
     QWidget *form1() const { return m_form1; }
-    QObject *player() const { return m_player; }
+    player::Playback *playback() const { return m_playback; }
     ui::ComboBox *list() const { return m_list; }
 
 private:
-    Mpris(const QDBusConnection &bus, QWidget *form1, QObject *player, ui::ComboBox *list);
+    Mpris(
+        const QDBusConnection &bus, QWidget *form1, player::Playback *playback, ui::ComboBox *list);
     bool publish();
     void watch();
     // Sends PropertiesChanged for the Player properties whose values differ from those last
@@ -50,7 +53,7 @@ private:
     QDBusConnection m_bus;
     QString m_serviceName;
     QPointer<QWidget> m_form1;
-    QPointer<QObject> m_player;
+    QPointer<player::Playback> m_playback;
     QPointer<ui::ComboBox> m_list;
     QObject *m_playerAdaptor = nullptr;
     QVariantMap m_announced;

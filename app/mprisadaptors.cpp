@@ -4,12 +4,10 @@
 #include "app/mpris.h"
 
 #include "platform/runtime.h"
-#include "player/mediaplayer.h"
+#include "player/core/playback.h"
 #include "resources/identity.h"
 #include "stations/catalogue.h"
 #include "ui/controls.h"
-
-#include <QMetaObject>
 
 #include <algorithm>
 #include <cmath>
@@ -80,14 +78,14 @@ const QStringList &MprisPlayerAdaptor::changingProperties()
 
 QString MprisPlayerAdaptor::url() const
 {
-    return m_mpris->player() ? m_mpris->player()->property("URL").toString() : QString();
+    return m_mpris->playback() ? m_mpris->playback()->url() : QString();
 }
 
 QString MprisPlayerAdaptor::playbackStatus() const
 {
-    using State = player::MediaPlayer::State;
-    const QVariant state = m_mpris->player() ? m_mpris->player()->property("state") : QVariant();
-    switch (State(state.toInt())) {
+    using State = player::Playback::State;
+    const player::Playback *playback = m_mpris->playback();
+    switch (playback ? playback->state() : State::Idle) {
     case State::Connecting:
     case State::Buffering:
     case State::Playing:
@@ -123,14 +121,14 @@ QVariantMap MprisPlayerAdaptor::metadata() const
         map.insert(QStringLiteral("xesam:artist"), QStringList { listed });
     }
     // The stream's own name for itself where it gives one, else the list's.
-    QString own = m_mpris->player()->property("stationName").toString();
+    QString own = m_mpris->playback()->stationName();
     if (own.isEmpty() || own == address) {
         own = listed;
     }
     if (!own.isEmpty()) {
         map.insert(QStringLiteral("xesam:album"), own);
     }
-    const QString title = m_mpris->player()->property("nowPlaying").toString();
+    const QString title = m_mpris->playback()->nowPlaying();
     if (!title.isEmpty()) {
         map.insert(QStringLiteral("xesam:title"), title);
     }
@@ -139,16 +137,15 @@ QVariantMap MprisPlayerAdaptor::metadata() const
 
 double MprisPlayerAdaptor::volume() const
 {
-    return m_mpris->player() ? m_mpris->player()->property("volume").toInt() / 100.0 : 0.0;
+    return m_mpris->playback() ? m_mpris->playback()->volume() / 100.0 : 0.0;
 }
 
 void MprisPlayerAdaptor::setVolume(double volume)
 {
-    if (!m_mpris->player() || std::isnan(volume) || platform::isEnding()) {
+    if (!m_mpris->playback() || std::isnan(volume) || platform::isEnding()) {
         return;
     }
-    m_mpris->player()->setProperty(
-        "volume", int(std::lround(std::clamp(volume, 0.0, 1.0) * 100.0)));
+    m_mpris->playback()->setVolume(int(std::lround(std::clamp(volume, 0.0, 1.0) * 100.0)));
 }
 
 bool MprisPlayerAdaptor::canGoNext() const
@@ -178,11 +175,11 @@ void MprisPlayerAdaptor::step(int delta)
     });
 }
 
-void MprisPlayerAdaptor::invoke(const char *method)
+void MprisPlayerAdaptor::invoke(void (player::Playback::*method)())
 {
     platform::runHandler([this, method] {
-        if (QObject *player = m_mpris->player()) {
-            QMetaObject::invokeMethod(player, method);
+        if (player::Playback *playback = m_mpris->playback()) {
+            (playback->*method)();
         }
     });
 }
@@ -199,22 +196,22 @@ void MprisPlayerAdaptor::Previous()
 
 void MprisPlayerAdaptor::Pause()
 {
-    invoke("pause");
+    invoke(&player::Playback::pause);
 }
 
 void MprisPlayerAdaptor::PlayPause()
 {
-    invoke("togglePlayPause");
+    invoke(&player::Playback::togglePlayPause);
 }
 
 void MprisPlayerAdaptor::Stop()
 {
-    invoke("stop");
+    invoke(&player::Playback::stop);
 }
 
 void MprisPlayerAdaptor::Play()
 {
-    invoke("play");
+    invoke(&player::Playback::play);
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong) { }

@@ -5,6 +5,10 @@
 #include <QStringList>
 #include <QVariantMap>
 
+namespace player {
+class Playback;
+}
+
 namespace app {
 
 class Mpris;
@@ -103,7 +107,8 @@ signals:
 private:
     QString url() const;
     void step(int delta);
-    void invoke(const char *method);
+    // Runs a transport method of the playback as a handler, when there is a playback.
+    void invoke(void (player::Playback::*method)());
 
     Mpris *m_mpris;
 };

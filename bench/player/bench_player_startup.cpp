@@ -10,9 +10,9 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
-#include "player/component.h"
-#include "player/mediaplayer.h"
-#include "player/settings.h"
+#include "player/view/component.h"
+#include "player/view/mediaplayer.h"
+#include "player/view/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -310,9 +310,8 @@ int main(int argc, char **argv)
         const qint64 t = recorder.now();
         platform::putProperty(wm, "URL", e.url);
         QDeadlineTimer deadline(30000);
-        while (wm->property("state").value<player::MediaPlayer::State>()
-                != player::MediaPlayer::State::Failed
-            && !deadline.hasExpired()) {
+        const player::Playback *playback = qobject_cast<player::MediaPlayer *>(wm)->playback();
+        while (playback->state() != player::Playback::State::Failed && !deadline.hasExpired()) {
             recorder.record(50);
         }
         const bool failed = !deadline.hasExpired();

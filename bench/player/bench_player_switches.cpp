@@ -12,8 +12,8 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
-#include "player/component.h"
-#include "player/settings.h"
+#include "player/view/component.h"
+#include "player/view/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

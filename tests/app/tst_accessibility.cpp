@@ -6,7 +6,8 @@
 #include "platform/runtime.h"
 #include "platform/windowregistry.h"
 #include "platform/windows.h"
-#include "player/mediaplayer.h"
+#include "player/view/mediaplayer.h"
+#include "player/view/settings.h"
 #include "ui/controls.h"
 
 #include <QAccessible>
@@ -33,7 +34,7 @@ void TestAccessibility::initTestCase()
 {
     platform::registerComponent(
         platform::mediaPlayerClass, [](QWidget *parent, const QByteArray &) {
-            return new player::MediaPlayer(
+            return player::makeMediaPlayer(
                 std::make_unique<FakeEngine>(), player::MediaPlayerSettings {}, parent);
         });
     platform::registerComponent(platform::flashPlayerClass,

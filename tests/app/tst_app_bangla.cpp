@@ -1,8 +1,9 @@
 #include "../player/fakeengine.h"
 
 #include "app/translations.h"
-#include "player/failure.h"
-#include "player/mediaplayer.h"
+#include "player/view/failuretext.h"
+#include "player/view/mediaplayer.h"
+#include "player/view/settings.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -24,7 +25,8 @@ std::unique_ptr<MediaPlayer> makePlayer(FakeEngine **engine)
 {
     auto e = std::make_unique<FakeEngine>();
     *engine = e.get();
-    auto widget = std::make_unique<MediaPlayer>(std::move(e), player::MediaPlayerSettings {});
+    std::unique_ptr<MediaPlayer> widget(
+        player::makeMediaPlayer(std::move(e), player::MediaPlayerSettings {}));
     widget->resize(249, 153);
     return widget;
 }

@@ -6,8 +6,8 @@
 #include "platform/settingsblock.h"
 #include "platform/windowregistry.h"
 #include "platform/windows.h"
-#include "player/component.h"
-#include "player/mediaplayer.h"
+#include "player/view/component.h"
+#include "player/view/mediaplayer.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -193,9 +193,9 @@ void TestForm1Components::focusAtStartAndKeyboardOrder()
     QCOMPARE(focused(), QStringLiteral("wm"));
     auto *wm = m_form->findChild<player::MediaPlayer *>(QStringLiteral("wm"));
     QTest::keyClick(window, Qt::Key_Down);
-    QCOMPARE(wm->volume(), 45);
+    QCOMPARE(wm->playback()->volume(), 45);
     QTest::keyClick(window, Qt::Key_Up);
-    QCOMPARE(wm->volume(), 50);
+    QCOMPARE(wm->playback()->volume(), 50);
     QVERIFY(wm->url().isEmpty());
 }
 

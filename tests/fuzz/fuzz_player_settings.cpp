@@ -1,6 +1,6 @@
 // Arbitrary settings blocks: either refused with SettingsError or read; what is read writes a
 // block that reads back and writes the very same bytes again.
-#include "player/settings.h"
+#include "player/view/settings.h"
 
 #include "platform/settingsblock.h"
 

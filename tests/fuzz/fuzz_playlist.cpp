@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to everything that reads network answers: the content sniffer, the
 // playlist reader and the title repair.
-#include "player/playlist.h"
-#include "player/titletext.h"
+#include "player/core/playlist.h"
+#include "player/core/titletext.h"
 
 #include <QByteArrayView>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "player/engine.h"
-#include "player/timings.h"
+#include "player/core/engine.h"
+#include "player/core/timings.h"
 
 #include <QStringList>
 #include <QTest>

@@ -1,8 +1,8 @@
-#include "player/component.h"
-#include "player/mediaplayer.h"
-#include "player/mpvengine.h"
-#include "player/settings.h"
-#include "player/titletext.h"
+#include "player/core/mpvengine.h"
+#include "player/core/titletext.h"
+#include "player/view/component.h"
+#include "player/view/mediaplayer.h"
+#include "player/view/settings.h"
 
 #include "loopbackhttp.h"
 #include "testaudio.h"
@@ -58,8 +58,8 @@ QByteArray toneMp3(int seconds)
 
 std::unique_ptr<player::MediaPlayer> silentPlayer()
 {
-    return std::make_unique<player::MediaPlayer>(
-        std::make_unique<MpvEngine>(nullptr, silentOutput()), player::MediaPlayerSettings {});
+    return std::unique_ptr<player::MediaPlayer>(player::makeMediaPlayer(
+        std::make_unique<MpvEngine>(nullptr, silentOutput()), player::MediaPlayerSettings {}));
 }
 
 } // namespace
@@ -187,7 +187,8 @@ private slots:
                     + "\"/><Ref href=\"tone\"/></Entry></ASX>"));
         auto player = silentPlayer();
         player->setUrl(server.url("/gen.asx?x=1&y=2").toString());
-        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            player->playback()->state(), player::Playback::State::Playing, 15000);
         QCOMPARE(server.hits("/tone"), 2); // judged by its first bytes, then played
     }
 
@@ -203,17 +204,19 @@ private slots:
             LoopbackHttp::Route { "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n",
                 LoopbackHttp::Mode::Paced, audio, 400, 3000 });
         auto player = silentPlayer();
-        QList<player::MediaPlayer::State> states;
-        connect(player.get(), &player::MediaPlayer::stateChanged, this,
-            [&](player::MediaPlayer::State st) { states << st; });
+        QList<player::Playback::State> states;
+        connect(player->playback(), &player::Playback::stateChanged, this,
+            [&](player::Playback::State st) { states << st; });
         player->setUrl(server.url("/live").toString());
-        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(states.contains(player::MediaPlayer::State::Reconnecting), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            player->playback()->state(), player::Playback::State::Playing, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(states.contains(player::Playback::State::Reconnecting), 15000);
         QCOMPARE(player->statusText(), QStringLiteral("Reconnecting"));
-        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
-        QVERIFY(!states.contains(player::MediaPlayer::State::Failed));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            player->playback()->state(), player::Playback::State::Playing, 15000);
+        QVERIFY(!states.contains(player::Playback::State::Failed));
         QVERIFY(server.hits("/live") >= 3);
-        player->stop();
+        player->playback()->stop();
     }
 
     void aRecordingPlaysToItsEndAndStops()
@@ -221,13 +224,15 @@ private slots:
         LoopbackHttp server;
         server.route("/rec.wav", LoopbackHttp::http("audio/wav", toneWav(2)));
         auto player = silentPlayer();
-        QList<player::MediaPlayer::State> states;
-        connect(player.get(), &player::MediaPlayer::stateChanged, this,
-            [&](player::MediaPlayer::State st) { states << st; });
+        QList<player::Playback::State> states;
+        connect(player->playback(), &player::Playback::stateChanged, this,
+            [&](player::Playback::State st) { states << st; });
         player->setUrl(server.url("/rec.wav").toString());
-        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Playing, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(player->state(), player::MediaPlayer::State::Stopped, 15000);
-        QVERIFY(!states.contains(player::MediaPlayer::State::Reconnecting));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            player->playback()->state(), player::Playback::State::Playing, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            player->playback()->state(), player::Playback::State::Stopped, 15000);
+        QVERIFY(!states.contains(player::Playback::State::Reconnecting));
     }
 
     void theFactoryMakesTheRegisteredPlayer()
@@ -238,18 +243,17 @@ private slots:
         std::unique_ptr<QWidget> widget(
             platform::createComponent(platform::mediaPlayerClass, nullptr, block));
         QVERIFY(qobject_cast<player::MediaPlayer *>(widget.get()));
-        QCOMPARE(platform::getProperty(widget.get(), "volume").toInt(), 50);
+        const player::Playback *playback
+            = qobject_cast<player::MediaPlayer *>(widget.get())->playback();
+        QCOMPARE(playback->volume(), 50);
         QCOMPARE(
             platform::getProperty(widget.get(), "statusText").toString(), QStringLiteral("Ready"));
         LoopbackHttp server;
         server.route("/tone", LoopbackHttp::http("audio/wav", toneWav(2)));
         platform::putProperty(widget.get(), "URL", server.url("/tone").toString());
-        QCOMPARE(platform::getProperty(widget.get(), "state").toInt(),
-            int(player::MediaPlayer::State::Connecting));
+        QCOMPARE(playback->state(), player::Playback::State::Connecting);
         // Whether sound can be heard here or not, the player leaves connecting by itself.
-        QTRY_VERIFY_WITH_TIMEOUT(platform::getProperty(widget.get(), "state").toInt()
-                != int(player::MediaPlayer::State::Connecting),
-            15000);
+        QTRY_VERIFY_WITH_TIMEOUT(playback->state() != player::Playback::State::Connecting, 15000);
 
         // A malformed block is refused as a runtime error of the put-less creation.
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,

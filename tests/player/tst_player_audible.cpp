@@ -10,9 +10,9 @@
 #include "sinkrecorder.h"
 
 #include "platform/runtime.h"
-#include "player/component.h"
-#include "player/mediaplayer.h"
-#include "player/settings.h"
+#include "player/view/component.h"
+#include "player/view/mediaplayer.h"
+#include "player/view/settings.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -29,7 +29,7 @@ using testsupport::EventLoopProbe;
 using testsupport::PulseServer;
 using testsupport::RadioTestServers;
 using testsupport::SinkRecorder;
-using State = player::MediaPlayer::State;
+using State = player::Playback::State;
 
 Q_DECLARE_METATYPE(Endpoint)
 
@@ -64,7 +64,7 @@ private slots:
 
 private:
     qint64 put(const QString &url);
-    State state() const { return State(m_wm->property("state").toInt()); }
+    State state() const { return qobject_cast<player::MediaPlayer *>(m_wm)->playback()->state(); }
     QString status() const { return m_wm->property("statusText").toString(); }
     QString diagnostics(qint64 since) const;
     // Plays the plain path stream until it is heard, so a later silence proves a stop.
@@ -339,10 +339,11 @@ void PlayerAudibleTest::titlesReadCorrectly()
     const qint64 t = put(url);
     QVERIFY2(m_recorder->waitForTone(frequency, t, 20000), qPrintable(diagnostics(t)));
     QDeadlineTimer deadline(10000);
-    while (m_wm->property("nowPlaying").toString() != title && !deadline.hasExpired()) {
+    const player::Playback *playback = qobject_cast<player::MediaPlayer *>(m_wm)->playback();
+    while (playback->nowPlaying() != title && !deadline.hasExpired()) {
         m_recorder->record(50);
     }
-    QCOMPARE(m_wm->property("nowPlaying").toString(), title);
+    QCOMPARE(playback->nowPlaying(), title);
 }
 
 QTEST_MAIN(PlayerAudibleTest)

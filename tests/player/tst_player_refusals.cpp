@@ -4,9 +4,9 @@
 // ASX playlist, as a redirect, or handed straight to the engine. The player then says so, and
 // nothing was opened, bound, listened on or connected to.
 
-#include "player/mediaplayer.h"
-#include "player/mpvengine.h"
-#include "player/settings.h"
+#include "player/core/mpvengine.h"
+#include "player/view/mediaplayer.h"
+#include "player/view/settings.h"
 
 #include "loopbackhttp.h"
 #include "testaudio.h"
@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 using player::MediaPlayer;
+using State = player::Playback::State;
 using player::MpvEngine;
 
 namespace {
@@ -170,16 +171,17 @@ private slots:
             QTest::qWait(300);
             QCOMPARE(playing.size(), 0);
         } else {
-            MediaPlayer player(std::make_unique<MpvEngine>(nullptr,
-                                   QList<QPair<QByteArray, QByteArray>> { { "ao", "null" } }),
-                player::MediaPlayerSettings {});
+            std::unique_ptr<MediaPlayer> player(player::makeMediaPlayer(
+                std::make_unique<MpvEngine>(
+                    nullptr, QList<QPair<QByteArray, QByteArray>> { { "ao", "null" } }),
+                player::MediaPlayerSettings {}));
             const QString put = form == "put" ? QString::fromUtf8(address)
                 : form == "m3u"               ? server.url("/list.m3u").toString()
                 : form == "asx"               ? server.url("/list.asx").toString()
                                               : server.url("/moved").toString();
-            player.setUrl(put);
-            QTRY_COMPARE_WITH_TIMEOUT(player.state(), MediaPlayer::State::Failed, 15000);
-            QCOMPARE(player.statusText(), refusedStatus);
+            player->setUrl(put);
+            QTRY_COMPARE_WITH_TIMEOUT(player->playback()->state(), State::Failed, 15000);
+            QCOMPARE(player->statusText(), refusedStatus);
             QTest::qWait(300); // anything the engine started would show by now
         }
 
@@ -210,13 +212,14 @@ private slots:
                 "#EXTM3U\nfile://" + QFile::encodeName(m_dir.filePath(QStringLiteral("x.wav")))
                     + "\nudp://127.0.0.1:" + QByteArray::number(m_udpPort) + "\n"
                     + server.url("/tone").toEncoded() + "\n"));
-        MediaPlayer player(std::make_unique<MpvEngine>(
-                               nullptr, QList<QPair<QByteArray, QByteArray>> { { "ao", "null" } }),
-            player::MediaPlayerSettings {});
-        player.setUrl(server.url("/list.m3u").toString());
-        QTRY_COMPARE_WITH_TIMEOUT(player.state(), MediaPlayer::State::Playing, 15000);
+        std::unique_ptr<MediaPlayer> player(
+            player::makeMediaPlayer(std::make_unique<MpvEngine>(nullptr,
+                                        QList<QPair<QByteArray, QByteArray>> { { "ao", "null" } }),
+                player::MediaPlayerSettings {}));
+        player->setUrl(server.url("/list.m3u").toString());
+        QTRY_COMPARE_WITH_TIMEOUT(player->playback()->state(), State::Playing, 15000);
         QVERIFY(descriptorsInto(m_dir.path()).isEmpty());
-        player.stop();
+        player->playback()->stop();
     }
 
 private:

@@ -1,4 +1,4 @@
-#include "player/settings.h"
+#include "player/view/settings.h"
 
 #include "platform/settingsblock.h"
 

@@ -1,4 +1,4 @@
-#include "player/playlist.h"
+#include "player/core/playlist.h"
 
 #include <QTest>
 

@@ -1,8 +1,9 @@
-#include "player/resolver.h"
+#include "player/core/resolver.h"
 
 #include "loopbackhttp.h"
 
 #include <QElapsedTimer>
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -42,7 +43,10 @@ QStringList resolveAll(
         });
     QObject::connect(&resolver, &EndpointResolver::failed, &resolver,
         [&](player::Failure failure, int httpStatus) {
-            steps << QStringLiteral("failed: ") + player::failureText(failure, httpStatus);
+            steps << QStringLiteral("failed: ")
+                    + QString::fromLatin1(
+                        QMetaEnum::fromType<player::Failure>().valueToKey(int(failure)))
+                    + (httpStatus ? QStringLiteral(" %1").arg(httpStatus) : QString());
             done = true;
         });
     resolver.start(url);
@@ -80,7 +84,7 @@ private slots:
 
         QCOMPARE(resolveAll(server.url("/tunein.php?id=7")),
             (QStringList { QStringLiteral("stream ") + server.url("/stream.html").toString(),
-                QStringLiteral("failed: nothing to play") }));
+                QStringLiteral("failed: NothingToPlay") }));
         QCOMPARE(server.hits("/stream.html"), 1);
     }
 
@@ -137,7 +141,7 @@ private slots:
                 QStringLiteral("stream mmst://127.0.0.1:1/wm"),
                 QStringLiteral("stream ") + server.url("/a").toString(),
                 QStringLiteral("stream ") + server.url("/b").toString(),
-                QStringLiteral("failed: not found") }));
+                QStringLiteral("failed: NotFound") }));
     }
 
     void entryRefsAreFollowedAndNestingIsBounded()
@@ -161,7 +165,7 @@ private slots:
         }
         server.route("/deep8", LoopbackHttp::http("audio/mpeg", mp3Head));
         QCOMPARE(resolveAll(server.url("/deep0")),
-            QStringList { QStringLiteral("failed: playlists too deep") });
+            QStringList { QStringLiteral("failed: PlaylistsTooDeep") });
         QCOMPARE(server.hits("/deep5"), 0);
     }
 
@@ -175,10 +179,10 @@ private slots:
         server.route("/ping.m3u", LoopbackHttp::http("text/plain", "#EXTM3U\n/pong.m3u\n"));
         server.route("/pong.m3u", LoopbackHttp::http("text/plain", "#EXTM3U\n/ping.m3u\n"));
         QCOMPARE(resolveAll(server.url("/self.asx")),
-            QStringList { QStringLiteral("failed: playlist loop") });
+            QStringList { QStringLiteral("failed: PlaylistLoop") });
         QCOMPARE(server.hits("/self.asx"), 1);
         QCOMPARE(resolveAll(server.url("/ping.m3u")),
-            QStringList { QStringLiteral("failed: playlist loop") });
+            QStringList { QStringLiteral("failed: PlaylistLoop") });
         QCOMPARE(server.hits("/ping.m3u"), 1);
     }
 
@@ -193,7 +197,7 @@ private slots:
 
         server.route("/loop", LoopbackHttp::redirect("/loop"));
         QCOMPARE(resolveAll(server.url("/loop")),
-            QStringList { QStringLiteral("failed: too many redirects") });
+            QStringList { QStringLiteral("failed: TooManyRedirects") });
         QVERIFY(server.hits("/loop") <= quickLimits().maxRedirects + 1);
 
         // A relative reference is resolved against where the redirect led.
@@ -209,21 +213,20 @@ private slots:
     {
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("404") << QByteArray("/missing") << QStringLiteral("failed: not found");
-        QTest::newRow("500") << QByteArray("/error") << QStringLiteral("failed: server error 500");
-        QTest::newRow("web page") << QByteArray("/page") << QStringLiteral("failed: not a stream");
-        QTest::newRow("plain text")
-            << QByteArray("/text") << QStringLiteral("failed: not a stream");
+        QTest::newRow("404") << QByteArray("/missing") << QStringLiteral("failed: NotFound");
+        QTest::newRow("500") << QByteArray("/error") << QStringLiteral("failed: ServerError 500");
+        QTest::newRow("web page") << QByteArray("/page") << QStringLiteral("failed: NotAStream");
+        QTest::newRow("plain text") << QByteArray("/text") << QStringLiteral("failed: NotAStream");
         QTest::newRow("empty answer")
-            << QByteArray("/empty") << QStringLiteral("failed: empty answer");
+            << QByteArray("/empty") << QStringLiteral("failed: EmptyAnswer");
         QTest::newRow("broken playlist")
-            << QByteArray("/broken.asx") << QStringLiteral("failed: unreadable playlist");
+            << QByteArray("/broken.asx") << QStringLiteral("failed: UnreadablePlaylist");
         QTest::newRow("never answers")
-            << QByteArray("/silent") << QStringLiteral("failed: no answer");
+            << QByteArray("/silent") << QStringLiteral("failed: NoAnswer");
         QTest::newRow("a million entries")
-            << QByteArray("/million.m3u") << QStringLiteral("failed: too many entries");
+            << QByteArray("/million.m3u") << QStringLiteral("failed: TooManyEntries");
         QTest::newRow("metadata every byte")
-            << QByteArray("/metaint1") << QStringLiteral("failed: broken stream metadata");
+            << QByteArray("/metaint1") << QStringLiteral("failed: BrokenStreamMetadata");
     }
 
     void failuresAreNamed()
@@ -262,9 +265,9 @@ private slots:
         const quint16 port = closed.serverPort();
         closed.close();
         QCOMPARE(resolveAll(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))),
-            QStringList { QStringLiteral("failed: refused") });
+            QStringList { QStringLiteral("failed: Refused") });
         QCOMPARE(resolveAll(QUrl(QStringLiteral("not an address"))),
-            QStringList { QStringLiteral("failed: bad address") });
+            QStringList { QStringLiteral("failed: BadAddress") });
     }
 
     void endlessTextIsCutOff()
@@ -280,7 +283,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(resolveAll(server.url("/endless.m3u"), limits),
-            QStringList { QStringLiteral("failed: unreadable playlist") });
+            QStringList { QStringLiteral("failed: UnreadablePlaylist") });
         QVERIFY(clock.elapsed() < 6000);
 
         // A slow trickle is stopped by the total time.
@@ -290,7 +293,7 @@ private slots:
         limits.totalTimeoutMs = 800;
         clock.restart();
         QCOMPARE(resolveAll(server.url("/trickle.m3u"), limits),
-            QStringList { QStringLiteral("failed: no answer") });
+            QStringList { QStringLiteral("failed: NoAnswer") });
         QVERIFY(clock.elapsed() < 4000);
     }
 
@@ -310,13 +313,12 @@ private slots:
         LoopbackHttp pages;
         pages.route("/", page);
         pages.route("/;", page);
-        QCOMPARE(
-            resolveAll(pages.url("/")), QStringList { QStringLiteral("failed: not a stream") });
+        QCOMPARE(resolveAll(pages.url("/")), QStringList { QStringLiteral("failed: NotAStream") });
         QCOMPARE(pages.hits("/;"), 1);
         // A page anywhere else is not retried.
         pages.route("/status", page);
-        QCOMPARE(resolveAll(pages.url("/status")),
-            QStringList { QStringLiteral("failed: not a stream") });
+        QCOMPARE(
+            resolveAll(pages.url("/status")), QStringList { QStringLiteral("failed: NotAStream") });
         QCOMPARE(pages.hits("/;"), 1);
     }
 
@@ -331,7 +333,7 @@ private slots:
         QCOMPARE(resolveAll(server.url("/mixed.m3u")),
             (QStringList { QStringLiteral("stream mmsh://127.0.0.1/a"),
                 QStringLiteral("stream mmst://127.0.0.1/b"),
-                QStringLiteral("failed: unsupported address") }));
+                QStringLiteral("failed: UnsupportedAddress") }));
     }
 
     void mmsAddressesGoStraightToTheEngine()
@@ -339,7 +341,7 @@ private slots:
         QCOMPARE(resolveAll(QUrl(QStringLiteral("mms://127.0.0.1/live"))),
             (QStringList { QStringLiteral("stream mmsh://127.0.0.1/live"),
                 QStringLiteral("stream mmst://127.0.0.1/live"),
-                QStringLiteral("failed: nothing to play") }));
+                QStringLiteral("failed: NothingToPlay") }));
     }
 
     void referenceFilesOfferTheMmsDialect()

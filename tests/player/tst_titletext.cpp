@@ -1,4 +1,4 @@
-#include "player/titletext.h"
+#include "player/core/titletext.h"
 
 #include <QTest>
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+
+namespace player {
+
+Q_NAMESPACE
+
+// Why a station could not be played: what the resolver found fetching its address and its
+// playlists, and what the engine met playing a stream. Decisions are taken on these values; the
+// player's view puts them in words for the user.
+enum class Failure {
+    // Fetching an address or a playlist.
+    Refused,
+    UnknownHost,
+    NoAnswer,
+    TooManyRedirects,
+    ConnectionClosed,
+    NotFound,
+    AccessDenied,
+    ServerError, // an HTTP status of 400 or more other than "not found"
+    NetworkError,
+    EmptyAnswer,
+    NotAStream,
+    BrokenStreamMetadata,
+    // What a playlist leads to.
+    BadAddress,
+    UnsupportedAddress,
+    PlaylistLoop,
+    UnreadablePlaylist,
+    PlaylistsTooDeep,
+    TooManyEntries,
+    NothingToPlay, // no candidate was left to try
+    // Playing a stream.
+    Unreachable,
+    UnknownFormat,
+    NoAudio,
+    NoSoundDevice,
+    Unsupported,
+    NoEngine,
+    EngineError, // any other error of the engine
+};
+Q_ENUM_NS(Failure)
+
+} // namespace player

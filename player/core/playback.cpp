@@ -1,0 +1,389 @@
+#include "player/core/playback.h"
+
+#include "player/core/engine.h"
+#include "player/core/logging.h"
+#include "player/core/resolver.h"
+#include "player/core/titletext.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+namespace player {
+
+Playback::Playback(std::unique_ptr<Engine> engine, const PlayerTimings &timings, QObject *parent)
+    : QObject(parent)
+    , m_engine(std::move(engine))
+    , m_resolver(new EndpointResolver(this))
+    , m_timings(timings)
+    , m_noAudioTimer(new QTimer(this))
+    , m_reconnectTimer(new QTimer(this))
+    , m_steadyTimer(new QTimer(this))
+{
+    m_steadyTimer->setSingleShot(true);
+    connect(m_steadyTimer, &QTimer::timeout, this, [this] { m_reconnectAttempt = 0; });
+    m_noAudioTimer->setSingleShot(true);
+    connect(m_noAudioTimer, &QTimer::timeout, this, [this] { candidateFailed(Failure::NoAudio); });
+    m_reconnectTimer->setSingleShot(true);
+    connect(m_reconnectTimer, &QTimer::timeout, this, [this] { startOpening(true); });
+
+    connect(m_resolver, &EndpointResolver::streamFound, this, &Playback::openCandidate);
+    connect(m_resolver, &EndpointResolver::failed, this, &Playback::allCandidatesFailed);
+    connect(m_resolver, &EndpointResolver::playlistTitle, this, [this](const QString &title) {
+        m_playlistTitle = title;
+        setStationName(title);
+    });
+
+    connectEngine();
+
+    m_engine->setVolume(m_volume);
+    m_engine->setMuted(m_muted);
+}
+
+void Playback::connectEngine()
+{
+    Engine *e = m_engine.get();
+    connect(e, &Engine::playing, this, &Playback::onPlaying);
+    connect(e, &Engine::buffering, this, &Playback::onBuffering);
+    connect(e, &Engine::ended, this, [this] { streamEnded(std::nullopt); });
+    connect(e, &Engine::failed, this, &Playback::streamEnded);
+    connect(e, &Engine::positionChanged, this, &Playback::setPosition);
+    connect(e, &Engine::durationChanged, this, &Playback::setDuration);
+    connect(e, &Engine::titleChanged, this,
+        [this](const QByteArray &raw) { setNowPlaying(repairTitle(raw)); });
+    connect(e, &Engine::stationNameChanged, this, [this](const QByteArray &raw) {
+        const QString name = repairTitle(raw);
+        if (!name.isEmpty() && m_playlistTitle.isEmpty()) {
+            setStationName(name);
+        }
+    });
+}
+
+Playback::~Playback()
+{
+    m_resolver->cancel();
+    // Nothing the engine reports in its last moments reaches a half-destroyed playback.
+    m_engine->disconnect(this);
+    m_engine.reset();
+}
+
+void Playback::setUrl(const QString &url)
+{
+    m_steadyTimer->stop();
+    m_url = url;
+    m_heardAudio = false;
+    m_reconnectAttempt = 0;
+    m_playlistTitle.clear();
+    setDuration(0);
+    setPosition(0);
+    setNowPlaying(QString());
+    setStationName(url);
+    if (!url.isEmpty() && m_autoStart) {
+        startOpening(false); // which lets go of what played first
+        return;
+    }
+    dropStream();
+    setState(url.isEmpty() ? State::Idle : State::Stopped);
+}
+
+// Lets go of the stream being tried or played: the engine is silenced, the timers that watch
+// the stream stop, and, unless the next candidate is wanted, the resolution ends too.
+void Playback::dropStream(Candidates candidates)
+{
+    m_noAudioTimer->stop();
+    m_reconnectTimer->stop();
+    if (candidates == Candidates::Forget) {
+        m_resolver->cancel();
+    }
+    m_engine->stop();
+    m_stream = QUrl();
+}
+
+void Playback::startOpening(bool reconnecting)
+{
+    dropStream();
+    m_lastCandidateFailure.reset();
+    setState(reconnecting ? State::Reconnecting : State::Connecting);
+    m_resolver->start(QUrl(m_url, QUrl::TolerantMode));
+}
+
+void Playback::openCandidate(const QUrl &stream, const QString &title)
+{
+    qCDebug(lcPlayer) << "trying" << stream.toString();
+    m_stream = stream;
+    if (!title.isEmpty() && m_playlistTitle.isEmpty()) {
+        setStationName(title);
+    }
+    setDuration(0);
+    setPosition(0);
+    m_engine->open(stream);
+    m_candidateClock.start();
+    m_noAudioTimer->start(m_timings.noAudioTimeoutMs);
+}
+
+void Playback::candidateFailed(Failure failure)
+{
+    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toString() << "-" << failure;
+    m_lastCandidateFailure = failure;
+    dropStream(Candidates::Keep);
+    m_resolver->next();
+}
+
+void Playback::allCandidatesFailed(Failure failure, int httpStatus)
+{
+    dropStream();
+    if (m_state == State::Reconnecting || m_heardAudio) {
+        scheduleReconnect();
+        return;
+    }
+    // When every stream found failed, the stream's own failure says more than the resolver's.
+    if (failure == Failure::NothingToPlay && m_lastCandidateFailure) {
+        fail(*m_lastCandidateFailure);
+    } else {
+        fail(failure, httpStatus);
+    }
+}
+
+void Playback::scheduleReconnect()
+{
+    m_steadyTimer->stop();
+    dropStream();
+    const int delay = reconnectDelayMs(m_reconnectAttempt, m_timings);
+    ++m_reconnectAttempt;
+    setState(State::Reconnecting);
+    m_reconnectTimer->start(delay);
+}
+
+void Playback::onPlaying()
+{
+    if (!isRunning()) {
+        return;
+    }
+    m_noAudioTimer->stop();
+    m_resolver->cancel();
+    m_heardAudio = true;
+    // A stream that drops again soon after coming back goes on with growing waits; one that
+    // keeps playing starts over from the first wait when it next drops.
+    if (m_reconnectAttempt > 0 && !m_steadyTimer->isActive()) {
+        m_steadyTimer->start(m_timings.reconnectCapMs);
+    }
+    setState(State::Playing);
+}
+
+void Playback::onBuffering(int percent)
+{
+    if (m_state != State::Connecting && m_state != State::Playing && m_state != State::Buffering) {
+        return;
+    }
+    if (m_noAudioTimer->isActive()) {
+        // Data is arriving: wait on, up to the cap.
+        const qint64 left = m_timings.firstAudioCapMs - m_candidateClock.elapsed();
+        m_noAudioTimer->start(int(std::clamp<qint64>(left, 0, m_timings.noAudioTimeoutMs)));
+    }
+    percent = std::clamp(percent, 0, 100);
+    const bool percentChanges = percent != m_bufferPercent;
+    m_bufferPercent = percent;
+    setState(State::Buffering);
+    if (percentChanges) {
+        emit bufferPercentChanged(percent);
+    }
+}
+
+// The engine's last word on the stream: no failure when it reached its end.
+void Playback::streamEnded(std::optional<Failure> failure)
+{
+    if (m_stream.isEmpty()) {
+        return;
+    }
+    switch (m_state) {
+    case State::Connecting:
+        if (m_heardAudio) {
+            scheduleReconnect();
+        } else {
+            candidateFailed(failure.value_or(Failure::NoAudio));
+        }
+        return;
+    case State::Reconnecting:
+        candidateFailed(failure.value_or(Failure::NoAudio));
+        return;
+    case State::Buffering:
+        if (!m_heardAudio) {
+            candidateFailed(failure.value_or(Failure::NoAudio));
+            return;
+        }
+        [[fallthrough]];
+    case State::Playing:
+        if (!failure && m_duration > 0 && m_position >= m_duration - 2) {
+            // A recording that played to its end.
+            dropStream();
+            setState(State::Stopped);
+            return;
+        }
+        scheduleReconnect();
+        return;
+    case State::Paused:
+        // A paused stream whose connection dropped: resuming reconnects.
+        dropStream();
+        return;
+    case State::Idle:
+    case State::Stopped:
+    case State::Failed:
+        return;
+    }
+}
+
+void Playback::play()
+{
+    switch (m_state) {
+    case State::Paused:
+        if (m_stream.isEmpty() || m_duration <= 0) {
+            // A live stream resumes by connecting again.
+            m_reconnectAttempt = 0;
+            startOpening(m_heardAudio);
+        } else {
+            m_engine->setPaused(false);
+            setState(State::Playing);
+        }
+        return;
+    case State::Idle:
+    case State::Stopped:
+    case State::Failed:
+        if (!m_url.isEmpty()) {
+            m_reconnectAttempt = 0;
+            m_heardAudio = false;
+            startOpening(false);
+        }
+        return;
+    case State::Connecting:
+    case State::Buffering:
+    case State::Playing:
+    case State::Reconnecting:
+        return;
+    }
+}
+
+void Playback::pause()
+{
+    switch (m_state) {
+    case State::Playing:
+    case State::Buffering:
+        if (m_duration > 0 && m_heardAudio) {
+            // A recording pauses in place.
+            m_noAudioTimer->stop();
+            m_engine->setPaused(true);
+        } else {
+            // Live: silence it and let go of the connection; resuming reconnects.
+            dropStream();
+        }
+        setState(State::Paused);
+        return;
+    case State::Connecting:
+    case State::Reconnecting:
+        dropStream();
+        setState(State::Paused);
+        return;
+    case State::Idle:
+    case State::Paused:
+    case State::Stopped:
+    case State::Failed:
+        return;
+    }
+}
+
+void Playback::togglePlayPause()
+{
+    if (isRunning()) {
+        pause();
+    } else {
+        play();
+    }
+}
+
+void Playback::stop()
+{
+    if (m_state == State::Idle) {
+        return;
+    }
+    dropStream();
+    m_reconnectAttempt = 0;
+    setPosition(0);
+    setState(State::Stopped);
+}
+
+void Playback::setVolume(int volume)
+{
+    volume = std::clamp(volume, 0, 100);
+    if (volume == m_volume) {
+        return;
+    }
+    m_volume = volume;
+    m_engine->setVolume(volume);
+    emit volumeChanged(volume);
+}
+
+void Playback::setMuted(bool muted)
+{
+    if (muted == m_muted) {
+        return;
+    }
+    m_muted = muted;
+    m_engine->setMuted(muted);
+    emit muteChanged(muted);
+}
+
+void Playback::fail(Failure failure, int httpStatus)
+{
+    const bool news
+        = m_state == State::Failed && (failure != m_failure || httpStatus != m_failureHttpStatus);
+    m_failure = failure;
+    m_failureHttpStatus = httpStatus;
+    qCInfo(lcPlayer) << "failed:" << failure << httpStatus;
+    setState(State::Failed);
+    if (news) {
+        emit stateChanged(m_state);
+    }
+}
+
+void Playback::setState(State state)
+{
+    if (state == m_state) {
+        return;
+    }
+    m_state = state;
+    qCDebug(lcPlayer) << "state:" << state;
+    emit stateChanged(state);
+}
+
+void Playback::setNowPlaying(const QString &title)
+{
+    if (title != m_nowPlaying) {
+        m_nowPlaying = title;
+        emit nowPlayingChanged(title);
+    }
+}
+
+void Playback::setStationName(const QString &name)
+{
+    if (name != m_stationName) {
+        m_stationName = name;
+        emit stationNameChanged(name);
+    }
+}
+
+void Playback::setPosition(double seconds)
+{
+    if (seconds != m_position) {
+        m_position = seconds;
+        emit positionChanged(seconds);
+    }
+}
+
+void Playback::setDuration(double seconds)
+{
+    if (seconds != m_duration) {
+        m_duration = seconds;
+        emit durationChanged(seconds);
+    }
+}
+
+} // namespace player

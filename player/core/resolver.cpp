@@ -1,0 +1,231 @@
+#include "player/core/resolver.h"
+
+#include "player/core/address.h"
+#include "player/core/fetch.h"
+#include "player/core/logging.h"
+#include "player/core/playlist.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace player {
+
+namespace {
+
+bool isHttp(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+} // namespace
+
+EndpointResolver::EndpointResolver(QObject *parent, const ResolverLimits &limits)
+    : QObject(parent)
+    , m_limits(limits)
+    , m_fetch(new EndpointFetch(limits, this))
+{
+    connect(m_fetch, &EndpointFetch::streamFound, this,
+        [this](const QUrl &url) { emitStream(url, m_current.title); });
+    connect(m_fetch, &EndpointFetch::playlistFound, this, &EndpointResolver::readPlaylist);
+    connect(m_fetch, &EndpointFetch::pageFound, this, [this] {
+        if (!retryAtStreamPath()) {
+            giveUpFetch(Failure::NotAStream, 0);
+        }
+    });
+    connect(m_fetch, &EndpointFetch::failed, this, &EndpointResolver::giveUpFetch);
+}
+
+EndpointResolver::~EndpointResolver()
+{
+    cancel();
+}
+
+void EndpointResolver::start(const QUrl &url)
+{
+    cancel();
+    m_active = true;
+    m_queue.append(Candidate { url, 0, QString() });
+    postAdvance();
+}
+
+void EndpointResolver::next()
+{
+    if (m_active && !m_fetch->isRunning() && !m_parsing) {
+        postAdvance();
+    }
+}
+
+void EndpointResolver::cancel()
+{
+    ++m_generation;
+    m_active = false;
+    m_titleSent = false;
+    m_queue.clear();
+    m_fetched.clear();
+    m_lastFailure = Failure::NothingToPlay;
+    m_lastHttpStatus = 0;
+    m_parsing = false;
+    m_fetch->cancel();
+}
+
+void EndpointResolver::postAdvance()
+{
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == m_generation && m_active) {
+                advance();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void EndpointResolver::advance()
+{
+    while (!m_queue.isEmpty()) {
+        const Candidate candidate = m_queue.takeFirst();
+        if (!candidate.url.isValid() || candidate.url.isRelative()) {
+            setLastFailure(Failure::BadAddress);
+            qCInfo(lcResolver) << "skipped, bad address:" << candidate.url.toString();
+            continue;
+        }
+        if (!isPlayableAddress(candidate.url)) {
+            setLastFailure(Failure::UnsupportedAddress);
+            qCWarning(lcResolver) << "refused, not a network stream:" << candidate.url.toString();
+            continue;
+        }
+        if (isHttp(candidate.url)) {
+            if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
+                setLastFailure(Failure::PlaylistLoop);
+                qCInfo(lcResolver) << "skipped, fetched before:" << candidate.url.toString();
+                continue;
+            }
+            fetch(candidate);
+            return;
+        }
+        QList<QUrl> addresses = engineAddresses(candidate.url);
+        const QUrl first = addresses.takeFirst();
+        for (qsizetype i = addresses.size() - 1; i >= 0; --i) {
+            m_queue.prepend(Candidate { addresses[i], candidate.depth, candidate.title });
+        }
+        emitStream(first, candidate.title);
+        return;
+    }
+    m_active = false;
+    qCInfo(lcResolver) << "nothing more to try; last failure:" << m_lastFailure;
+    emit failed(m_lastFailure, m_lastHttpStatus);
+}
+
+void EndpointResolver::emitStream(const QUrl &url, const QString &title)
+{
+    if (!isPlayableAddress(url)) {
+        setLastFailure(Failure::UnsupportedAddress);
+        qCWarning(lcResolver) << "refused, not a network stream:" << url.toString();
+        postAdvance();
+        return;
+    }
+    qCDebug(lcResolver) << "stream:" << url.toString();
+    emit streamFound(url, title);
+}
+
+void EndpointResolver::fetch(const Candidate &candidate)
+{
+    m_current = candidate;
+    m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
+    qCDebug(lcResolver) << "fetching" << candidate.url.toString() << "depth" << candidate.depth;
+    m_fetch->start(candidate.url);
+}
+
+void EndpointResolver::setLastFailure(Failure failure, int httpStatus)
+{
+    m_lastFailure = failure;
+    m_lastHttpStatus = httpStatus;
+}
+
+void EndpointResolver::giveUpFetch(Failure failure, int httpStatus)
+{
+    qCInfo(lcResolver) << "failed:" << m_current.url.toString() << "-" << failure << httpStatus;
+    setLastFailure(failure, httpStatus);
+    postAdvance();
+}
+
+// Several stream server versions answer a request for their root with a status page and play
+// the stream at "/;" instead: a root that shows a page is tried once more there.
+bool EndpointResolver::retryAtStreamPath()
+{
+    const QUrl root = m_current.url;
+    if (!isHttp(root) || !(root.path().isEmpty() || root.path() == QLatin1String("/"))
+        || root.hasQuery()) {
+        return false;
+    }
+    QUrl stream = root;
+    stream.setPath(QStringLiteral("/;"));
+    qCInfo(lcResolver) << "a page at the stream root; trying" << stream.toString();
+    setLastFailure(Failure::NotAStream);
+    m_queue.prepend(Candidate { stream, m_current.depth, m_current.title });
+    postAdvance();
+    return true;
+}
+
+void EndpointResolver::readPlaylist(const QByteArray &bytes, const QUrl &base)
+{
+    m_fetched.insert(base.adjusted(QUrl::NormalizePathSegments));
+    // Reading a playlist is bounded, yet a large hostile one is work enough to be felt by the
+    // window: it is read on a worker thread, and only the latest resolution takes the result.
+    const quint64 generation = m_generation;
+    m_parsing = true;
+    auto *watcher = new QFutureWatcher<Playlist>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation == m_generation && m_active) {
+            m_parsing = false;
+            takePlaylist(watcher->result());
+        }
+    });
+    watcher->setFuture(QtConcurrent::run([bytes, base] { return parsePlaylist(bytes, base); }));
+}
+
+void EndpointResolver::takePlaylist(const Playlist &list)
+{
+    qCDebug(lcResolver) << "playlist of" << m_current.url.toString() << "format" << int(list.format)
+                        << "entries" << list.entries.size()
+                        << (list.tooManyEntries ? "(too many)" : "");
+    if (list.tooManyEntries) {
+        setLastFailure(Failure::TooManyEntries);
+        postAdvance();
+        return;
+    }
+    if (list.entries.isEmpty()) {
+        setLastFailure(Failure::UnreadablePlaylist);
+        postAdvance();
+        return;
+    }
+    if (m_current.depth >= m_limits.maxDepth) {
+        setLastFailure(Failure::PlaylistsTooDeep);
+        postAdvance();
+        return;
+    }
+    if (!m_titleSent && !list.title.isEmpty()) {
+        m_titleSent = true;
+        emit playlistTitle(list.title);
+    }
+    QList<Candidate> found;
+    for (const PlaylistEntry &entry : list.entries) {
+        const QString title = entry.title.isEmpty() ? m_current.title : entry.title;
+        for (const QUrl &ref : entry.refs) {
+            found.append(Candidate { ref, m_current.depth + 1, title });
+            if (list.format == PlaylistFormat::AsxIni && isHttp(ref)) {
+                // Such references usually name a stream served over HTTP in the MMS dialect.
+                QUrl mms = ref;
+                mms.setScheme(QStringLiteral("mmsh"));
+                found.append(Candidate { mms, m_current.depth + 1, title });
+            }
+        }
+    }
+    m_queue = found + m_queue;
+    postAdvance();
+}
+
+} // namespace player

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "player/core/failure.h"
+#include "player/core/playlist.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+namespace player {
+
+class EndpointFetch;
+
+// Bounds on every fetch the resolver makes.
+struct ResolverLimits
+{
+    int maxDepth = 4; // playlists inside playlists
+    int maxRedirects = 5; // per fetch
+    qint64 maxPlaylistBytes = player::maxPlaylistBytes; // what the playlist reader reads
+    qint64 sniffBytes = 4096; // bytes read to judge a response
+    int firstByteTimeoutMs = 5000; // connecting and the response's head
+    int totalTimeoutMs = 10000; // the whole fetch
+};
+
+// Turns the address the player was given into the stream addresses the engine can open, one
+// after another: each HTTP address is fetched and judged by its content (see EndpointFetch); a
+// playlist is read and its entries are tried in order, nested playlists to a bounded depth, an
+// address already fetched is not fetched again. MMS addresses go to the engine directly as MMS
+// over HTTP, then over TCP.
+//
+// The caller answers every streamFound() with next() when that stream fails; failed() says that
+// nothing (more) can be tried, with the last failure met (NothingToPlay when there was none).
+class EndpointResolver : public QObject
+{
+    Q_OBJECT
+public:
+    explicit EndpointResolver(QObject *parent = nullptr, const ResolverLimits &limits = {});
+    ~EndpointResolver() override;
+
+    // Drops any resolution in progress and starts on this address. Returns at once; the signals
+    // come later from the event loop.
+    void start(const QUrl &url);
+    // The stream last found failed: go on with the next candidate.
+    void next();
+    // Drops the resolution in progress; no signal follows.
+    void cancel();
+
+signals:
+    // A stream to try, with the title its playlist entry gave (may be empty).
+    void streamFound(const QUrl &stream, const QString &title);
+    // The title of the outermost playlist that named one (may be empty).
+    void playlistTitle(const QString &title);
+    // httpStatus is the status of a ServerError, else 0.
+    void failed(player::Failure failure, int httpStatus);
+
+private:
+    struct Candidate
+    {
+        QUrl url;
+        int depth = 0;
+        QString title;
+    };
+
+    void advance();
+    void postAdvance();
+    void fetch(const Candidate &candidate);
+    bool retryAtStreamPath();
+    void readPlaylist(const QByteArray &bytes, const QUrl &base);
+    void takePlaylist(const Playlist &list);
+    void setLastFailure(Failure failure, int httpStatus = 0);
+    void giveUpFetch(Failure failure, int httpStatus);
+    void emitStream(const QUrl &url, const QString &title);
+
+    ResolverLimits m_limits;
+    EndpointFetch *m_fetch = nullptr; // the fetch of the current candidate
+
+    QList<Candidate> m_queue;
+    QSet<QUrl> m_fetched;
+    Candidate m_current;
+    bool m_parsing = false; // a playlist is being read on a worker thread
+    bool m_active = false;
+    bool m_titleSent = false;
+    quint64 m_generation = 0;
+    Failure m_lastFailure = Failure::NothingToPlay;
+    int m_lastHttpStatus = 0;
+};
+
+} // namespace player
