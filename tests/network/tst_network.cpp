@@ -112,7 +112,7 @@ private slots:
         server.route("/x",
             { answer, answer.isEmpty() ? LoopbackHttp::Mode::Silent : LoopbackHttp::Mode::Respond,
                 {} });
-        Fetch fetch(Use::Stream, { 3, 2000, 20000, 1000 });
+        Fetch fetch(Use::Stream, { 3, 5000, 20000, 1000 });
         QCOMPARE(run(fetch, server.url("/x")), error);
         QCOMPARE(fetch.httpStatus(), status);
         QVERIFY(fetch.body().isEmpty());
