@@ -1,34 +1,31 @@
 #include "animation/moviefetch.h"
 
+#include "network/fetch.h"
+#include "network/logging.h"
+
 #include <QFutureWatcher>
 #include <QLoggingCategory>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace animation {
 
 namespace {
 
-// Silent unless turned on (QT_LOGGING_RULES="radio.fetch=true" or "radio.animation=true"):
-// fetching the movie, and what parsing it found wrong.
-Q_LOGGING_CATEGORY(lcFetch, "radio.fetch", QtFatalMsg)
+// Silent unless turned on (QT_LOGGING_RULES="radio.animation=true"): what parsing the movie
+// found wrong. Fetching it logs as radio.fetch.
 Q_LOGGING_CATEGORY(lcAnimation, "radio.animation", QtFatalMsg)
 
-bool isWebAddress(const QUrl &url)
+QString shown(const QUrl &url)
 {
-    return url.isValid() && !url.host().isEmpty()
-        && (url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
-            || url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0);
+    return url.toDisplayString(QUrl::RemovePassword);
 }
 
 } // namespace
 
 MovieFetch *MovieFetch::start(const QUrl &url, QObject *parent)
 {
-    if (!isWebAddress(url)) {
-        qCWarning(lcFetch) << "movie not fetched, not a web address:" << url.toString();
+    if (!network::mayOpen(url, network::Use::Web)) {
+        qCWarning(network::lcFetch) << "movie not fetched, not a web address:" << shown(url);
         return nullptr;
     }
     return new MovieFetch(url, parent);
@@ -37,79 +34,54 @@ MovieFetch *MovieFetch::start(const QUrl &url, QObject *parent)
 MovieFetch::MovieFetch(const QUrl &url, QObject *parent)
     : QObject(parent)
     , m_url(url)
-    , m_network(new QNetworkAccessManager(this))
+    , m_fetch(new network::Fetch(network::Use::Web,
+          { maxRedirects, fetchTimeoutMs, fetchTimeoutMs, maxMovieFileBytes }, this))
 {
-    QNetworkRequest request(url);
-    request.setAttribute(
-        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(maxRedirects);
-    request.setTransferTimeout(fetchTimeoutMs);
-    m_reply = m_network->get(request);
-    QNetworkReply *reply = m_reply;
-    // The movie comes over HTTP or not at all: a redirect elsewhere ends the fetch.
-    connect(reply, &QNetworkReply::redirected, this, [reply](const QUrl &to) {
-        if (!isWebAddress(to)) {
-            qCWarning(lcFetch) << "movie redirect refused, not a web address:" << to.toString();
-            reply->abort();
-        }
-    });
-    auto tooBig = [reply](qint64 size) {
-        if (size > maxMovieFileBytes) {
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, tooBig] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid()) {
-            tooBig(length.toLongLong());
-        }
-    });
-    connect(reply, &QNetworkReply::downloadProgress, this,
-        [tooBig](qint64 received, qint64) { tooBig(received); });
-    connect(reply, &QNetworkReply::finished, this, &MovieFetch::replyFinished);
+    connect(m_fetch, &network::Fetch::headReceived, this, &MovieFetch::headReceived);
+    connect(m_fetch, &network::Fetch::finished, this, &MovieFetch::fetched);
+    m_fetch->start(url);
 }
 
-MovieFetch::~MovieFetch()
+// A movie announced larger than a fetch may bring is not downloaded at all.
+void MovieFetch::headReceived()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
+    const std::optional<qint64> length = m_fetch->contentLength();
+    if (length && *length > maxMovieFileBytes) {
+        m_fetch->cancel();
+        fail("too large");
     }
 }
 
-void MovieFetch::replyFinished()
+void MovieFetch::fetched(network::FetchError error)
 {
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    if (!reply) {
+    // A failed fetch is not reported and not retried; the strip shows what lies beneath. The
+    // network layer has logged why it failed.
+    const int status = m_fetch->httpStatus();
+    if (error != network::FetchError::None || status < 200 || status >= 300) {
+        fail("no movie");
         return;
     }
-    reply->deleteLater();
-    // The one fetch is over: the network access goes, and its connections and threads with it.
-    m_network->deleteLater();
-    m_network = nullptr;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // A failed fetch is not reported and not retried; the strip shows what lies beneath.
-    if (reply->error() != QNetworkReply::NoError || status < 200 || status >= 300
-        || reply->bytesAvailable() > maxMovieFileBytes) {
-        qCInfo(lcFetch) << "movie fetch failed:" << reply->url().toString() << reply->errorString()
-                        << "status" << status;
-        emit finished(nullptr);
+    if (m_fetch->truncated()) {
+        fail("too large");
         return;
     }
     // Parsing and decoding bitmaps can take a while for big movies: done off the UI thread.
-    // What arrived is within the limit (checked above); reading it whole allocates no more.
-    const QByteArray bytes = reply->readAll();
     auto *watcher = new QFutureWatcher<std::shared_ptr<const swf::Movie>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
         watcher->deleteLater();
         const auto movie = watcher->result();
         if (!movie) {
-            qCInfo(lcFetch) << "movie not readable:" << m_url.toString();
+            qCInfo(network::lcFetch) << "movie not readable:" << shown(m_url);
         }
         emit finished(movie);
     });
-    watcher->setFuture(QtConcurrent::run(parseMovieOrNull, bytes));
+    watcher->setFuture(QtConcurrent::run(parseMovieOrNull, m_fetch->takeBody()));
+}
+
+void MovieFetch::fail(const char *why)
+{
+    qCInfo(network::lcFetch) << "movie fetch failed," << why << "-" << shown(m_fetch->url());
+    emit finished(nullptr);
 }
 
 std::shared_ptr<const swf::Movie> parseMovieOrNull(const QByteArray &bytes)

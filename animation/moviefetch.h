@@ -4,17 +4,18 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QUrl>
 
 #include <memory>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+namespace network {
+class Fetch;
+enum class FetchError;
+} // namespace network
 
 namespace animation {
 
-// The one fetch of an animation player's movie: over HTTP or HTTPS only (a redirect anywhere else
+// The one fetch of an animation player's movie: a web address only (a redirect anywhere else
 // ends it), bounded in size, time and redirects, and parsed off the UI thread. A failed fetch is
 // not retried. Deleting the fetch drops it, wherever it is.
 class MovieFetch : public QObject
@@ -28,7 +29,6 @@ public:
 
     // Starts fetching url, or returns nullptr (and fetches nothing) when url is not a web address.
     static MovieFetch *start(const QUrl &url, QObject *parent);
-    ~MovieFetch() override;
 
 signals:
     // The fetch ended: the parsed movie, or nullptr when it brought none to play.
@@ -36,11 +36,12 @@ signals:
 
 private:
     MovieFetch(const QUrl &url, QObject *parent);
-    void replyFinished();
+    void headReceived();
+    void fetched(network::FetchError error);
+    void fail(const char *why);
 
     QUrl m_url;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
+    network::Fetch *m_fetch = nullptr;
 };
 
 // Parses a movie file, logging what it found wrong; nullptr for a file larger than a fetch may

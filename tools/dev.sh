@@ -28,27 +28,46 @@ install_packages() {
     fi
 }
 
-build() { # build DIR [cmake options...]
-    local dir=$1
-    shift
-    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+build() { # build DIR GENERATOR [cmake options...]; GENERATOR "" is CMake's default
+    local dir=$1 generator=$2 cached
+    shift 2
+    # A folder configured with another generator cannot be reused: it is made anew.
+    cached=$(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$dir/CMakeCache.txt" 2>/dev/null || true)
+    if [ -n "$cached" ] && [ "$cached" != "${generator:-Unix Makefiles}" ]; then
+        rm -rf "$dir"
+    fi
+    cmake -S . -B "$dir" ${generator:+-G "$generator"} "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
+}
+
+check_format() { # the committed .clang-format is the rule for every C++ source
+    local files
+    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        files=$(git ls-files '*.cpp' '*.h')
+    else
+        files=$(find . -path ./build\* -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+    fi
+    # shellcheck disable=SC2086
+    clang-format --dry-run -Werror $files
 }
 
 case "$mode" in
 run)
     install_packages
-    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     exec ./build/app/tarvelin-radio
     ;;
 test)
     install_packages
     status=0
+    echo "== formatting (clang-format, .clang-format)"
+    check_format || status=1
+    # The normal build uses CMake's default generator, as distributions build; the others Ninja.
     echo "== normal build"
-    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     (cd build && ctest --output-on-failure -j "$jobs" -LE fuzz) || status=1
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-    build build-asan -DCMAKE_BUILD_TYPE=Debug -DRADIO_SANITIZE=ON
+    build build-asan Ninja -DCMAKE_BUILD_TYPE=Debug -DRADIO_SANITIZE=ON
     (cd build-asan && ctest --output-on-failure -j "$jobs" -LE "fuzz|bench") || status=1
     echo "== fuzzers (clang, libFuzzer), a short fixed time each"
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRADIO_FUZZ=ON >/dev/null

@@ -1,6 +1,6 @@
 #include "player/core/fetch.h"
 
-#include "platform/version.h"
+#include "network/useragent.h"
 #include "player/core/address.h"
 #include "player/core/logging.h"
 #include "player/core/playlist.h"
@@ -87,7 +87,7 @@ void EndpointFetch::start(const QUrl &url)
     request.setAttribute(
         QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(platform::userAgent));
+    request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(network::userAgent));
     request.setRawHeader("Accept", "*/*");
     // Asked as the engine asks, so that a stream server answers here as it will answer there.
     request.setRawHeader("Icy-MetaData", "1");

@@ -1,6 +1,6 @@
 #include "player/core/mpvcore.h"
 
-#include "platform/version.h"
+#include "network/useragent.h"
 #include "player/core/logging.h"
 
 #include <mpv/client.h>
@@ -121,7 +121,7 @@ mpv_handle *createMpvCore(const QList<QPair<QByteArray, QByteArray>> &extraOptio
     for (const auto &option : options) {
         mpv_set_option_string(mpv, option[0], option[1]);
     }
-    mpv_set_option_string(mpv, "user-agent", platform::userAgent);
+    mpv_set_option_string(mpv, "user-agent", network::userAgent);
     for (const auto &guard : guards) {
         if (const int error = mpv_set_option_string(mpv, guard[0], guard[1]); error < 0) {
             qCWarning(lcEngine) << "engine not started: option" << guard[0]

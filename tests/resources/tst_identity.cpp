@@ -1,3 +1,4 @@
+#include "network/useragent.h"
 #include "platform/version.h"
 #include "resources/identity.h"
 #include "resources/pictures.h"
@@ -106,7 +107,7 @@ void TestIdentity::versionTexts()
         QStringLiteral("%1.%2")
             .arg(RADIO_VERSION_MAJOR)
             .arg(RADIO_VERSION_MINOR, 2, 10, QLatin1Char('0')));
-    QCOMPARE(QString::fromLatin1(platform::userAgent),
+    QCOMPARE(QString::fromLatin1(network::userAgent),
         QStringLiteral(RADIO_PROJECT_NAME "/%1.%2")
             .arg(RADIO_VERSION_MAJOR)
             .arg(RADIO_VERSION_MINOR));

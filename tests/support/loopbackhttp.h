@@ -11,7 +11,7 @@
 
 #include <memory>
 
-// A tiny HTTP server on 127.0.0.1 for the player's tests: each path gets a canned answer.
+// A tiny HTTP server on 127.0.0.1 for the tests: each path gets a canned answer.
 class LoopbackHttp : public QTcpServer
 {
 public:
@@ -69,6 +69,8 @@ public:
     }
 
     int hits(const QByteArray &path) const { return m_hits.value(path); }
+    // The head of the last request for this path, as received.
+    QByteArray lastRequest(const QByteArray &path) const { return m_requests.value(path); }
     // Connections that are still open on the server's side.
     int openConnections() const
     {
@@ -99,7 +101,7 @@ private:
         socket->setProperty("answered", true);
         const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
         const QByteArray path = requestLine.value(1);
-        m_buffers.remove(socket);
+        m_requests.insert(path, m_buffers.take(socket));
         m_hits[path] += 1;
         const auto it = m_routes.constFind(path);
         if (it == m_routes.constEnd()) {
@@ -149,6 +151,7 @@ private:
 
     QHash<QByteArray, Route> m_routes;
     QHash<QByteArray, int> m_hits;
+    QHash<QByteArray, QByteArray> m_requests;
     QHash<QTcpSocket *, QByteArray> m_buffers;
     QList<QPointer<QTcpSocket>> m_sockets;
 };

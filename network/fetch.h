@@ -1,0 +1,115 @@
+#pragma once
+
+#include "network/gate.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace network {
+
+struct FetchLimits
+{
+    int maxRedirects = 5;
+    int firstByteTimeoutMs = 5000; // connecting and the response's head
+    int totalTimeoutMs = 10000; // the whole fetch
+    qint64 maxBytes = 256 * 1024; // body bytes kept; reaching it ends the fetch (truncated())
+};
+
+enum class FetchError {
+    None,
+    Refused, // connection refused
+    UnknownHost,
+    NoAnswer, // a timeout: no head in time, or not done in time
+    TooManyRedirects, // also an insecure (https->http) redirect
+    RefusedAddress, // the start address or a redirect did not pass the gate
+    ConnectionClosed,
+    // The server answered with a status >= 400 (httpStatus() says which); no body is read.
+    HttpStatus,
+    // The server answered in a dialect HTTP does not speak, e.g. a stream server's "ICY 200 OK".
+    NotHttp,
+    Other,
+};
+
+// One bounded HTTP GET. Every redirect passes the gate for the fetch's use; the user agent is the
+// program's; nothing is cached; HTTP/2 is off; the body is kept up to the byte limit.
+class Fetch : public QObject
+{
+    Q_OBJECT
+public:
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+
+    explicit Fetch(Use use, const FetchLimits &limits = {}, QObject *parent = nullptr);
+    ~Fetch() override; // drops the request, closing its connection
+
+    // Drops any request in progress and requests this address with these extra request headers.
+    // Returns at once. An address that does not pass the gate ends with RefusedAddress (still
+    // reported asynchronously, from the event loop).
+    void start(const QUrl &url, const Headers &headers = {});
+    // Drops the request in progress; no signal follows; its connection is closed.
+    void cancel();
+    bool isRunning() const { return m_running; }
+
+    // The bound on body bytes kept; may be raised (or lowered) while running.
+    void setByteLimit(qint64 bytes);
+
+    QUrl url() const { return m_url; } // where redirects led
+    int httpStatus() const { return m_status; } // 0 until a head arrived
+    bool hasRawHeader(QByteArrayView name) const;
+    QByteArray rawHeader(QByteArrayView name) const;
+    std::optional<qint64> contentLength() const { return m_contentLength; }
+    const QByteArray &body() const { return m_body; } // what has arrived so far, at most the limit
+    QByteArray takeBody();
+    // Reading stopped at the byte limit, not at the body's end.
+    bool truncated() const { return m_truncated; }
+
+signals:
+    // The final (non-redirect) response head arrived with a status < 400: status and headers are
+    // known. A receiver may cancel() here.
+    void headReceived();
+    // body() grew. A receiver may cancel() here.
+    void bytesArrived();
+    // The fetch is over (the connection is already let go when this is emitted): the whole body
+    // (or, truncated(), the first maxBytes of it) with FetchError::None, or an error.
+    void finished(network::FetchError error);
+
+private:
+    void onRedirected(const QUrl &url);
+    void onMetaData();
+    void onReadyRead();
+    void onFinished();
+    bool takeHead(bool over);
+    void readAvailable();
+    bool bodyComplete() const;
+    void release();
+    void end(FetchError error);
+    void endLater(FetchError error);
+
+    Use m_use;
+    FetchLimits m_limits;
+    QNetworkAccessManager *m_network = nullptr;
+    QPointer<QNetworkReply> m_reply;
+    QTimer *m_firstByteTimer = nullptr;
+    QTimer *m_totalTimer = nullptr;
+    quint64 m_request = 0; // counts start() and cancel(): tells a dropped request's late calls
+    bool m_running = false;
+    bool m_headTaken = false;
+    QUrl m_url;
+    int m_status = 0;
+    Headers m_headers;
+    std::optional<qint64> m_contentLength;
+    QByteArray m_body;
+    bool m_truncated = false;
+};
+
+} // namespace network

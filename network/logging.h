@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace network {
+
+// Diagnostics of the network layer, silent unless turned on, e.g.
+// QT_LOGGING_RULES="radio.fetch=true": what was fetched, where redirects led and why a fetch
+// ended. Addresses are logged without their passwords.
+Q_DECLARE_LOGGING_CATEGORY(lcFetch)
+
+} // namespace network

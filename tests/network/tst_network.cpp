@@ -1,0 +1,159 @@
+#include "loopbackhttp.h"
+
+#include "network/fetch.h"
+#include "network/useragent.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using network::Fetch;
+using network::FetchError;
+using network::Use;
+
+namespace {
+
+constexpr int endTimeoutMs = 30000; // catches a hang; no fetch here should come near it
+
+// Starts the fetch and waits for its end; the error it ended with, Other if it never ended.
+FetchError run(Fetch &fetch, const QUrl &url)
+{
+    QSignalSpy finished(&fetch, &Fetch::finished);
+    fetch.start(url);
+    const bool ended = finished.wait(endTimeoutMs) && finished.size() == 1 && !fetch.isRunning();
+    return ended ? finished.first().first().value<FetchError>() : FetchError::Other;
+}
+
+} // namespace
+
+class TstNetwork : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void gate_data()
+    {
+        // What each address may be opened as: W(eb), S(tream), and whether it is H(TTP).
+        QTest::addColumn<QUrl>("url");
+        QTest::addColumn<QByteArray>("opens");
+        const auto row = [](const char *url, const char *opens) {
+            QTest::newRow(url) << QUrl(QString::fromLatin1(url)) << QByteArray(opens);
+        };
+        row("http://radio.example.com/live", "WSH");
+        row("HTTPS://Radio.Example.com:8443/a", "WSH");
+        row("mms://192.0.2.11/live", "-S-");
+        row("MMSH://192.0.2.11/live", "-S-");
+        row("mmst://192.0.2.11/live", "-S-");
+        row("http:///etc/passwd", "--H"); // no host
+        row("http://radio example.com/", "--H"); // not a valid host
+        row("/live.mp3", "---");
+        row("file:///etc/passwd", "---");
+        row("FILE://localhost/etc/passwd", "---");
+        row("data:text/plain,hello", "---");
+        row("ftp://192.0.2.11/a.mp3", "---");
+        row("udp://192.0.2.11:8000", "---");
+    }
+
+    void gate()
+    {
+        QFETCH(QUrl, url);
+        QFETCH(QByteArray, opens);
+        const char seen[] = { network::mayOpen(url, Use::Web) ? 'W' : '-',
+            network::mayOpen(url, Use::Stream) ? 'S' : '-', network::isHttp(url) ? 'H' : '-', 0 };
+        QCOMPARE(QByteArray(seen), opens);
+    }
+
+    void fetchesTheBodyWhereRedirectsLead()
+    {
+        LoopbackHttp server;
+        server.route("/moved", LoopbackHttp::redirect("/page"));
+        // Answered on a connection the server keeps open: it goes when the fetch ends.
+        server.route("/page",
+            { "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Thing: 1\r\n\r\nhello",
+                LoopbackHttp::Mode::Endless, {} });
+        Fetch fetch(Use::Web);
+        QCOMPARE(run(fetch, server.url("/moved")), FetchError::None);
+        QCOMPARE(fetch.url(), server.url("/page"));
+        QCOMPARE(fetch.httpStatus(), 200);
+        QCOMPARE(fetch.body(), QByteArray("hello"));
+        QVERIFY(!fetch.truncated());
+        QCOMPARE(fetch.contentLength(), std::optional<qint64>(5));
+        QVERIFY(fetch.hasRawHeader("x-thing") && !fetch.hasRawHeader("icy-name"));
+        QCOMPARE(fetch.rawHeader("X-THING"), QByteArray("1"));
+        QVERIFY(server.lastRequest("/page").contains(
+            QByteArray("User-Agent: ") + network::userAgent + "\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, endTimeoutMs);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<FetchError>("error");
+        QTest::addColumn<int>("status");
+        QTest::newRow("not found")
+            << LoopbackHttp::http("text/html", "gone", 404) << FetchError::HttpStatus << 404;
+        QTest::newRow("stream server dialect")
+            << QByteArray("ICY 200 OK\r\nicy-name: x\r\n\r\n" + QByteArray(4096, 'a'))
+            << FetchError::NotHttp << 0;
+        for (const char *to : { "file:///etc/passwd", "ftp://127.0.0.1/a", "http:///etc/passwd" }) {
+            QTest::addRow("redirect to %s", to)
+                << LoopbackHttp::redirect(to) << FetchError::RefusedAddress << 0;
+        }
+        QTest::newRow("redirect loop")
+            << LoopbackHttp::redirect("/x") << FetchError::TooManyRedirects << 0;
+        QTest::newRow("no answer") << QByteArray() << FetchError::NoAnswer << 0; // never answers
+    }
+
+    void failures()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(FetchError, error);
+        QFETCH(int, status);
+        LoopbackHttp server;
+        server.route("/x",
+            { answer, answer.isEmpty() ? LoopbackHttp::Mode::Silent : LoopbackHttp::Mode::Respond,
+                {} });
+        Fetch fetch(Use::Stream, { 3, 5000, 20000, 1000 });
+        QCOMPARE(run(fetch, server.url("/x")), error);
+        QCOMPARE(fetch.httpStatus(), status);
+        QVERIFY(fetch.body().isEmpty());
+    }
+
+    void endsAtTheByteLimitAndLetsTheConnectionGo()
+    {
+        LoopbackHttp server;
+        server.route("/endless",
+            { "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n", LoopbackHttp::Mode::Endless,
+                QByteArray(4096, 'a') });
+        Fetch fetch(Use::Stream, { 5, 5000, 20000, 1000 });
+        // Raised at the head: the fetch keeps the new bound.
+        connect(&fetch, &Fetch::headReceived, &fetch, [&fetch] { fetch.setByteLimit(50000); });
+        QCOMPARE(run(fetch, server.url("/endless")), FetchError::None);
+        QVERIFY(fetch.truncated());
+        QCOMPARE(fetch.body(), QByteArray(50000, 'a'));
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, endTimeoutMs);
+
+        // Dropped by a receiver: nothing more is reported, and the connection goes all the same.
+        QSignalSpy finished(&fetch, &Fetch::finished);
+        connect(&fetch, &Fetch::bytesArrived, &fetch, &Fetch::cancel);
+        fetch.start(server.url("/endless"));
+        QTRY_VERIFY_WITH_TIMEOUT(!fetch.isRunning(), endTimeoutMs);
+        QVERIFY(!fetch.body().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, endTimeoutMs);
+        QCOMPARE(finished.size(), 0);
+    }
+
+    void refusesAStartAddressFromTheEventLoop()
+    {
+        LoopbackHttp server;
+        server.route("/x", LoopbackHttp::http("text/plain", "hi"));
+        Fetch fetch(Use::Web);
+        // A stream's address is no web one. run() fails on an end reported from inside start().
+        QCOMPARE(run(fetch, QUrl("mms://127.0.0.1/live")), FetchError::RefusedAddress);
+        fetch.start(QUrl("file:///etc/passwd"));
+        fetch.cancel(); // dropped before its end was reported: it never ends the next fetch
+        QCOMPARE(run(fetch, server.url("/x")), FetchError::None);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstNetwork)
+#include "tst_network.moc"
