@@ -61,7 +61,6 @@ public:
     void setLooping(bool loop);
     bool isLooping() const { return m_loop; }
     void setHighQuality(bool high);
-    bool isHighQuality() const { return m_highQuality; }
 
 signals:
     // The fetch ended, with or without a playable movie.

@@ -10,13 +10,39 @@ namespace animation::swf {
 
 namespace {
 
+// What one decoder step produced and whether the stream can give more.
+struct StepResult
+{
+    qsizetype written = 0;
+    bool more = false;
+};
+
+// Grows the output in chunks of at most 64 KiB, never past maxOut, and lets step fill each
+// chunk (step(dest, room) writes up to room bytes at dest). Stops at the cap or when step says
+// the stream has no more; what came out so far is kept.
+template <typename Step> QByteArray drainCapped(qsizetype maxOut, Step step)
+{
+    constexpr qsizetype chunk = 64 * 1024;
+    QByteArray out;
+    while (out.size() < maxOut) {
+        const qsizetype old = out.size();
+        const qsizetype room = std::min(chunk, maxOut - old);
+        out.resize(old + room);
+        const StepResult r = step(out.data() + old, room);
+        out.resize(old + r.written);
+        if (!r.more) {
+            break;
+        }
+    }
+    return out;
+}
+
 QByteArray inflateLzma(QByteArrayView data, qsizetype maxOut)
 {
     // ZWS: u32 compressed length (ignored), 5 property bytes, raw LZMA data, maybe no end marker.
     if (data.size() < 9) {
         throw FormatError("LZMA header is truncated");
     }
-    lzma_options_lzma options {};
     lzma_filter filters[2];
     filters[0].id = LZMA_FILTER_LZMA1;
     filters[0].options = nullptr;
@@ -27,7 +53,6 @@ QByteArray inflateLzma(QByteArrayView data, qsizetype maxOut)
         != LZMA_OK) {
         throw FormatError("bad LZMA properties");
     }
-    (void)options;
     // The properties name a dictionary size of up to 4 GiB; the output never exceeds maxOut,
     // so a dictionary that large is never needed.
     auto *lzmaOptions = static_cast<lzma_options_lzma *>(filters[0].options);
@@ -40,25 +65,16 @@ QByteArray inflateLzma(QByteArrayView data, qsizetype maxOut)
     if (initRet != LZMA_OK) {
         throw FormatError("cannot start LZMA decoder");
     }
-    QByteArray out;
-    const qsizetype chunk = 64 * 1024;
     strm.next_in = reinterpret_cast<const uint8_t *>(data.data() + 9);
     strm.avail_in = static_cast<size_t>(data.size() - 9);
-    while (out.size() < maxOut) {
-        const qsizetype old = out.size();
-        const qsizetype grow = std::min(chunk, maxOut - old);
-        out.resize(old + grow);
-        strm.next_out = reinterpret_cast<uint8_t *>(out.data() + old);
-        strm.avail_out = static_cast<size_t>(grow);
+    QByteArray out = drainCapped(maxOut, [&strm](char *dest, qsizetype room) {
+        strm.next_out = reinterpret_cast<uint8_t *>(dest);
+        strm.avail_out = static_cast<size_t>(room);
+        // End of stream, a data error or truncated input ends it: what came out is kept.
         const lzma_ret ret = lzma_code(&strm, LZMA_FINISH);
-        out.resize(old + grow - qsizetype(strm.avail_out));
-        if (ret != LZMA_OK) {
-            break; // end of stream, data error or truncated input: keep what came out
-        }
-        if (out.size() == old && strm.avail_in == 0) {
-            break;
-        }
-    }
+        const qsizetype written = room - qsizetype(strm.avail_out);
+        return StepResult { written, ret == LZMA_OK && (written > 0 || strm.avail_in > 0) };
+    });
     lzma_end(&strm);
     return out;
 }
@@ -71,25 +87,15 @@ QByteArray inflateCapped(QByteArrayView data, qsizetype maxOut)
     if (inflateInit(&strm) != Z_OK) {
         return {};
     }
-    QByteArray out;
-    const qsizetype chunk = 64 * 1024;
     strm.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
     strm.avail_in = static_cast<uInt>(std::min<qsizetype>(data.size(), 0x7fffffff));
-    while (out.size() < maxOut) {
-        const qsizetype old = out.size();
-        const qsizetype grow = std::min(chunk, maxOut - old);
-        out.resize(old + grow);
-        strm.next_out = reinterpret_cast<Bytef *>(out.data() + old);
-        strm.avail_out = static_cast<uInt>(grow);
+    QByteArray out = drainCapped(maxOut, [&strm](char *dest, qsizetype room) {
+        strm.next_out = reinterpret_cast<Bytef *>(dest);
+        strm.avail_out = static_cast<uInt>(room);
         const int ret = inflate(&strm, Z_NO_FLUSH);
-        out.resize(old + grow - qsizetype(strm.avail_out));
-        if (ret != Z_OK) {
-            break;
-        }
-        if (out.size() == old) {
-            break;
-        }
-    }
+        const qsizetype written = room - qsizetype(strm.avail_out);
+        return StepResult { written, ret == Z_OK && written > 0 };
+    });
     inflateEnd(&strm);
     return out;
 }

@@ -30,8 +30,6 @@ public:
     // Maps the stage into a rectangle of the given size, aspect kept, centred.
     static QTransform showAllTransform(const QRectF &stageTwips, QSizeF size);
 
-    int primitivesDrawn() const { return m_primitives; }
-
 private:
     struct MorphCache
     {

@@ -1,5 +1,6 @@
 #include "animation/swfmovie.h"
 
+#include <cmath>
 #include <map>
 #include <utility>
 
@@ -95,8 +96,12 @@ FillStyle lerpFill(const FillStyle &a, const FillStyle &b, double t)
     f.color = lerpColor(a.color, b.color, t);
     f.matrix = lerpMatrix(a.matrix, b.matrix, t);
     f.focal = a.focal + (b.focal - a.focal) * t;
+    // A record's ratio is a whole ramp entry in between too: the reference player cuts the
+    // mixed ratio down to one, so records one entry apart stay a hard step as the shape morphs.
+    auto ratioOf = [](const GradientStop &s) { return std::round(s.position * 255.0); };
     for (std::size_t i = 0; i < f.stops.size() && i < b.stops.size(); ++i) {
-        f.stops[i].position = a.stops[i].position + (b.stops[i].position - a.stops[i].position) * t;
+        const double from = ratioOf(a.stops[i]);
+        f.stops[i].position = std::floor(from + (ratioOf(b.stops[i]) - from) * t + 1e-9) / 255.0;
         f.stops[i].color = lerpColor(a.stops[i].color, b.stops[i].color, t);
     }
     return f;

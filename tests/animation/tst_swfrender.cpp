@@ -191,6 +191,14 @@ private slots:
         const std::vector<GradientStop> atTheEnd { at(0, Qt::red), at(250, Qt::green),
             at(250, Qt::blue), at(250, Qt::white) };
         QTest::newRow("repeated ratio near the end") << atTheEnd << 251 << QColor(Qt::blue);
+        // At 0.55 through a morph the pair lies at 105.5 and 106.5: whole ratios keep the step.
+        MorphShape morph;
+        morph.start.fills.resize(1);
+        morph.start.fills[0].stops = { at(100, Qt::red), at(101, Qt::blue) };
+        morph.end.fills = { morph.start.fills[0] };
+        morph.end.fills[0].stops = { at(110, Qt::red), at(111, Qt::blue) };
+        QTest::newRow("morph in between: hard step kept")
+            << interpolateMorph(morph, 0.55).fills[0].stops << 105 << QColor(Qt::blue);
     }
 
     void gradientRampFollowsRecordOrder()
