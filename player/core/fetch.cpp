@@ -1,17 +1,9 @@
 #include "player/core/fetch.h"
 
-#include "network/useragent.h"
-#include "player/core/address.h"
+#include "network/fetch.h"
 #include "player/core/logging.h"
-#include "player/core/playlist.h"
-
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 
 #include <algorithm>
-#include <utility>
 
 namespace player {
 
@@ -22,38 +14,44 @@ namespace {
 // fills a buffer.
 constexpr qint64 minIcyMetaInterval = 256;
 
-Failure failureOf(QNetworkReply::NetworkError error, int status)
+Failure failureOf(network::FetchError error, int status)
 {
+    using network::FetchError;
     switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
+    case FetchError::Refused:
         return Failure::Refused;
-    case QNetworkReply::HostNotFoundError:
+    case FetchError::UnknownHost:
         return Failure::UnknownHost;
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:
+    case FetchError::NoAnswer:
         return Failure::NoAnswer;
-    case QNetworkReply::TooManyRedirectsError:
-    case QNetworkReply::InsecureRedirectError:
+    case FetchError::TooManyRedirects:
         return Failure::TooManyRedirects;
-    case QNetworkReply::ProtocolUnknownError:
+    case FetchError::RefusedAddress:
         return Failure::UnsupportedAddress;
-    case QNetworkReply::RemoteHostClosedError:
+    case FetchError::ConnectionClosed:
         return Failure::ConnectionClosed;
-    case QNetworkReply::ContentNotFoundError:
-        return Failure::NotFound;
-    case QNetworkReply::ContentAccessDenied:
-    case QNetworkReply::AuthenticationRequiredError:
-        return Failure::AccessDenied;
-    default:
+    case FetchError::HttpStatus:
+        if (status == 401 || status == 403) {
+            return Failure::AccessDenied;
+        }
+        return status == 404 || status == 410 ? Failure::NotFound : Failure::ServerError;
+    case FetchError::None:
+    case FetchError::NotHttp:
+    case FetchError::Other:
         break;
     }
-    if (status == 404 || status == 410) {
-        return Failure::NotFound;
-    }
-    if (status >= 400) {
-        return Failure::ServerError;
-    }
     return Failure::NetworkError;
+}
+
+network::FetchLimits networkLimits(const ResolverLimits &limits)
+{
+    network::FetchLimits out;
+    out.maxRedirects = limits.maxRedirects;
+    out.firstByteTimeoutMs = limits.firstByteTimeoutMs;
+    out.totalTimeoutMs = limits.totalTimeoutMs;
+    // Sniffing needs only the first bytes, but a playlist is read on in the same request.
+    out.maxBytes = std::max(limits.sniffBytes, limits.maxPlaylistBytes);
+    return out;
 }
 
 } // namespace
@@ -61,112 +59,50 @@ Failure failureOf(QNetworkReply::NetworkError error, int status)
 EndpointFetch::EndpointFetch(const ResolverLimits &limits, QObject *parent)
     : QObject(parent)
     , m_limits(limits)
-    , m_network(new QNetworkAccessManager(this))
-    , m_firstByteTimer(new QTimer(this))
-    , m_totalTimer(new QTimer(this))
+    , m_fetch(new network::Fetch(network::Use::Stream, networkLimits(limits), this))
 {
-    m_firstByteTimer->setSingleShot(true);
-    m_totalTimer->setSingleShot(true);
-    connect(m_firstByteTimer, &QTimer::timeout, this, [this] { fail(Failure::NoAnswer); });
-    connect(m_totalTimer, &QTimer::timeout, this, [this] { fail(Failure::NoAnswer); });
+    connect(m_fetch, &network::Fetch::headReceived, this, &EndpointFetch::onHead);
+    connect(m_fetch, &network::Fetch::bytesArrived, this, &EndpointFetch::onBytes);
+    connect(m_fetch, &network::Fetch::finished, this, &EndpointFetch::onFinished);
 }
 
-EndpointFetch::~EndpointFetch()
-{
-    finish();
-}
+EndpointFetch::~EndpointFetch() = default;
 
 void EndpointFetch::start(const QUrl &url)
 {
-    finish();
-    m_url = url;
-    m_body.clear();
     m_readingPlaylist = false;
-
-    QNetworkRequest request(url);
-    request.setAttribute(
-        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(network::userAgent));
-    request.setRawHeader("Accept", "*/*");
     // Asked as the engine asks, so that a stream server answers here as it will answer there.
-    request.setRawHeader("Icy-MetaData", "1");
-    request.setAttribute(
-        QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-
-    m_reply = m_network->get(request);
-    m_reply->setReadBufferSize(64 * 1024);
-    connect(m_reply, &QNetworkReply::redirected, this, &EndpointFetch::onRedirected);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &EndpointFetch::onMetaData);
-    connect(m_reply, &QNetworkReply::readyRead, this, &EndpointFetch::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &EndpointFetch::onFinished);
-    m_firstByteTimer->start(m_limits.firstByteTimeoutMs);
-    m_totalTimer->start(m_limits.totalTimeoutMs);
+    m_fetch->start(url, { { "Icy-MetaData", "1" } });
 }
 
 void EndpointFetch::cancel()
 {
-    finish();
+    m_fetch->cancel();
 }
 
-void EndpointFetch::finish()
+bool EndpointFetch::isRunning() const
 {
-    m_firstByteTimer->stop();
-    m_totalTimer->stop();
-    if (m_reply) {
-        QNetworkReply *reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    return m_fetch->isRunning();
 }
 
 void EndpointFetch::fail(Failure failure, int httpStatus)
 {
-    finish();
+    m_fetch->cancel();
     emit failed(failure, failure == Failure::ServerError ? httpStatus : 0);
 }
 
 void EndpointFetch::foundStream()
 {
-    const QUrl url = m_reply ? m_reply->url() : m_url;
-    finish();
+    const QUrl url = m_fetch->url();
+    m_fetch->cancel();
     emit streamFound(url);
 }
 
-// Qt follows redirects to HTTP only; the gate is ours all the same.
-void EndpointFetch::onRedirected(const QUrl &url)
+void EndpointFetch::onHead()
 {
-    qCDebug(lcResolver) << "redirected to" << url.toString();
-    if (m_reply && !isPlayableAddress(url)) {
-        qCWarning(lcResolver) << "refused redirect, not a network stream:" << url.toString();
-        fail(Failure::UnsupportedAddress);
-    }
-}
-
-void EndpointFetch::onMetaData()
-{
-    if (!m_reply) {
-        return;
-    }
-    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        return;
-    }
-    const int code = status.toInt();
-    if (code >= 300 && code < 400) {
-        return; // a redirect being followed
-    }
-    m_firstByteTimer->stop();
-    if (code >= 400) {
-        fail(failureOf(QNetworkReply::NoError, code), code);
-        return;
-    }
-    if (m_reply->hasRawHeader("icy-metaint")) {
+    if (m_fetch->hasRawHeader("icy-metaint")) {
         bool ok = false;
-        const qint64 interval = m_reply->rawHeader("icy-metaint").trimmed().toLongLong(&ok);
+        const qint64 interval = m_fetch->rawHeader("icy-metaint").trimmed().toLongLong(&ok);
         // 0 means no metadata at all.
         if (!ok || interval < 0 || (interval > 0 && interval < minIcyMetaInterval)) {
             fail(Failure::BrokenStreamMetadata);
@@ -174,67 +110,54 @@ void EndpointFetch::onMetaData()
         }
     }
     // A stream server announcing its station is a stream, whatever follows.
-    if (m_reply->hasRawHeader("icy-name") || m_reply->hasRawHeader("icy-metaint")
-        || m_reply->hasRawHeader("icy-br")) {
+    if (m_fetch->hasRawHeader("icy-name") || m_fetch->hasRawHeader("icy-metaint")
+        || m_fetch->hasRawHeader("icy-br")) {
         foundStream();
     }
 }
 
-void EndpointFetch::onReadyRead()
+void EndpointFetch::onBytes()
 {
-    if (!m_reply) {
+    if (m_readingPlaylist) {
         return;
     }
-    m_firstByteTimer->stop();
-    const qint64 limit = m_readingPlaylist ? m_limits.maxPlaylistBytes : m_limits.sniffBytes;
-    const qint64 room = limit - m_body.size();
-    if (room > 0) {
-        // Only what has arrived: read(room) would allocate the whole room on every chunk.
-        m_body.append(m_reply->read(std::min(room, m_reply->bytesAvailable())));
-    }
-    if (m_body.size() >= limit) {
-        judge(true);
-    } else if (!m_readingPlaylist && sniffContent(m_body) == ContentKind::Audio) {
+    if (m_fetch->body().size() >= m_limits.sniffBytes) {
+        judge(true); // enough to judge by
+    } else if (sniffContent(m_fetch->body()) == ContentKind::Audio) {
         judge(false);
     }
 }
 
-void EndpointFetch::onFinished()
+void EndpointFetch::onFinished(network::FetchError error)
 {
-    if (!m_reply) {
+    switch (error) {
+    case network::FetchError::None:
+        judge(true);
         return;
-    }
-    const QNetworkReply::NetworkError error = m_reply->error();
-    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if ((error == QNetworkReply::ProtocolFailure || error == QNetworkReply::RemoteHostClosedError)
-        && status == 0) {
+    case network::FetchError::NotHttp:
         // A stream server answering in its own dialect ("ICY 200 OK") that the HTTP client
         // does not speak: the engine does.
-        foundStream();
+        emit streamFound(m_fetch->url());
+        return;
+    default: {
+        const Failure failure = failureOf(error, m_fetch->httpStatus());
+        emit failed(failure, failure == Failure::ServerError ? m_fetch->httpStatus() : 0);
         return;
     }
-    if (error != QNetworkReply::NoError) {
-        fail(failureOf(error, status), status);
-        return;
     }
-    const qint64 limit = m_readingPlaylist ? m_limits.maxPlaylistBytes : m_limits.sniffBytes;
-    m_body.append(m_reply->read(
-        std::min(std::max<qint64>(0, limit - m_body.size()), m_reply->bytesAvailable())));
-    judge(true);
 }
 
-// Decides what the response is, once enough of it was read (or all of it).
+// Decides what the response is, once enough of it was read to judge (`complete`), or before
+// that when its first bytes are audio.
 void EndpointFetch::judge(bool complete)
 {
     if (m_readingPlaylist) {
-        if (complete) {
-            const QUrl base = m_reply ? m_reply->url() : m_url;
-            finish();
-            emit playlistFound(std::exchange(m_body, {}), base);
+        if (!m_fetch->isRunning()) {
+            emit playlistFound(m_fetch->takeBody(), m_fetch->url());
         }
         return;
     }
-    switch (sniffContent(m_body)) {
+    switch (sniffContent(m_fetch->body())) {
     case ContentKind::Empty:
         if (complete) {
             fail(Failure::EmptyAnswer);
@@ -245,14 +168,15 @@ void EndpointFetch::judge(bool complete)
         return;
     case ContentKind::Playlist:
         m_readingPlaylist = true;
-        if (complete && (!m_reply || m_reply->isFinished())) {
-            judge(true);
-        } else {
-            onReadyRead(); // take what is already buffered
+        if (!m_fetch->isRunning()) {
+            // The whole answer (or all the reader reads of it) is here already.
+            QByteArray bytes = m_fetch->takeBody();
+            bytes.truncate(m_limits.maxPlaylistBytes);
+            emit playlistFound(bytes, m_fetch->url());
         }
         return;
     case ContentKind::Html:
-        finish();
+        m_fetch->cancel();
         emit pageFound();
         return;
     case ContentKind::Text:

@@ -1,23 +1,35 @@
 #pragma once
 
 #include "player/core/failure.h"
-#include "player/core/resolver.h"
+#include "player/core/playlist.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QUrl>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QTimer;
+namespace network {
+class Fetch;
+enum class FetchError;
+}
 
 namespace player {
 
-// One request of the resolver: fetches an address over HTTP within the resolver's bounds and
-// judges the response by its content (not by its address or content type). A stream is handed
-// on without being downloaded (the request stops after its first bytes); a playlist is read
-// whole, up to the byte bound. Every answer ends the request before it is reported.
+// Bounds on every fetch the resolver makes, and on how deep it follows playlists.
+struct ResolverLimits
+{
+    int maxDepth = 4; // playlists inside playlists
+    int maxRedirects = 5; // per fetch
+    qint64 maxPlaylistBytes = player::maxPlaylistBytes; // what the playlist reader reads
+    qint64 sniffBytes = 4096; // bytes read to judge a response
+    int firstByteTimeoutMs = 5000; // connecting and the response's head
+    int totalTimeoutMs = 10000; // the whole fetch
+};
+
+// One request of the resolver, through the program's network layer: fetches an address within
+// the resolver's bounds and judges the response by its content (not by its address or content
+// type). A stream is handed on without being downloaded (the request stops after its first
+// bytes); a playlist is read whole, up to the byte bound. Every answer ends the request before it
+// is reported.
 class EndpointFetch : public QObject
 {
     Q_OBJECT
@@ -30,7 +42,7 @@ public:
     void start(const QUrl &url);
     // Drops the request in progress; no signal follows.
     void cancel();
-    bool isRunning() const { return !m_reply.isNull(); }
+    bool isRunning() const;
 
 signals:
     // The answer is a stream, at this address (where redirects led).
@@ -43,22 +55,15 @@ signals:
     void failed(player::Failure failure, int httpStatus);
 
 private:
-    void onRedirected(const QUrl &url);
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
+    void onHead();
+    void onBytes();
+    void onFinished(network::FetchError error);
     void judge(bool complete);
-    void finish();
     void fail(Failure failure, int httpStatus = 0);
     void foundStream();
 
     ResolverLimits m_limits;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
-    QTimer *m_firstByteTimer = nullptr;
-    QTimer *m_totalTimer = nullptr;
-    QUrl m_url;
-    QByteArray m_body;
+    network::Fetch *m_fetch = nullptr;
     bool m_readingPlaylist = false;
 };
 

@@ -1,6 +1,6 @@
 #include "player/core/mpvengine.h"
 
-#include "player/core/address.h"
+#include "network/gate.h"
 #include "player/core/logging.h"
 #include "player/core/mpvcore.h"
 
@@ -172,9 +172,9 @@ void MpvEngine::open(const QUrl &url)
     m_reportedDuration = 0;
     m_bufferPercent = 0;
     // Only a network stream reaches mpv, whatever the caller checked before.
-    if (!m_mpv || !isPlayableAddress(url)) {
+    if (!m_mpv || !network::mayOpen(url, network::Use::Stream)) {
         const Failure refusal = !m_mpv ? Failure::NoEngine : Failure::UnsupportedAddress;
-        qCWarning(lcEngine) << "not opened:" << url.toString() << "-" << refusal;
+        qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword) << "-" << refusal;
         if (m_mpv) {
             const char *command[] = { "stop", nullptr };
             mpv_command_async(m_mpv, 0, command);
@@ -188,7 +188,7 @@ void MpvEngine::open(const QUrl &url)
     }
     setFlag("pause", false);
     const QByteArray address = url.toEncoded();
-    qCDebug(lcEngine) << "loadfile" << address;
+    qCDebug(lcEngine) << "loadfile" << url.toDisplayString(QUrl::RemovePassword);
     const char *command[] = { "loadfile", address.constData(), "replace", nullptr };
     mpv_command_async(m_mpv, m_generation, command);
 }

@@ -109,7 +109,7 @@ void Playback::startOpening(bool reconnecting)
 
 void Playback::openCandidate(const QUrl &stream, const QString &title)
 {
-    qCDebug(lcPlayer) << "trying" << stream.toString();
+    qCDebug(lcPlayer) << "trying" << stream.toDisplayString(QUrl::RemovePassword);
     m_stream = stream;
     if (!title.isEmpty() && m_playlistTitle.isEmpty()) {
         setStationName(title);
@@ -123,7 +123,7 @@ void Playback::openCandidate(const QUrl &stream, const QString &title)
 
 void Playback::candidateFailed(Failure failure)
 {
-    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toString() << "-" << failure;
+    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toDisplayString(QUrl::RemovePassword) << "-" << failure;
     m_lastCandidateFailure = failure;
     dropStream(Candidates::Keep);
     m_resolver->next();

@@ -1,7 +1,6 @@
 #include "player/core/resolver.h"
 
-#include "player/core/address.h"
-#include "player/core/fetch.h"
+#include "network/gate.h"
 #include "player/core/logging.h"
 #include "player/core/playlist.h"
 
@@ -12,10 +11,31 @@ namespace player {
 
 namespace {
 
-bool isHttp(const QUrl &url)
+using network::isHttp;
+
+bool mayOpen(const QUrl &url)
 {
-    const QString scheme = url.scheme().toLower();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    return network::mayOpen(url, network::Use::Stream);
+}
+
+// mms:// names a stream that is reached over HTTP (mmsh) or TCP (mmst); the engine needs one of
+// the explicit forms. Other addresses come back unchanged.
+QList<QUrl> engineAddresses(const QUrl &url)
+{
+    if (url.scheme().compare(QLatin1String("mms"), Qt::CaseInsensitive) == 0) {
+        QUrl overHttp = url;
+        overHttp.setScheme(QStringLiteral("mmsh"));
+        QUrl overTcp = url;
+        overTcp.setScheme(QStringLiteral("mmst"));
+        return { overHttp, overTcp };
+    }
+    return { url };
+}
+
+// Addresses in the diagnostics never show a password.
+QString shown(const QUrl &url)
+{
+    return url.toDisplayString(QUrl::RemovePassword);
 }
 
 } // namespace
@@ -88,18 +108,18 @@ void EndpointResolver::advance()
         const Candidate candidate = m_queue.takeFirst();
         if (!candidate.url.isValid() || candidate.url.isRelative()) {
             setLastFailure(Failure::BadAddress);
-            qCInfo(lcResolver) << "skipped, bad address:" << candidate.url.toString();
+            qCInfo(lcResolver) << "skipped, bad address:" << shown(candidate.url);
             continue;
         }
-        if (!isPlayableAddress(candidate.url)) {
+        if (!mayOpen(candidate.url)) {
             setLastFailure(Failure::UnsupportedAddress);
-            qCWarning(lcResolver) << "refused, not a network stream:" << candidate.url.toString();
+            qCWarning(lcResolver) << "refused, not a network stream:" << shown(candidate.url);
             continue;
         }
         if (isHttp(candidate.url)) {
             if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
                 setLastFailure(Failure::PlaylistLoop);
-                qCInfo(lcResolver) << "skipped, fetched before:" << candidate.url.toString();
+                qCInfo(lcResolver) << "skipped, fetched before:" << shown(candidate.url);
                 continue;
             }
             fetch(candidate);
@@ -120,13 +140,13 @@ void EndpointResolver::advance()
 
 void EndpointResolver::emitStream(const QUrl &url, const QString &title)
 {
-    if (!isPlayableAddress(url)) {
+    if (!mayOpen(url)) {
         setLastFailure(Failure::UnsupportedAddress);
-        qCWarning(lcResolver) << "refused, not a network stream:" << url.toString();
+        qCWarning(lcResolver) << "refused, not a network stream:" << shown(url);
         postAdvance();
         return;
     }
-    qCDebug(lcResolver) << "stream:" << url.toString();
+    qCDebug(lcResolver) << "stream:" << shown(url);
     emit streamFound(url, title);
 }
 
@@ -134,7 +154,7 @@ void EndpointResolver::fetch(const Candidate &candidate)
 {
     m_current = candidate;
     m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
-    qCDebug(lcResolver) << "fetching" << candidate.url.toString() << "depth" << candidate.depth;
+    qCDebug(lcResolver) << "fetching" << shown(candidate.url) << "depth" << candidate.depth;
     m_fetch->start(candidate.url);
 }
 
@@ -146,7 +166,7 @@ void EndpointResolver::setLastFailure(Failure failure, int httpStatus)
 
 void EndpointResolver::giveUpFetch(Failure failure, int httpStatus)
 {
-    qCInfo(lcResolver) << "failed:" << m_current.url.toString() << "-" << failure << httpStatus;
+    qCInfo(lcResolver) << "failed:" << shown(m_current.url) << "-" << failure << httpStatus;
     setLastFailure(failure, httpStatus);
     postAdvance();
 }
@@ -162,7 +182,7 @@ bool EndpointResolver::retryAtStreamPath()
     }
     QUrl stream = root;
     stream.setPath(QStringLiteral("/;"));
-    qCInfo(lcResolver) << "a page at the stream root; trying" << stream.toString();
+    qCInfo(lcResolver) << "a page at the stream root; trying" << shown(stream);
     setLastFailure(Failure::NotAStream);
     m_queue.prepend(Candidate { stream, m_current.depth, m_current.title });
     postAdvance();
@@ -189,7 +209,7 @@ void EndpointResolver::readPlaylist(const QByteArray &bytes, const QUrl &base)
 
 void EndpointResolver::takePlaylist(const Playlist &list)
 {
-    qCDebug(lcResolver) << "playlist of" << m_current.url.toString() << "format" << int(list.format)
+    qCDebug(lcResolver) << "playlist of" << shown(m_current.url) << "format" << int(list.format)
                         << "entries" << list.entries.size()
                         << (list.tooManyEntries ? "(too many)" : "");
     if (list.tooManyEntries) {

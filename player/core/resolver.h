@@ -1,6 +1,7 @@
 #pragma once
 
 #include "player/core/failure.h"
+#include "player/core/fetch.h"
 #include "player/core/playlist.h"
 
 #include <QByteArray>
@@ -11,19 +12,6 @@
 #include <QUrl>
 
 namespace player {
-
-class EndpointFetch;
-
-// Bounds on every fetch the resolver makes.
-struct ResolverLimits
-{
-    int maxDepth = 4; // playlists inside playlists
-    int maxRedirects = 5; // per fetch
-    qint64 maxPlaylistBytes = player::maxPlaylistBytes; // what the playlist reader reads
-    qint64 sniffBytes = 4096; // bytes read to judge a response
-    int firstByteTimeoutMs = 5000; // connecting and the response's head
-    int totalTimeoutMs = 10000; // the whole fetch
-};
 
 // Turns the address the player was given into the stream addresses the engine can open, one
 // after another: each HTTP address is fetched and judged by its content (see EndpointFetch); a

@@ -168,9 +168,14 @@ def local_playlist_refused(prog, plan, procs, listener, meter, failures, servers
             procs.stop(p)
     nw.start_servers(plan, procs, servers, "-", replace={label: argv},
                      only=lambda lbl: lbl == label)
-    since = listener.now_index()
     prog.pick_by_mouse(index, len(plan.stations))
     seen, heard = set(), False
+    # The station played just before, at the same tone: what the sound server still held of it
+    # plays out first, so listening starts a second after the pick (the bait is 30 s long).
+    deadline = time.monotonic() + 1.0
+    while time.monotonic() < deadline:
+        seen |= {f for f in open_files(prog.proc.pid) if f == bait}
+    since = listener.now_index()
     deadline = time.monotonic() + 6.0
     while time.monotonic() < deadline:
         seen |= {f for f in open_files(prog.proc.pid) if f == bait}

@@ -321,9 +321,9 @@ private slots:
     }
 
     // Every attempt after a drop waits longer, up to the cap, never giving up; playing steadily
-    // for as long as the longest wait starts the next drop afresh. A timer never fires early, so
-    // each wait is at least its due; the first wait after a fresh start is far shorter than the
-    // cap it would be without.
+    // for as long as the longest wait starts the next drop afresh. A timer fires no more than 5 %
+    // early (coarse timers), so each wait is at least that much of its due; the first wait after
+    // a fresh start is far shorter than the cap it would be without.
     void aDroppedStreamIsReconnectedForAsLongAsNeeded()
     {
         player::PlayerTimings t = quickTimings();
@@ -344,7 +344,7 @@ private slots:
         int opened = rig.engine->opens().size();
         for (const int due : { 50, 100, 200, 400 }) {
             QVERIFY(waitForOpens(rig.engine, opened + 1));
-            QVERIFY2(wait.elapsed() >= due, qPrintable(QString::number(wait.elapsed())));
+            QVERIFY2(wait.elapsed() >= due * 95 / 100, qPrintable(QString::number(wait.elapsed())));
             emit rig.engine->failed(Failure::Refused);
             QVERIFY(waitForOpens(rig.engine, opened + 2));
             wait.start();
@@ -360,7 +360,7 @@ private slots:
         wait.start();
         emit rig.engine->failed(Failure::ConnectionClosed);
         QVERIFY(waitForOpens(rig.engine, opened + 2));
-        QVERIFY2(wait.elapsed() >= 800, qPrintable(QString::number(wait.elapsed())));
+        QVERIFY2(wait.elapsed() >= 760, qPrintable(QString::number(wait.elapsed())));
 
         // Back and playing steadily (as long as the longest wait): the next drop starts afresh.
         emit rig.engine->playing();
