@@ -10,7 +10,7 @@
 namespace network {
 class Fetch;
 enum class FetchError;
-}
+} // namespace network
 
 namespace player {
 

@@ -174,7 +174,8 @@ void MpvEngine::open(const QUrl &url)
     // Only a network stream reaches mpv, whatever the caller checked before.
     if (!m_mpv || !network::mayOpen(url, network::Use::Stream)) {
         const Failure refusal = !m_mpv ? Failure::NoEngine : Failure::UnsupportedAddress;
-        qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword) << "-" << refusal;
+        qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword) << "-"
+                            << refusal;
         if (m_mpv) {
             const char *command[] = { "stop", nullptr };
             mpv_command_async(m_mpv, 0, command);

@@ -123,7 +123,8 @@ void Playback::openCandidate(const QUrl &stream, const QString &title)
 
 void Playback::candidateFailed(Failure failure)
 {
-    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toDisplayString(QUrl::RemovePassword) << "-" << failure;
+    qCInfo(lcPlayer) << "candidate failed:" << m_stream.toDisplayString(QUrl::RemovePassword) << "-"
+                     << failure;
     m_lastCandidateFailure = failure;
     dropStream(Candidates::Keep);
     m_resolver->next();

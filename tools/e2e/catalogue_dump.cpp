@@ -10,7 +10,7 @@ int main()
     int position = 1;
     for (const stations::Station &station : stations::catalogue()) {
         std::printf("%d\t%s\t%s\n", position++, station.name.toUtf8().constData(),
-                    station.url.toUtf8().constData());
+            station.url.toUtf8().constData());
     }
     return 0;
 }
