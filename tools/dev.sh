@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine for the player, builds it, and runs it or its tests.
 #   tools/dev.sh run    install what is needed, build, start the player
-#   tools/dev.sh test   install what is needed, build, run every test: the normal build, the
-#                       AddressSanitizer/UndefinedBehaviorSanitizer build, and the fuzzers briefly
+#   tools/dev.sh test   install what is needed, check the formatting, build, run every test: the
+#                       normal build (CMake's default generator), the AddressSanitizer/
+#                       UndefinedBehaviorSanitizer build, and the fuzzers briefly
 # Both may be run again at any time. Run as root or as a user who may use sudo.
 set -euo pipefail
 

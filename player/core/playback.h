@@ -63,7 +63,7 @@ public:
 
     QString url() const { return m_url; }
     // Returns at once: what played stops, and the new address is opened and played by itself
-    // when the settings say so (even when it equals the current one, which is then reopened).
+    // unless autoStart is off (even when it equals the current one, which is then reopened).
     // An empty address stops and idles.
     void setUrl(const QString &url);
 
