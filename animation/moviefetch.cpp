@@ -35,7 +35,7 @@ MovieFetch::MovieFetch(const QUrl &url, QObject *parent)
     : QObject(parent)
     , m_url(url)
     , m_fetch(new network::Fetch(network::Use::Web,
-          { maxRedirects, fetchTimeoutMs, fetchTimeoutMs, maxMovieFileBytes }, this))
+          { maxRedirects, answerTimeoutMs, fetchTimeoutMs, maxMovieFileBytes }, this))
 {
     connect(m_fetch, &network::Fetch::headReceived, this, &MovieFetch::headReceived);
     connect(m_fetch, &network::Fetch::finished, this, &MovieFetch::fetched);

@@ -24,7 +24,9 @@ class MovieFetch : public QObject
 
 public:
     static constexpr qint64 maxMovieFileBytes = 16 * 1024 * 1024;
-    static constexpr int fetchTimeoutMs = 20000;
+    // The answer's head within the first, the whole movie (up to its bound) within the second.
+    static constexpr int answerTimeoutMs = 20000;
+    static constexpr int fetchTimeoutMs = 60000;
     static constexpr int maxRedirects = 5;
 
     // Starts fetching url, or returns nullptr (and fetches nothing) when url is not a web address.
