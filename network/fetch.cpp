@@ -1,11 +1,9 @@
 #include "network/fetch.h"
 
+#include "network/httpconnection.h"
+#include "network/inflater.h"
 #include "network/logging.h"
-#include "network/useragent.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
 
 #include <algorithm>
@@ -15,42 +13,23 @@ namespace network {
 
 namespace {
 
-// What the reply buffers ahead of our reads: the memory a fetch holds beyond its body.
-constexpr qint64 readBufferBytes = 64 * 1024;
+// What one step of reading takes in and makes: the GUI thread is never held for long, however
+// fast the server or however well its body inflates.
+constexpr qint64 stepBytes = 64 * 1024;
 
 QString shown(const QUrl &url)
 {
     return url.toDisplayString(QUrl::RemovePassword);
 }
 
-FetchError errorOf(QNetworkReply::NetworkError error, int status)
+bool isRedirect(int status)
 {
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-        return FetchError::Refused;
-    case QNetworkReply::HostNotFoundError:
-        return FetchError::UnknownHost;
-    case QNetworkReply::TimeoutError:
-        return FetchError::NoAnswer;
-    case QNetworkReply::TooManyRedirectsError:
-    case QNetworkReply::InsecureRedirectError:
-        return FetchError::TooManyRedirects;
-    case QNetworkReply::ProtocolUnknownError:
-        // A redirect to a scheme the HTTP client does not follow (file:, ftp:, ...).
-        return FetchError::RefusedAddress;
-    case QNetworkReply::ProtocolFailure:
-    case QNetworkReply::RemoteHostClosedError:
-        if (status == 0) {
-            // No status line the HTTP client understood: a stream server's own dialect ("ICY 200
-            // OK"), or nothing at all.
-            return FetchError::NotHttp;
-        }
-        return error == QNetworkReply::RemoteHostClosedError ? FetchError::ConnectionClosed
-                                                             : FetchError::Other;
-    default:
-        break;
-    }
-    return status >= 400 ? FetchError::HttpStatus : FetchError::Other;
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool isHttps(const QUrl &url)
+{
+    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -59,7 +38,6 @@ Fetch::Fetch(Use use, const FetchLimits &limits, QObject *parent)
     : QObject(parent)
     , m_use(use)
     , m_limits(limits)
-    , m_network(new QNetworkAccessManager(this))
     , m_firstByteTimer(new QTimer(this))
     , m_totalTimer(new QTimer(this))
 {
@@ -86,45 +64,34 @@ void Fetch::start(const QUrl &url, const Headers &headers)
     ++m_request;
     m_running = true;
     m_headTaken = false;
+    m_redirects = 0;
     m_url = url;
     m_status = 0;
     m_headers.clear();
     m_contentLength.reset();
     m_body.clear();
     m_truncated = false;
+    m_requestHeaders = headers;
 
-    if (!mayOpen(url, m_use)) {
+    if (!mayOpen(url, m_use) || !isHttp(url)) {
         qCInfo(lcFetch) << "refused, not an address to open:" << shown(url);
         endLater(FetchError::RefusedAddress);
         return;
     }
     qCDebug(lcFetch) << "fetching" << shown(url);
-
-    QNetworkRequest request(url);
-    request.setAttribute(
-        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(m_limits.maxRedirects);
-    request.setAttribute(
-        QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setRawHeader("Accept", "*/*");
-    // One request a connection: nothing of a fetch outlives it.
-    request.setRawHeader("Connection", "close");
-    for (const auto &[name, value] : headers) {
-        request.setRawHeader(name, value);
-    }
-    // Set last: the program names itself, whatever the caller asked.
-    request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(userAgent));
-
-    m_reply = m_network->get(request);
-    m_reply->setReadBufferSize(readBufferBytes);
-    connect(m_reply, &QNetworkReply::redirected, this, &Fetch::onRedirected);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &Fetch::onMetaData);
-    connect(m_reply, &QNetworkReply::readyRead, this, &Fetch::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &Fetch::onFinished);
+    open(url);
     m_firstByteTimer->start(m_limits.firstByteTimeoutMs);
     m_totalTimer->start(m_limits.totalTimeoutMs);
+}
+
+// One hop, on a connection of its own.
+void Fetch::open(const QUrl &url)
+{
+    m_connection = new HttpConnection(this);
+    connect(m_connection, &HttpConnection::headReceived, this, &Fetch::onHead);
+    connect(m_connection, &HttpConnection::bodyReadable, this, &Fetch::onBody);
+    connect(m_connection, &HttpConnection::failed, this, &Fetch::end);
+    m_connection->open(url, m_requestHeaders);
 }
 
 void Fetch::cancel()
@@ -137,22 +104,15 @@ void Fetch::cancel()
 void Fetch::setByteLimit(qint64 bytes)
 {
     m_limits.maxBytes = std::max<qint64>(0, bytes);
-    if (!m_running || !m_reply) {
+    if (!m_running || !m_connection) {
         return;
     }
     if (m_body.size() > m_limits.maxBytes) {
         m_body.truncate(m_limits.maxBytes);
     }
-    // What the reply holds already is read (or the fetch ended at the new limit) from the event
-    // loop, so that no signal comes from inside this call.
-    QMetaObject::invokeMethod(
-        this,
-        [this, request = m_request] {
-            if (request == m_request && m_running && m_reply && m_headTaken) {
-                readAvailable();
-            }
-        },
-        Qt::QueuedConnection);
+    // What arrived already is read (or the fetch ended at the new limit) from the event loop, so
+    // that no signal comes from inside this call.
+    pumpLater();
 }
 
 bool Fetch::hasRawHeader(QByteArrayView name) const
@@ -177,144 +137,159 @@ QByteArray Fetch::takeBody()
     return std::exchange(m_body, {});
 }
 
-// Every hop is the gate's to allow, not only those the HTTP client would follow.
-void Fetch::onRedirected(const QUrl &url)
+void Fetch::onHead()
 {
-    qCDebug(lcFetch) << "redirected to" << shown(url);
-    if (!mayOpen(url, m_use)) {
-        qCInfo(lcFetch) << "refused redirect, not an address to open:" << shown(url);
-        end(FetchError::RefusedAddress);
+    const HttpHead &head = m_connection->head();
+    const QByteArray location = head.value("Location");
+    if (isRedirect(head.status) && !location.isEmpty()) {
+        follow(m_url.resolved(QUrl(QString::fromUtf8(location))));
         return;
     }
-    m_url = url;
-}
-
-void Fetch::onMetaData()
-{
-    if (m_reply && !m_headTaken) {
-        takeHead(false);
+    m_headTaken = true;
+    m_firstByteTimer->stop();
+    m_status = head.status;
+    m_headers = head.headers;
+    const std::optional<qint64> length = contentLengthOf(head);
+    if (length && *length >= 0) {
+        m_contentLength = length;
     }
-}
-
-void Fetch::onReadyRead()
-{
-    if (!m_reply) {
+    qCDebug(lcFetch) << "status" << m_status << "from" << shown(m_url);
+    if (m_status >= 400) {
+        end(FetchError::HttpStatus);
         return;
     }
-    // The body is read once the final head was taken (and its receivers let the fetch run).
-    if (!m_headTaken && (!takeHead(false) || !m_headTaken)) {
-        return;
-    }
-    readAvailable();
-}
-
-void Fetch::onFinished()
-{
-    if (!m_reply) {
-        return;
-    }
-    const QNetworkReply::NetworkError error = m_reply->error();
-    if (error != QNetworkReply::NoError) {
-        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const FetchError failure = errorOf(error, status);
-        if (failure == FetchError::HttpStatus) {
-            m_status = status;
-        }
-        qCInfo(lcFetch) << "failed:" << shown(m_reply->url()) << m_reply->errorString();
-        end(failure);
-        return;
-    }
-    if (!m_headTaken && !takeHead(true)) {
-        return;
-    }
-    if (!m_headTaken) {
-        qCInfo(lcFetch) << "ended without an answer:" << shown(m_url);
+    const QByteArray coding = head.value("Content-Encoding").toLower();
+    if (coding == "gzip" || coding == "x-gzip") {
+        m_inflater = std::make_unique<Inflater>(Inflater::Coding::Gzip);
+    } else if (coding == "deflate") {
+        m_inflater = std::make_unique<Inflater>(Inflater::Coding::Deflate);
+    } else if (!coding.isEmpty() && coding != "identity") {
+        qCInfo(lcFetch) << "content coding not understood:" << coding << shown(m_url);
         end(FetchError::Other);
         return;
     }
     const quint64 request = m_request;
-    readAvailable();
+    emit headReceived();
     if (request == m_request && m_running) {
-        end(FetchError::None);
+        pump();
     }
 }
 
-// Takes the final response's status and headers, once: a redirect that is being followed has
-// none (unless the reply is over). Returns whether this request still runs.
-bool Fetch::takeHead(bool over)
+// Every hop is the gate's to allow, and goes on a new connection.
+bool Fetch::follow(const QUrl &location)
 {
-    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        return true;
-    }
-    const int code = status.toInt();
-    if (!over && code >= 300 && code < 400 && m_reply->hasRawHeader("Location")) {
-        return true;
-    }
-    m_headTaken = true;
-    m_firstByteTimer->stop();
-    m_status = code;
-    m_url = m_reply->url();
-    m_headers = m_reply->rawHeaderPairs();
-    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() >= 0) {
-        m_contentLength = length.toLongLong();
-    }
-    qCDebug(lcFetch) << "status" << code << "from" << shown(m_url);
-    if (code >= 400) {
-        end(FetchError::HttpStatus);
+    qCDebug(lcFetch) << "redirected to" << shown(location);
+    if (++m_redirects > m_limits.maxRedirects) {
+        qCInfo(lcFetch) << "too many redirects at" << shown(m_url);
+        end(FetchError::TooManyRedirects);
         return false;
     }
-    const quint64 request = m_request;
-    emit headReceived();
-    return request == m_request && m_running;
+    if (isHttps(m_url) && !isHttps(location)) {
+        qCInfo(lcFetch) << "refused redirect from https to" << shown(location);
+        end(FetchError::TooManyRedirects);
+        return false;
+    }
+    if (!mayOpen(location, m_use) || !isHttp(location)) {
+        qCInfo(lcFetch) << "refused redirect, not an address to open:" << shown(location);
+        end(FetchError::RefusedAddress);
+        return false;
+    }
+    // The timers go on: they bound the whole chain.
+    const int firstByteLeft = m_firstByteTimer->remainingTime();
+    const int totalLeft = m_totalTimer->remainingTime();
+    release();
+    m_firstByteTimer->start(std::max(1, firstByteLeft));
+    m_totalTimer->start(std::max(1, totalLeft));
+    m_url = location;
+    open(location);
+    return true;
 }
 
-void Fetch::readAvailable()
+void Fetch::onBody()
 {
+    if (m_headTaken) {
+        pump();
+    }
+}
+
+// One bounded step: reads (and inflates) what arrived, up to the limit, and tells whether the
+// body ended. Another step follows from the event loop while bytes wait.
+void Fetch::pump()
+{
+    m_pumpQueued = false;
+    if (!m_running || !m_connection || !m_headTaken) {
+        return;
+    }
     const quint64 request = m_request;
     const qint64 room = m_limits.maxBytes - m_body.size();
-    const qint64 arrived = m_reply->bytesAvailable();
-    if (room > 0 && arrived > 0) {
-        // Only what has arrived: read(room) would allocate the whole room on every chunk.
-        m_body.append(m_reply->read(std::min(room, arrived)));
+    const qsizetype before = m_body.size();
+    bool inflating = false; // coded bytes wait, and the last step made progress with them
+    if (room > 0 && !m_inflater) {
+        m_body += m_connection->readBody(std::min(room, stepBytes));
+    } else if (room > 0) {
+        if (m_coded.size() < stepBytes) {
+            m_coded += m_connection->readBody(stepBytes - m_coded.size());
+        }
+        const qsizetype coded = m_coded.size();
+        m_inflater->inflate(m_coded, m_body, std::min(room, stepBytes));
+        inflating = !m_coded.isEmpty() && (m_coded.size() < coded || m_body.size() > before)
+            && m_inflater->state() == Inflater::State::Reading;
+    }
+    if (m_body.size() > before) {
         emit bytesArrived();
         if (request != m_request || !m_running) {
             return;
         }
     }
-    if (m_body.size() >= m_limits.maxBytes && !bodyComplete()) {
+    const HttpConnection::BodyState state = m_connection->bodyState();
+    if (m_inflater && m_inflater->state() == Inflater::State::Bad) {
+        qCInfo(lcFetch) << "body does not inflate:" << shown(m_url);
+        end(FetchError::BadAnswer);
+    } else if (m_inflater && m_inflater->state() == Inflater::State::Done) {
+        end(FetchError::None);
+    } else if (state == HttpConnection::BodyState::Ended && !inflating) {
+        end(FetchError::None);
+    } else if (state == HttpConnection::BodyState::Cut && !inflating) {
+        qCInfo(lcFetch) << "body not whole:" << shown(m_url) << m_connection->bodyError();
+        end(m_connection->framingBroken() ? FetchError::BadAnswer : FetchError::ConnectionClosed);
+    } else if (m_body.size() >= m_limits.maxBytes) {
         qCDebug(lcFetch) << "stopped at the byte limit:" << m_limits.maxBytes;
         m_truncated = true;
         end(FetchError::None);
+    } else if (m_connection->hasBodyBytes() || inflating) {
+        pumpLater();
     }
 }
 
-bool Fetch::bodyComplete() const
+void Fetch::pumpLater()
 {
-    if (m_contentLength && *m_contentLength <= m_body.size()) {
-        return true;
+    if (m_pumpQueued) {
+        return;
     }
-    return m_reply && m_reply->isFinished() && m_reply->bytesAvailable() == 0;
+    m_pumpQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, request = m_request] {
+            if (request == m_request) {
+                pump();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
+// Closes the connection at once: nothing more is read from it.
 void Fetch::release()
 {
     m_firstByteTimer->stop();
     m_totalTimer->stop();
-    if (m_reply) {
-        QNetworkReply *reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        // Deleting a reply drops its request and closes the connection. Not abort(): the HTTP
-        // thread may already have posted the reply's own end (an error status is reported after
-        // its body), which Qt then warns about as a second error.
-        reply->deleteLater();
-        if (reply->isFinished()) {
-            // A connection the server kept open after a whole answer would wait in the pool for
-            // a next request: it goes now too.
-            m_network->clearConnectionCache();
-        }
+    m_pumpQueued = false;
+    m_inflater.reset();
+    m_coded.clear();
+    if (HttpConnection *connection = std::exchange(m_connection, nullptr)) {
+        connection->disconnect(this);
+        connection->abort();
+        // Its signal may be what ended the fetch.
+        connection->deleteLater();
     }
 }
 

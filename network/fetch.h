@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/fetcherror.h"
 #include "network/gate.h"
 
 #include <QByteArray>
@@ -7,16 +8,17 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
-#include <QPointer>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class QTimer;
 
 namespace network {
+
+class HttpConnection;
+class Inflater;
 
 struct FetchLimits
 {
@@ -26,23 +28,11 @@ struct FetchLimits
     qint64 maxBytes = 256 * 1024; // body bytes kept; reaching it ends the fetch (truncated())
 };
 
-enum class FetchError {
-    None,
-    Refused, // connection refused
-    UnknownHost,
-    NoAnswer, // a timeout: no head in time, or not done in time
-    TooManyRedirects, // also an insecure (https->http) redirect
-    RefusedAddress, // the start address or a redirect did not pass the gate
-    ConnectionClosed,
-    // The server answered with a status >= 400 (httpStatus() says which); no body is read.
-    HttpStatus,
-    // The server answered in a dialect HTTP does not speak, e.g. a stream server's "ICY 200 OK".
-    NotHttp,
-    Other,
-};
-
-// One bounded HTTP GET. Every redirect passes the gate for the fetch's use; the user agent is the
-// program's; nothing is cached; HTTP/2 is off; the body is kept up to the byte limit.
+// One bounded HTTP/1.1 GET on connections of the program's own (HttpConnection): every redirect
+// passes the gate for the fetch's use and is followed on a new connection; the user agent is the
+// program's; nothing is cached, no cookie is kept; the body is kept up to the byte limit (a
+// gzip or deflate body inflated, within the same limit). A stream server's "ICY 200" answer is
+// an answer like any other.
 class Fetch : public QObject
 {
     Q_OBJECT
@@ -84,26 +74,29 @@ signals:
     void finished(network::FetchError error);
 
 private:
-    void onRedirected(const QUrl &url);
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
-    bool takeHead(bool over);
-    void readAvailable();
-    bool bodyComplete() const;
+    void open(const QUrl &url);
+    void onHead();
+    void onBody();
+    bool follow(const QUrl &location);
+    void pump();
+    void pumpLater();
     void release();
     void end(FetchError error);
     void endLater(FetchError error);
 
     Use m_use;
     FetchLimits m_limits;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
+    Headers m_requestHeaders;
+    HttpConnection *m_connection = nullptr;
+    std::unique_ptr<Inflater> m_inflater;
+    QByteArray m_coded; // read, not yet inflated
     QTimer *m_firstByteTimer = nullptr;
     QTimer *m_totalTimer = nullptr;
     quint64 m_request = 0; // counts start() and cancel(): tells a dropped request's late calls
     bool m_running = false;
     bool m_headTaken = false;
+    bool m_pumpQueued = false;
+    int m_redirects = 0;
     QUrl m_url;
     int m_status = 0;
     Headers m_headers;

@@ -35,8 +35,10 @@ Failure failureOf(network::FetchError error, int status)
             return Failure::AccessDenied;
         }
         return status == 404 || status == 410 ? Failure::NotFound : Failure::ServerError;
+    case FetchError::BadAnswer:
+        // Something answered, but not in HTTP (nor in the stream servers' dialect of it).
+        return Failure::NotAStream;
     case FetchError::None:
-    case FetchError::NotHttp:
     case FetchError::Other:
         break;
     }
@@ -133,11 +135,6 @@ void EndpointFetch::onFinished(network::FetchError error)
     switch (error) {
     case network::FetchError::None:
         judge(true);
-        return;
-    case network::FetchError::NotHttp:
-        // A stream server answering in its own dialect ("ICY 200 OK") that the HTTP client
-        // does not speak: the engine does.
-        emit streamFound(m_fetch->url());
         return;
     default: {
         const Failure failure = failureOf(error, m_fetch->httpStatus());

@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <zlib.h>
+
 using network::Fetch;
 using network::FetchError;
 using network::Use;
@@ -21,6 +23,31 @@ FetchError run(Fetch &fetch, const QUrl &url)
     fetch.start(url);
     const bool ended = finished.wait(endTimeoutMs) && finished.size() == 1 && !fetch.isRunning();
     return ended ? finished.first().first().value<FetchError>() : FetchError::Other;
+}
+
+QByteArray gzip(const QByteArray &bytes)
+{
+    z_stream z {};
+    deflateInit2(&z, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(bytes.size()))), Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data()));
+    z.avail_in = uInt(bytes.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+QByteArray chunked(const QByteArray &body, int chunk)
+{
+    QByteArray out;
+    for (qsizetype at = 0; at < body.size(); at += chunk) {
+        const QByteArray part = body.mid(at, chunk);
+        out += QByteArray::number(part.size(), 16) + ";x=y\r\n" + part + "\r\n";
+    }
+    return out + "0\r\nX-Trailer: 1\r\n\r\n";
 }
 
 } // namespace
@@ -91,9 +118,6 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::newRow("not found")
             << LoopbackHttp::http("text/html", "gone", 404) << FetchError::HttpStatus << 404;
-        QTest::newRow("stream server dialect")
-            << QByteArray("ICY 200 OK\r\nicy-name: x\r\n\r\n" + QByteArray(4096, 'a'))
-            << FetchError::NotHttp << 0;
         for (const char *to : { "file:///etc/passwd", "ftp://127.0.0.1/a", "http:///etc/passwd" }) {
             QTest::addRow("redirect to %s", to)
                 << LoopbackHttp::redirect(to) << FetchError::RefusedAddress << 0;
@@ -116,6 +140,85 @@ private slots:
         QCOMPARE(run(fetch, server.url("/x")), error);
         QCOMPARE(fetch.httpStatus(), status);
         QVERIFY(fetch.body().isEmpty());
+    }
+
+    // The stream servers' status line, chunks and a coded body are all answers like any other.
+    void readsEveryDialectAndFraming_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray text = QByteArray("Bangla radio, every day. ").repeated(2000);
+        QTest::newRow("stream server")
+            << "ICY 200 OK\r\nicy-name: Radio\r\nX-Thing: 1\r\nicy-metaint: 8192\r\n\r\n" + text
+            << text;
+        QTest::newRow("chunked")
+            << "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nx-thing:1\r\n\r\n"
+                + chunked(text, 777)
+            << text;
+        const QByteArray coded = gzip(text);
+        QTest::newRow("gzip") << "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nX-Thing: 1\r\n"
+                                 "Content-Length: "
+                + QByteArray::number(coded.size()) + "\r\n\r\n"
+                + coded << text;
+    }
+
+    void readsEveryDialectAndFraming()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, body);
+        LoopbackHttp server;
+        server.route("/x", answer);
+        Fetch fetch(Use::Stream, { 3, 5000, 20000, 1 << 20 });
+        QCOMPARE(run(fetch, server.url("/x")), FetchError::None);
+        QCOMPARE(fetch.httpStatus(), 200);
+        QCOMPARE(fetch.rawHeader("X-THING"), QByteArray("1"));
+        QCOMPARE(fetch.body(), body);
+        QVERIFY(!fetch.truncated());
+    }
+
+    // Whatever a server sends, the fetch ends within its bounds and closes the connection at
+    // once; the next fetch is not hindered.
+    void hostileAnswersAreBounded_data()
+    {
+        QTest::addColumn<LoopbackHttp::Route>("route");
+        QTest::addColumn<FetchError>("error");
+        QTest::addColumn<QByteArray>("body");
+        using Mode = LoopbackHttp::Mode;
+        QTest::newRow("endless head") << LoopbackHttp::Route { "HTTP/1.1 200 OK\r\n", Mode::Endless,
+            QByteArray("X-Filler: 0123456789\r\n").repeated(3000) }
+                                      << FetchError::BadAnswer << QByteArray();
+        QTest::newRow("endless header line") << LoopbackHttp::Route {
+            "HTTP/1.1 200 OK\r\nX: ", Mode::Endless, QByteArray(64 * 1024, 'a')
+        } << FetchError::BadAnswer << QByteArray();
+        QTest::newRow("no HTTP") << LoopbackHttp::Route { "SSH-2.0-OpenSSH_9.2\r\n\r\n",
+            Mode::Endless, "x" } << FetchError::BadAnswer
+                                 << QByteArray();
+        QTest::newRow("bad chunk")
+            << LoopbackHttp::Route { "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                     "3\r\nabc\r\nzz\r\n",
+                   Mode::Endless, "x" }
+            << FetchError::BadAnswer << QByteArray("abc");
+        const QByteArray bomb = gzip(QByteArray(64 << 20, '\0'));
+        QTest::newRow("gzip bomb") << LoopbackHttp::Route {
+            "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n\r\n" + bomb, Mode::Endless, "x"
+        } << FetchError::None << QByteArray(100000, '\0');
+    }
+
+    void hostileAnswersAreBounded()
+    {
+        QFETCH(LoopbackHttp::Route, route);
+        QFETCH(FetchError, error);
+        QFETCH(QByteArray, body);
+        LoopbackHttp server;
+        server.route("/hostile", route);
+        server.route("/fine", LoopbackHttp::http("text/plain", "fine"));
+        Fetch fetch(Use::Stream, { 3, 20000, 20000, 100000 });
+        QCOMPARE(run(fetch, server.url("/hostile")), error);
+        QCOMPARE(fetch.body(), body);
+        QCOMPARE(fetch.truncated(), error == FetchError::None);
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, endTimeoutMs);
+        QCOMPARE(run(fetch, server.url("/fine")), FetchError::None);
+        QCOMPARE(fetch.body(), QByteArray("fine"));
     }
 
     void endsAtTheByteLimitAndLetsTheConnectionGo()

@@ -106,7 +106,7 @@ private slots:
     void streamServerDialectsAreStreams()
     {
         LoopbackHttp server;
-        // An old stream server's own status line, which is no HTTP.
+        // An old stream server's own status line ("ICY" for "HTTP/1.0").
         server.route("/",
             LoopbackHttp::Route {
                 "ICY 200 OK\r\nicy-name:Radio\r\nicy-metaint:8192\r\n\r\n" + mp3Head,
@@ -118,6 +118,7 @@ private slots:
                 LoopbackHttp::Mode::Endless, QByteArray("hello") });
         const QStringList root = resolveAll(server.url("/"), quickLimits(), 1);
         QCOMPARE(root.value(0), QStringLiteral("stream ") + server.url("/").toString());
+        QCOMPARE(server.hits("/"), 1);
         const QStringList icy = resolveAll(server.url("/icy"), quickLimits(), 1);
         QCOMPARE(icy.value(0), QStringLiteral("stream ") + server.url("/icy").toString());
     }

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "network/fetcherror.h"
+#include "network/httpbody.h"
+#include "network/httphead.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+class QHostInfo;
+class QTcpSocket;
+
+namespace network {
+
+// One HTTP/1.1 GET on a connection of its own: the host looked up (an address literal is not),
+// its addresses tried in order until one answers, TLS for https (the system's CAs, the host's
+// name for SNI and verification), the request sent, the answer's head read within
+// HttpHeadReader's bounds, then its body taken out of its framing as it is read. No proxy, no
+// cache, no cookies, one request a connection. The socket's read buffer is bounded: a body that
+// is not read holds the server back. Lives on one thread at a time; may be moved to another
+// thread once its head was read.
+class HttpConnection : public QObject
+{
+    Q_OBJECT
+public:
+    using Headers = HttpHead::Headers;
+    enum class BodyState { Open, Ended, Cut };
+
+    static constexpr qint64 readBufferBytes = 64 * 1024;
+
+    explicit HttpConnection(QObject *parent = nullptr);
+    ~HttpConnection() override; // closes the connection
+
+    // Requests this http or https address with these extra request headers. Returns at once;
+    // even a failure is reported from the event loop.
+    void open(const QUrl &url, const Headers &headers = {});
+    // Closes the connection at once; nothing more is read and no signal follows.
+    void abort();
+
+    QUrl url() const { return m_url; }
+    QList<QHostAddress> addresses() const { return m_addresses; } // the host's, as resolved
+    const HttpHead &head() const { return m_head.head(); } // once headReceived() was emitted
+
+    // Up to maxSize bytes of the body that were read, out of their framing.
+    QByteArray readBody(qint64 maxSize);
+    // Bytes of the body (or its framing) wait to be read.
+    bool hasBodyBytes() const;
+    // Ended: the whole body was read; Cut: the connection ended, or the framing went bad, before.
+    BodyState bodyState() const;
+    QString bodyError() const;
+    bool framingBroken() const { return m_body.state() == HttpBodyDecoder::State::Bad; }
+
+signals:
+    void headReceived();
+    // Body bytes arrived, or the connection ended: see bodyState().
+    void bodyReadable();
+    // No answer to read: nothing connected, the head was bad, or the connection ended before it.
+    void failed(network::FetchError error);
+
+private:
+    enum class Phase { Idle, LookingUp, Connecting, Head, Body, Over };
+
+    void onLookedUp(const QHostInfo &info);
+    void connectNext();
+    void onConnected();
+    void onReadable();
+    void onSocketError();
+    void onClosed();
+    bool startBody();
+    void fail(FetchError error, const QString &why);
+    void dropSocket();
+
+    Phase m_phase = Phase::Idle;
+    QUrl m_url;
+    QByteArray m_request;
+    int m_lookupId = -1;
+    QList<QHostAddress> m_addresses;
+    qsizetype m_nextAddress = 0;
+    FetchError m_connectError = FetchError::Refused;
+    QPointer<QTcpSocket> m_socket;
+    HttpHeadReader m_head;
+    QByteArray m_pending; // read with the head, past its end
+    HttpBodyDecoder m_body;
+    bool m_closed = false; // the server closed the connection
+    bool m_closedCleanly = false;
+};
+
+} // namespace network
