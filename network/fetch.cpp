@@ -1,6 +1,7 @@
 #include "network/fetch.h"
 
 #include "network/httpconnection.h"
+#include "network/httpstream.h"
 #include "network/inflater.h"
 #include "network/logging.h"
 
@@ -135,6 +136,20 @@ QByteArray Fetch::rawHeader(QByteArrayView name) const
 QByteArray Fetch::takeBody()
 {
     return std::exchange(m_body, {});
+}
+
+std::unique_ptr<OpenStream> Fetch::takeStream()
+{
+    if (!m_running || !m_connection || !m_headTaken || m_inflater) {
+        return nullptr;
+    }
+    HttpConnection *connection = std::exchange(m_connection, nullptr);
+    connection->disconnect(this);
+    connection->setParent(nullptr);
+    auto stream = std::make_unique<HttpStream>(connection, m_url, connection->head(), m_body);
+    qCDebug(lcFetch) << "handed on:" << shown(m_url);
+    cancel();
+    return stream;
 }
 
 void Fetch::onHead()

@@ -2,6 +2,7 @@
 
 #include "network/fetcherror.h"
 #include "network/gate.h"
+#include "network/openstream.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -62,6 +63,11 @@ public:
     QByteArray takeBody();
     // Reading stopped at the byte limit, not at the body's end.
     bool truncated() const { return m_truncated; }
+
+    // In a headReceived() or bytesArrived() receiver: the answer, its connection still open, for
+    // a reader on another thread. The fetch lets go of it and ends without finished(). Null when
+    // there is nothing to hand on (not running, or a body whose content coding the fetch undoes).
+    std::unique_ptr<OpenStream> takeStream();
 
 signals:
     // The final (non-redirect) response head arrived with a status < 400: status and headers are

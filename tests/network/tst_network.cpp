@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <zlib.h>
 
@@ -49,6 +50,25 @@ QByteArray chunked(const QByteArray &body, int chunk)
     }
     return out + "0\r\nX-Trailer: 1\r\n\r\n";
 }
+
+// Reads the stream to its end on a thread of its own; what it read, then what the last read
+// returned.
+struct StreamReader
+{
+    explicit StreamReader(network::OpenStream *s)
+        : stream(s)
+    {
+    }
+    network::OpenStream *stream;
+    QByteArray bytes;
+    qint64 last = 1;
+    std::unique_ptr<QThread> thread { QThread::create([this] {
+        char buffer[1000];
+        while ((last = stream->read(buffer, sizeof buffer)) > 0) {
+            bytes.append(buffer, last);
+        }
+    }) };
+};
 
 } // namespace
 
@@ -219,6 +239,57 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, endTimeoutMs);
         QCOMPARE(run(fetch, server.url("/fine")), FetchError::None);
         QCOMPARE(fetch.body(), QByteArray("fine"));
+    }
+
+    // A stream handed on is read elsewhere from its first byte to its last, on the one
+    // connection the fetch opened.
+    void handsAnOpenStreamOn()
+    {
+        LoopbackHttp server;
+        QByteArray audio(600 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < audio.size(); ++i) {
+            audio[i] = char(i * 7 % 251);
+        }
+        server.route("/live",
+            "ICY 200 OK\r\nicy-name: Radio\r\nTransfer-Encoding: chunked\r\n\r\n"
+                + chunked(audio, 3000));
+        Fetch fetch(Use::Stream);
+        std::unique_ptr<network::OpenStream> stream;
+        QByteArray first;
+        connect(&fetch, &Fetch::bytesArrived, &fetch, [&] {
+            first = fetch.body();
+            stream = fetch.takeStream();
+        });
+        QSignalSpy finished(&fetch, &Fetch::finished);
+        fetch.start(server.url("/live"));
+        QTRY_VERIFY_WITH_TIMEOUT(stream, endTimeoutMs);
+        QVERIFY(!first.isEmpty() && !fetch.isRunning());
+        QCOMPARE(stream->rawHeader("ICY-NAME"), QByteArray("Radio"));
+        StreamReader reader(stream.get());
+        reader.thread->start();
+        QTRY_VERIFY_WITH_TIMEOUT(reader.thread->isFinished(), endTimeoutMs);
+        QCOMPARE(reader.last, 0);
+        QVERIFY(reader.bytes == audio);
+        QCOMPARE(server.hits("/live"), 1);
+        QCOMPARE(finished.size(), 0);
+
+        // A reader waiting on a quiet server is let go, and dropping the stream closes it.
+        server.route("/quiet",
+            { "HTTP/1.0 200 OK\r\nicy-name: Radio\r\n\r\n", LoopbackHttp::Mode::Paced, {} });
+        connect(&fetch, &Fetch::headReceived, &fetch, [&] { stream = fetch.takeStream(); });
+        stream.reset();
+        fetch.start(server.url("/quiet"));
+        QTRY_VERIFY_WITH_TIMEOUT(stream, endTimeoutMs);
+        StreamReader waiting(stream.get());
+        waiting.thread->start();
+        QTest::qWait(200); // lets it reach the wait
+        QVERIFY(!waiting.thread->isFinished());
+        stream->interrupt();
+        QVERIFY(waiting.thread->wait(endTimeoutMs));
+        QCOMPARE(waiting.last, -1);
+        QCOMPARE(server.openConnections(), 1);
+        stream.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, endTimeoutMs);
     }
 
     void endsAtTheByteLimitAndLetsTheConnectionGo()

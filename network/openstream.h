@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QUrl>
+
+namespace network {
+
+// An answer whose head was read and whose body is still coming, handed from the fetch that opened
+// it to its reader. Made on the GUI thread; read from any one other thread. Deleting it closes the
+// connection.
+class OpenStream
+{
+public:
+    virtual ~OpenStream() = default;
+
+    virtual QUrl url() const = 0; // where redirects led
+    virtual QByteArray rawHeader(QByteArrayView name) const = 0; // of the answer's head,
+                                                                 // case-insensitive
+    // Blocks until body bytes are there (returns how many, at most maxSize), the body ended (0),
+    // or the connection failed or interrupt() was called (-1). The bytes the fetch had already
+    // read past the head come first; a chunked body is decoded.
+    virtual qint64 read(char *data, qint64 maxSize) = 0;
+    // From any thread: a read in progress, and every later one, returns -1 at once.
+    virtual void interrupt() = 0;
+};
+
+} // namespace network
