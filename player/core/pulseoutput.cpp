@@ -157,8 +157,8 @@ std::shared_ptr<PulseStream> PulseOutput::openStream(
         &volume, spec.channels, pa_volume_t(PA_VOLUME_NORM * std::int64_t(m_volume) / 100));
     const int volumeAsked = m_volume;
     const bool mutedAsked = m_muted;
-    const auto flags = pa_stream_flags_t(
-        PA_STREAM_NOT_MONOTONIC | (m_muted ? PA_STREAM_START_MUTED : PA_STREAM_START_UNMUTED));
+    const auto flags = pa_stream_flags_t(PA_STREAM_NOT_MONOTONIC | PA_STREAM_ADJUST_LATENCY
+        | (m_muted ? PA_STREAM_START_MUTED : PA_STREAM_START_UNMUTED));
     if (pa_stream_connect_playback(raw, nullptr, &attributes, flags, &volume, nullptr) < 0) {
         return nullptr;
     }
@@ -317,9 +317,10 @@ bool PulseStream::write(std::vector<std::uint8_t> &pending, bool all)
         }
         const std::size_t writable
             = pa_stream_writable_size(m_stream) / m_frameBytes * m_frameBytes;
+        // Once playing, the server is written when it asks, with whatever is pending: at a
+        // steady pace that is what arrived since it last asked, in one write.
         const std::size_t wanted = m_playing ? m_minRequest : m_frameBytes;
-        const bool enough = pending.size() >= wanted || (all && !pending.empty());
-        if (enough && writable >= std::min(wanted, pending.size())) {
+        if (!pending.empty() && writable >= std::min(wanted, pending.size())) {
             const std::size_t n = std::min(writable, pending.size());
             if (pa_stream_write(m_stream, pending.data(), n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
                 return false;
@@ -328,7 +329,7 @@ bool PulseStream::write(std::vector<std::uint8_t> &pending, bool all)
             m_written += n;
             if (m_playing) {
                 requestTime();
-            } else {
+            } else if (m_reportFill) {
                 m_fillBytes += n;
                 m_listener->filling(
                     int(std::min<std::size_t>(100, m_fillBytes * 100 / m_startBytes)));
@@ -385,7 +386,13 @@ void PulseStream::startedPlaying(pa_stream *, void *self)
 {
     auto *stream = static_cast<PulseStream *>(self);
     stream->m_playing = true;
-    stream->m_listener->started();
+    if (stream->m_playedAt == std::chrono::steady_clock::time_point {}) {
+        stream->m_playedAt = std::chrono::steady_clock::now(); // nothing played before this
+    }
+    if (stream->m_reportFill) {
+        stream->m_reportFill = false;
+        stream->m_listener->started();
+    }
     stream->requestTime();
     wakeWaiters(stream->m_output->m_mainloop);
 }
@@ -398,7 +405,19 @@ void PulseStream::ranDry(pa_stream *, void *self)
     }
     stream->m_playing = false;
     stream->m_fillBytes = 0;
-    stream->m_listener->underflow();
+    // A sink renders ahead of what is heard (up to its latency, for a null sink the whole
+    // buffer): the stream's own queue runs dry whenever the sink took all of it, while the
+    // sink still holds audio. Only when what was written is about all played is it a refill
+    // the listener hears of.
+    const double sinceReading
+        = std::chrono::duration<double>(std::chrono::steady_clock::now() - stream->m_playedAt)
+              .count();
+    const double held
+        = double(stream->m_written) / stream->m_bytesPerSecond - (stream->m_played + sinceReading);
+    stream->m_reportFill = held < 0.1;
+    if (stream->m_reportFill) {
+        stream->m_listener->underflow();
+    }
     wakeWaiters(stream->m_output->m_mainloop);
 }
 
@@ -406,7 +425,10 @@ void PulseStream::timeKnown(pa_stream *raw, int success, void *self)
 {
     pa_usec_t time = 0;
     if (success && pa_stream_get_time(raw, &time) == 0) {
-        static_cast<PulseStream *>(self)->m_listener->played(double(time) / 1e6);
+        auto *stream = static_cast<PulseStream *>(self);
+        stream->m_played = double(time) / 1e6;
+        stream->m_playedAt = std::chrono::steady_clock::now();
+        stream->m_listener->played(stream->m_played);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -78,8 +79,8 @@ public:
     ~PulseStream();
 
     // Writes from the front of pending (whole frames of the stream's format) what the server
-    // asks for: while filling, whatever it takes; once playing, a quarter of its buffer at a
-    // time. Waits while pending holds a second or more (or, with all, until all is written).
+    // takes: while filling, at once; once playing, when it has room for a quarter of its buffer.
+    // Waits while pending holds a second or more (or, with all, until all is written).
     // False once the stream is closed or failed.
     bool write(std::vector<std::uint8_t> &pending, bool all);
     // Plays out what the server holds, even less than the start threshold: true once it has
@@ -111,6 +112,9 @@ private:
     std::size_t m_fillBytes = 0; // written since the last (re)fill began
     std::uint64_t m_written = 0;
     bool m_playing = false;
+    bool m_reportFill = true; // the (re)fill under way is heard of: the first, a real one
+    double m_played = 0; // seconds, at the latest reading
+    std::chrono::steady_clock::time_point m_playedAt;
     bool m_ending = false; // draining: running dry is the end
     bool m_drained = false;
     pa_operation *m_timing = nullptr; // the latest question for the played time
