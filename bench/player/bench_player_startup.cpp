@@ -28,7 +28,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -168,7 +167,6 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the engine
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Media player start-up benchmark"));
     parser.addHelpOption();

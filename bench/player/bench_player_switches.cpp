@@ -26,7 +26,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <clocale>
 #include <cstdio>
 #include <malloc.h>
 #include <unistd.h>
@@ -142,7 +141,6 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the engine
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Media player memory over switches"));
     parser.addHelpOption();

@@ -8,8 +8,8 @@ namespace player {
 
 // The media player as an embedded component, the factory the program registers under the
 // player's class name: decodes the settings block (throwing platform::SettingsError when it is
-// malformed; an empty block means the default settings) and creates the player with the libmpv
-// engine.
+// malformed; an empty block means the default settings) and creates the player with the FFmpeg
+// and PulseAudio engine.
 QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings);
 
 // Registers createMediaPlayer under platform::mediaPlayerClass, with the player's stored settings:

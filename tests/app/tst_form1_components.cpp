@@ -16,8 +16,6 @@
 #include <QUrl>
 #include <QWindow>
 
-#include <clocale>
-
 // Form1 as the program builds it, with the real components as the program registers them: the
 // media player with its engine idle, and animation players whose movie cannot be fetched. Their
 // movie address keeps its path but points at a loopback port that refuses, so nothing leaves the
@@ -45,7 +43,6 @@ private:
 
 void TestForm1Components::initTestCase()
 {
-    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the player's engine
     qunsetenv("http_proxy");
     qunsetenv("HTTP_PROXY");
     quint16 refusingPort = 0;

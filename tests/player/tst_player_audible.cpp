@@ -20,7 +20,6 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <clocale>
 #include <memory>
 #include <optional>
 
@@ -113,7 +112,6 @@ bool PlayerAudibleTest::playKnownTone()
 
 void PlayerAudibleTest::initTestCase()
 {
-    std::setlocale(LC_NUMERIC, "C"); // as main() does, for the engine
     QString error;
     QVERIFY2(m_pulse.start(&error), qPrintable(error));
     m_recorder = std::make_unique<SinkRecorder>();

@@ -1,0 +1,173 @@
+#include "player/core/ffengine.h"
+
+#include "network/gate.h"
+#include "player/core/decoder.h"
+#include "player/core/logging.h"
+#include "player/core/pulseoutput.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace player {
+
+FfEngine::FfEngine(QObject *parent)
+    : Engine(parent)
+    , m_output(std::make_unique<PulseOutput>())
+{
+    // libav's own messages go to standard error: only when the engine's diagnostics are on.
+    av_log_set_level(lcEngine().isDebugEnabled() ? AV_LOG_WARNING : AV_LOG_QUIET);
+}
+
+FfEngine::~FfEngine()
+{
+    cancelCurrent();
+    for (Worker &worker : m_workers) {
+        worker.thread.join();
+    }
+}
+
+void FfEngine::cancelCurrent()
+{
+    ++m_generation;
+    m_playing = false;
+    m_bufferPercent = -1;
+    m_position = -1;
+    m_duration = 0;
+    m_title.clear();
+    m_stationName.clear();
+    m_over = false;
+    if (!m_workers.empty()) {
+        *m_workers.back().cancelled = true;
+    }
+    // Silences the stream at once; its decoder, woken, ends by itself.
+    m_output->closeAll();
+    joinFinished();
+}
+
+void FfEngine::joinFinished()
+{
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if (*it->done) {
+            it->thread.join();
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void FfEngine::open(const QUrl &url)
+{
+    cancelCurrent();
+    const std::uint64_t generation = m_generation;
+    // Only a network stream is opened, whatever the caller checked before.
+    if (!network::mayOpen(url, network::Use::Stream)) {
+        qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword);
+        QTimer::singleShot(0, this, [this, generation] {
+            if (generation == m_generation) {
+                emit failed(Failure::UnsupportedAddress);
+            }
+        });
+        return;
+    }
+    qCDebug(lcEngine) << "open" << url.toDisplayString(QUrl::RemovePassword);
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    // The reports may outlive the engine in the event queue: a queued call to a destroyed
+    // object is dropped.
+    Decoder::Reporter report = [this, generation](const DecoderReport &r) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, r] { deliver(generation, r); }, Qt::QueuedConnection);
+    };
+    PulseOutput *output = m_output.get();
+    std::thread thread([url, output, cancelled, done, report, this] {
+        Decoder(url, output, *cancelled, report).run();
+        *done = true;
+        QMetaObject::invokeMethod(this, &FfEngine::joinFinished, Qt::QueuedConnection);
+    });
+    m_workers.push_back(Worker { std::move(thread), cancelled, done });
+}
+
+void FfEngine::stop()
+{
+    cancelCurrent();
+}
+
+void FfEngine::setPaused(bool paused)
+{
+    m_output->setCorked(paused);
+}
+
+void FfEngine::setVolume(int volume)
+{
+    m_output->setVolume(volume);
+}
+
+void FfEngine::setMuted(bool muted)
+{
+    m_output->setMuted(muted);
+}
+
+// On the GUI thread: a decoder's report, passed on when it is about the current stream and
+// news.
+void FfEngine::deliver(std::uint64_t generation, const DecoderReport &report)
+{
+    if (generation != m_generation || m_over) {
+        return;
+    }
+    using Kind = DecoderReport::Kind;
+    switch (report.kind) {
+    case Kind::Buffering:
+        if (m_playing || int(report.number) != m_bufferPercent) {
+            m_playing = false;
+            m_bufferPercent = int(report.number);
+            emit buffering(m_bufferPercent);
+        }
+        return;
+    case Kind::Playing:
+        if (!m_playing) {
+            m_playing = true;
+            m_bufferPercent = -1;
+            emit playing();
+        }
+        return;
+    case Kind::Title:
+        if (report.text != m_title) {
+            m_title = report.text;
+            emit titleChanged(m_title);
+        }
+        return;
+    case Kind::StationName:
+        if (report.text != m_stationName) {
+            m_stationName = report.text;
+            emit stationNameChanged(m_stationName);
+        }
+        return;
+    case Kind::Position:
+        if (report.number != m_position) {
+            m_position = report.number;
+            emit positionChanged(m_position);
+        }
+        return;
+    case Kind::Duration:
+        if (report.number != m_duration) {
+            m_duration = report.number;
+            emit durationChanged(m_duration);
+        }
+        return;
+    case Kind::Ended:
+        m_over = true;
+        emit ended();
+        return;
+    case Kind::Failed:
+        m_over = true;
+        emit failed(report.failure);
+        return;
+    }
+}
+
+} // namespace player

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "player/core/failure.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+struct AVFormatContext;
+struct AVIOContext;
+struct AVDictionary;
+
+namespace player {
+
+class HttpSource;
+
+// A stream's address opened as far as its demuxer: HTTP(S) through an HttpSource read by the
+// demuxer through an I/O context of ours (a small probe, the content type breaking a close
+// call), MMS through libavformat's own mmsh and mmst protocols. Every address anything opens on
+// the way (the demuxer's nested opens included) passes the program's gate, and every blocking
+// call returns as soon as cancelled is set.
+class StreamInput
+{
+public:
+    explicit StreamInput(const std::atomic<bool> &cancelled);
+    ~StreamInput();
+    StreamInput(const StreamInput &) = delete;
+    StreamInput &operator=(const StreamInput &) = delete;
+
+    // A failure, or nothing once the demuxer is ready.
+    std::optional<Failure> open(const QUrl &url);
+
+    AVFormatContext *format() const { return m_format; }
+    QByteArray stationName() const;
+    // The server said how long the stream is: a recording, whose length the demuxer knows.
+    bool hasSize() const;
+    // Called when a demuxed frame has passed: the title of a metadata block that came since
+    // the last call, if any. Sets broken when the block was no metadata.
+    std::optional<QByteArray> newTitle(bool *broken);
+
+private:
+    std::optional<Failure> openHttp(const QUrl &url);
+    std::optional<Failure> openMms(const QUrl &url);
+    bool newFormat();
+
+    static int interrupted(void *input);
+    static int readPacket(void *input, std::uint8_t *buf, int size);
+    static std::int64_t seek(void *input, std::int64_t offset, int whence);
+    static int openNested(AVFormatContext *format, AVIOContext **io, const char *url, int flags,
+        AVDictionary **options);
+
+    const std::atomic<bool> &m_cancelled;
+    std::unique_ptr<HttpSource> m_source;
+    AVIOContext *m_io = nullptr; // ours, over m_source
+    AVFormatContext *m_format = nullptr;
+    int (*m_defaultOpen)(AVFormatContext *, AVIOContext **, const char *, int, AVDictionary **)
+        = nullptr;
+    QByteArray m_lastBlock;
+};
+
+} // namespace player

@@ -1,0 +1,196 @@
+// The FFmpeg and PulseAudio engine against loopback servers, heard through a private PulseAudio
+// null sink: what it plays is the stream's own tone, ICY titles arrive and their blocks stay out
+// of the sound, broken streams fail with their reason, and a stop ends everything at once.
+
+#include "player/core/ffengine.h"
+#include "player/core/icyreader.h"
+
+#include "loopbackhttp.h"
+#include "pulseserver.h"
+#include "sinkrecorder.h"
+#include "testaudio.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+using player::Failure;
+using player::FfEngine;
+using testsupport::PulseServer;
+using testsupport::SinkRecorder;
+
+Q_DECLARE_METATYPE(Failure)
+
+namespace {
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// An ICY body: audio with a block after every `interval` bytes, the first block `block`.
+QByteArray icyBody(const QByteArray &audio, int interval, const QByteArray &block)
+{
+    QByteArray body;
+    for (qsizetype at = 0; at + interval <= audio.size(); at += interval) {
+        body += audio.mid(at, interval);
+        body += at == 0 ? block : QByteArray(1, '\0');
+    }
+    return body;
+}
+
+QByteArray icyAnswer(int interval, const QByteArray &body)
+{
+    return "ICY 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Test Station\r\nicy-metaint: "
+        + QByteArray::number(interval) + "\r\n\r\n" + body;
+}
+
+} // namespace
+
+class TestFfEngine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_pulse.start(&error), qPrintable(error));
+        QVERIFY2(m_recorder.start(
+                     m_pulse.clientEnvironment(), QLatin1String(PulseServer::monitorName), &error),
+            qPrintable(error));
+        m_mp3 = toneMp3(6, 880);
+        QVERIFY2(!m_mp3.isEmpty(), "ffmpeg is needed to make the MP3 test stream");
+    }
+
+    void playsAtItsTone_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<double>("frequency");
+        QTest::newRow("wav") << QByteArray("audio/wav") << 440.0;
+        QTest::newRow("mp3") << QByteArray("audio/mpeg") << 880.0;
+    }
+
+    // A recording plays its tone to its end: its length, its position up to it, then ended().
+    void playsAtItsTone()
+    {
+        QFETCH(QByteArray, type);
+        QFETCH(double, frequency);
+        LoopbackHttp server;
+        server.route("/tone",
+            LoopbackHttp::http(type, type == "audio/wav" ? toneWav(4, 22050, 440) : m_mp3));
+        FfEngine engine;
+        QSignalSpy playing(&engine, &FfEngine::playing);
+        QSignalSpy ended(&engine, &FfEngine::ended);
+        QSignalSpy failed(&engine, &FfEngine::failed);
+        QSignalSpy position(&engine, &FfEngine::positionChanged);
+        QSignalSpy duration(&engine, &FfEngine::durationChanged);
+        const qint64 t = m_recorder.now();
+        engine.open(server.url("/tone"));
+        QVERIFY2(m_recorder.waitForTone(frequency, t, 20000, 1000),
+            qPrintable(m_recorder.describe(t, m_recorder.now())));
+        QCOMPARE(playing.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+        QCOMPARE(failed.size(), 0);
+        QVERIFY(!duration.isEmpty());
+        const double length = duration.last().first().toDouble();
+        QVERIFY2(length >= 3 && length <= 6, qPrintable(QString::number(length)));
+        QVERIFY(position.last().first().toDouble() >= length - 1);
+    }
+
+    // The ICY blocks are cut out of the sound: the tone is clean, the title and name arrive.
+    void icyTitleArrivesAndTheSoundIsClean()
+    {
+        const QByteArray title = "\xe0\xa6\x97\xe0\xa6\xbe\xe0\xa6\xa8 - it's a song";
+        QByteArray block = "StreamTitle='" + title + "';";
+        block = char((block.size() + 15) / 16)
+            + block.leftJustified((block.size() + 15) / 16 * 16, '\0');
+        LoopbackHttp server;
+        server.route("/live", icyAnswer(8192, icyBody(m_mp3, 8192, block)));
+        FfEngine engine;
+        QSignalSpy titles(&engine, &FfEngine::titleChanged);
+        QSignalSpy names(&engine, &FfEngine::stationNameChanged);
+        QSignalSpy failed(&engine, &FfEngine::failed);
+        const qint64 t = m_recorder.now();
+        engine.open(server.url("/live"));
+        QVERIFY2(m_recorder.waitForTone(880, t, 20000, 2500),
+            qPrintable(m_recorder.describe(t, m_recorder.now())));
+        QCOMPARE(failed.size(), 0);
+        QCOMPARE(titles.size(), 1);
+        QCOMPARE(titles.first().first().toByteArray(), title);
+        QCOMPARE(names.size(), 1);
+        QCOMPARE(names.first().first().toByteArray(), QByteArray("Test Station"));
+    }
+
+    void brokenStreamsFailWithTheirReason_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<Failure>("failure");
+        // A length byte where the audio goes on: the "block" is audio, no metadata text.
+        QTest::newRow("misframed ICY block")
+            << icyAnswer(8192, icyBody(m_mp3, 8192, QByteArray(1, '\x02')))
+            << Failure::BrokenStreamMetadata;
+        QByteArray garbage(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(7);
+        random.fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+        QTest::newRow("garbage") << LoopbackHttp::http("application/octet-stream", garbage)
+                                 << Failure::UnknownFormat;
+        QTest::newRow("not found")
+            << LoopbackHttp::http("text/html", "gone", 404) << Failure::Unreachable;
+    }
+
+    void brokenStreamsFailWithTheirReason()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(Failure, failure);
+        LoopbackHttp server;
+        server.route("/s", answer);
+        FfEngine engine;
+        QSignalSpy failed(&engine, &FfEngine::failed);
+        QSignalSpy ended(&engine, &FfEngine::ended);
+        engine.open(server.url("/s"));
+        QVERIFY(failed.wait(20000));
+        QCOMPARE(failed.first().first().value<Failure>(), failure);
+        QCOMPARE(ended.size(), 0);
+    }
+
+    // A stop while the server holds the connection without answering comes back at once, the
+    // decoder's thread ends, and nothing more is reported.
+    void stopDuringAStallEndsAtOnce()
+    {
+        LoopbackHttp server;
+        server.route("/stall", LoopbackHttp::Route { {}, LoopbackHttp::Mode::Silent, {}, 0, 0 });
+        FfEngine engine;
+        QSignalSpy failed(&engine, &FfEngine::failed);
+        QSignalSpy ended(&engine, &FfEngine::ended);
+        const int threads = threadCount();
+        engine.open(server.url("/stall"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.hits("/stall"), 1, 10000);
+        QElapsedTimer clock;
+        clock.start();
+        engine.stop();
+        QVERIFY(clock.elapsed() < 2000); // a hang, not a timing
+        QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threads, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 5000);
+        QCOMPARE(failed.size() + ended.size(), 0);
+    }
+
+    // The reader's own framing check, for bytes as they come off a connection.
+    void icyReaderRefusesATinyInterval()
+    {
+        player::IcyReader reader(16);
+        std::uint8_t bytes[64] = {};
+        QCOMPARE(reader.strip(bytes, 64), -1);
+    }
+
+private:
+    PulseServer m_pulse;
+    SinkRecorder m_recorder;
+    QByteArray m_mp3;
+};
+
+QTEST_GUILESS_MAIN(TestFfEngine)
+#include "tst_ffengine.moc"
