@@ -32,9 +32,10 @@ struct CodecFree
 
 } // namespace
 
-Decoder::Decoder(
-    const QUrl &url, PulseOutput *output, const std::atomic<bool> &cancelled, Reporter report)
+Decoder::Decoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened, PulseOutput *output,
+    const std::atomic<bool> &cancelled, Reporter report)
     : m_url(url)
+    , m_opened(std::move(opened))
     , m_output(output)
     , m_cancelled(cancelled)
     , m_report(std::move(report))
@@ -68,7 +69,7 @@ void Decoder::fail(Failure failure)
 void Decoder::run()
 {
     StreamInput input(m_cancelled);
-    if (const auto failure = input.open(m_url)) {
+    if (const auto failure = input.open(m_url, std::move(m_opened))) {
         fail(*failure);
         return;
     }
@@ -109,18 +110,15 @@ void Decoder::run()
         if (error == AVERROR_EOF) {
             break;
         }
-        if (error < 0) {
+        if (error < 0 || input.isBroken()) {
             qCInfo(lcEngine) << "reading failed:" << avErrorText(error);
-            fail(error == AVERROR(ENOMEM) ? Failure::EngineError : Failure::Unreachable);
+            fail(input.isBroken()              ? Failure::BrokenStreamMetadata
+                    : error == AVERROR(ENOMEM) ? Failure::EngineError
+                                               : Failure::Unreachable);
             return;
         }
-        bool broken = false;
-        if (const auto title = input.newTitle(&broken)) {
+        if (const auto title = input.newTitle()) {
             post(DecoderReport::Kind::Title, 0, *title);
-        }
-        if (broken) {
-            fail(Failure::BrokenStreamMetadata);
-            return;
         }
         if (packet->stream_index == audio) {
             const int sent = avcodec_send_packet(codec.get(), packet.get());

@@ -17,6 +17,10 @@ struct AVCodecContext;
 struct AVFrame;
 struct SwrContext;
 
+namespace network {
+class OpenStream;
+}
+
 namespace player {
 
 // What the decoder tells the engine about its stream, from whichever thread learnt it.
@@ -29,16 +33,17 @@ struct DecoderReport
     Failure failure = Failure::EngineError;
 };
 
-// One stream played from its address to its end, on a thread of its own: opens it
-// (StreamInput), decodes its audio, converts it to 16-bit samples at its own rate (mono or
-// stereo) and writes them to a PulseAudio stream. Reports what becomes of it through report,
-// called on this thread and on the sound server's; nothing once cancelled is set.
+// One stream played to its end, on a thread of its own: opens it as far as its demuxer (an
+// HTTP(S) stream comes open, on the connection the program made; StreamInput), decodes its audio,
+// converts it to 16-bit samples at its own rate (mono or stereo) and writes them to a PulseAudio
+// stream. Reports what becomes of it through report, called on this thread and on the sound
+// server's; nothing once cancelled is set.
 class Decoder : private PulseListener
 {
 public:
     using Reporter = std::function<void(const DecoderReport &)>;
-    Decoder(
-        const QUrl &url, PulseOutput *output, const std::atomic<bool> &cancelled, Reporter report);
+    Decoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened, PulseOutput *output,
+        const std::atomic<bool> &cancelled, Reporter report);
     ~Decoder() override;
 
     void run();
@@ -57,6 +62,7 @@ private:
     void played(double seconds) override;
 
     QUrl m_url;
+    std::shared_ptr<network::OpenStream> m_opened;
     PulseOutput *m_output;
     const std::atomic<bool> &m_cancelled;
     Reporter m_report;

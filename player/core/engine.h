@@ -6,6 +6,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+
+namespace network {
+class OpenStream;
+}
+
 namespace player {
 
 // What plays the sound: opens one stream address at a time and reports, asynchronously and on
@@ -20,6 +26,10 @@ public:
 
     // Replaces whatever was playing with this address; returns at once.
     virtual void open(const QUrl &url) = 0;
+    // The same with the stream a fetch already opened at this address (its answer's head read):
+    // an engine that can reads that connection and opens none of its own. This one lets go of it
+    // and opens the address.
+    virtual void openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened);
     // Silences and forgets the current stream.
     virtual void stop() = 0;
     virtual void setPaused(bool paused) = 0;

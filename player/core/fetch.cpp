@@ -1,6 +1,7 @@
 #include "player/core/fetch.h"
 
 #include "network/fetch.h"
+#include "network/openstream.h"
 #include "player/core/logging.h"
 
 #include <algorithm>
@@ -73,13 +74,15 @@ EndpointFetch::~EndpointFetch() = default;
 void EndpointFetch::start(const QUrl &url)
 {
     m_readingPlaylist = false;
-    // Asked as the engine asks, so that a stream server answers here as it will answer there.
+    m_opened.reset();
+    // Titles asked for: a stream found here is the one the engine plays.
     m_fetch->start(url, { { "Icy-MetaData", "1" } });
 }
 
 void EndpointFetch::cancel()
 {
     m_fetch->cancel();
+    m_opened.reset();
 }
 
 bool EndpointFetch::isRunning() const
@@ -96,8 +99,15 @@ void EndpointFetch::fail(Failure failure, int httpStatus)
 void EndpointFetch::foundStream()
 {
     const QUrl url = m_fetch->url();
+    // The answer's head is read and its body is coming: the connection is handed on as it is.
+    m_opened = m_fetch->takeStream();
     m_fetch->cancel();
     emit streamFound(url);
+}
+
+std::unique_ptr<network::OpenStream> EndpointFetch::takeOpened()
+{
+    return std::move(m_opened);
 }
 
 void EndpointFetch::onHead()

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "network/openstream.h"
 #include "player/core/failure.h"
 #include "player/core/playlist.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QUrl>
+
+#include <memory>
 
 namespace network {
 class Fetch;
@@ -42,10 +45,14 @@ public:
     void start(const QUrl &url);
     // Drops the request in progress; no signal follows.
     void cancel();
+    // The connection of the stream last found, still open, when it was one the fetch could hand
+    // on (null otherwise, or once taken): the engine reads it instead of connecting again.
+    std::unique_ptr<network::OpenStream> takeOpened();
     bool isRunning() const;
 
 signals:
-    // The answer is a stream, at this address (where redirects led).
+    // The answer is a stream, at this address (where redirects led); its connection is kept
+    // open for takeOpened().
     void streamFound(const QUrl &url);
     // The answer is a playlist: its bytes (at most the bound), and the address it came from.
     void playlistFound(const QByteArray &bytes, const QUrl &base);
@@ -65,6 +72,7 @@ private:
     ResolverLimits m_limits;
     network::Fetch *m_fetch = nullptr;
     bool m_readingPlaylist = false;
+    std::unique_ptr<network::OpenStream> m_opened;
 };
 
 } // namespace player

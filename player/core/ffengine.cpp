@@ -1,6 +1,8 @@
 #include "player/core/ffengine.h"
 
+#include "network/fetch.h"
 #include "network/gate.h"
+#include "network/openstream.h"
 #include "player/core/decoder.h"
 #include "player/core/logging.h"
 #include "player/core/pulseoutput.h"
@@ -14,10 +16,32 @@ extern "C" {
 
 namespace player {
 
+void Engine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened)
+{
+    opened.reset();
+    open(url);
+}
+
 FfEngine::FfEngine(QObject *parent)
     : Engine(parent)
     , m_output(std::make_unique<PulseOutput>())
+    , m_fetch(new network::Fetch(network::Use::Stream, {}, this))
 {
+    connect(m_fetch, &network::Fetch::headReceived, this, [this] {
+        std::unique_ptr<network::OpenStream> opened = m_fetch->takeStream();
+        if (!opened) {
+            m_fetch->cancel();
+            emit failed(Failure::Unsupported);
+            return;
+        }
+        const QUrl url = opened->url();
+        startDecoder(url, std::move(opened));
+    });
+    connect(m_fetch, &network::Fetch::finished, this, [this](network::FetchError error) {
+        qCInfo(lcEngine) << "not opened:" << int(error) << m_fetch->httpStatus();
+        emit failed(error == network::FetchError::RefusedAddress ? Failure::UnsupportedAddress
+                                                                 : Failure::Unreachable);
+    });
     // libav's own messages go to standard error: only when the engine's diagnostics are on.
     av_log_set_level(lcEngine().isDebugEnabled() ? AV_LOG_WARNING : AV_LOG_QUIET);
 }
@@ -40,8 +64,12 @@ void FfEngine::cancelCurrent()
     m_title.clear();
     m_stationName.clear();
     m_over = false;
+    m_fetch->cancel();
     if (!m_workers.empty()) {
         *m_workers.back().cancelled = true;
+        if (m_workers.back().stream) {
+            m_workers.back().stream->interrupt();
+        }
     }
     // Silences the stream at once; its decoder, woken, ends by itself.
     m_output->closeAll();
@@ -60,20 +88,52 @@ void FfEngine::joinFinished()
     }
 }
 
+// Only a network stream is opened, whatever the caller checked before.
+bool FfEngine::refuse(const QUrl &url)
+{
+    if (network::mayOpen(url, network::Use::Stream)) {
+        return false;
+    }
+    qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword);
+    QTimer::singleShot(0, this, [this, generation = m_generation] {
+        if (generation == m_generation) {
+            emit failed(Failure::UnsupportedAddress);
+        }
+    });
+    return true;
+}
+
 void FfEngine::open(const QUrl &url)
 {
     cancelCurrent();
-    const std::uint64_t generation = m_generation;
-    // Only a network stream is opened, whatever the caller checked before.
-    if (!network::mayOpen(url, network::Use::Stream)) {
-        qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword);
-        QTimer::singleShot(0, this, [this, generation] {
-            if (generation == m_generation) {
-                emit failed(Failure::UnsupportedAddress);
-            }
-        });
+    if (refuse(url)) {
         return;
     }
+    if (network::isHttp(url)) {
+        qCDebug(lcEngine) << "fetch" << url.toDisplayString(QUrl::RemovePassword);
+        // Asked for the titles too: the engine takes them out of the audio.
+        m_fetch->start(url, { { "Icy-MetaData", "1" } });
+        return;
+    }
+    startDecoder(url, nullptr);
+}
+
+void FfEngine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened)
+{
+    if (!opened) {
+        open(url);
+        return;
+    }
+    cancelCurrent();
+    if (refuse(url)) {
+        return;
+    }
+    startDecoder(url, std::move(opened));
+}
+
+void FfEngine::startDecoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened)
+{
+    const std::uint64_t generation = m_generation;
     qCDebug(lcEngine) << "open" << url.toDisplayString(QUrl::RemovePassword);
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     auto done = std::make_shared<std::atomic<bool>>(false);
@@ -84,12 +144,12 @@ void FfEngine::open(const QUrl &url)
             this, [this, generation, r] { deliver(generation, r); }, Qt::QueuedConnection);
     };
     PulseOutput *output = m_output.get();
-    std::thread thread([url, output, cancelled, done, report, this] {
-        Decoder(url, output, *cancelled, report).run();
+    std::thread thread([url, opened, output, cancelled, done, report, this] {
+        Decoder(url, opened, output, *cancelled, report).run();
         *done = true;
         QMetaObject::invokeMethod(this, &FfEngine::joinFinished, Qt::QueuedConnection);
     });
-    m_workers.push_back(Worker { std::move(thread), cancelled, done });
+    m_workers.push_back(Worker { std::move(thread), cancelled, done, std::move(opened) });
 }
 
 void FfEngine::stop()

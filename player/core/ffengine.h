@@ -10,6 +10,10 @@
 #include <memory>
 #include <thread>
 
+namespace network {
+class Fetch;
+}
+
 namespace player {
 
 class PulseOutput;
@@ -27,7 +31,9 @@ public:
     explicit FfEngine(QObject *parent = nullptr);
     ~FfEngine() override;
 
+    // An HTTP(S) address is fetched through the program's network layer, and its connection read.
     void open(const QUrl &url) override;
+    void openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened) override;
     void stop() override;
     void setPaused(bool paused) override;
     void setVolume(int volume) override;
@@ -39,14 +45,18 @@ private:
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> cancelled;
         std::shared_ptr<std::atomic<bool>> done;
+        std::shared_ptr<network::OpenStream> stream; // the connection it reads, if any
     };
 
+    bool refuse(const QUrl &url);
+    void startDecoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened);
     void cancelCurrent();
     void joinFinished();
     void deliver(std::uint64_t generation, const DecoderReport &report);
 
     std::unique_ptr<PulseOutput> m_output;
     std::list<Worker> m_workers; // the current stream's last
+    network::Fetch *m_fetch = nullptr; // opening an address of its own
     std::uint64_t m_generation = 0;
     // What was reported about the current stream.
     bool m_playing = false;

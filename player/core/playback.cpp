@@ -1,5 +1,6 @@
 #include "player/core/playback.h"
 
+#include "network/openstream.h"
 #include "player/core/engine.h"
 #include "player/core/logging.h"
 #include "player/core/resolver.h"
@@ -116,7 +117,7 @@ void Playback::openCandidate(const QUrl &stream, const QString &title)
     }
     setDuration(0);
     setPosition(0);
-    m_engine->open(stream);
+    m_engine->openStream(stream, m_resolver->takeOpened());
     m_candidateClock.start();
     m_noAudioTimer->start(m_timings.noAudioTimeoutMs);
 }

@@ -1,6 +1,7 @@
 #include "player/core/resolver.h"
 
 #include "network/gate.h"
+#include "network/openstream.h"
 #include "player/core/logging.h"
 #include "player/core/playlist.h"
 
@@ -87,6 +88,11 @@ void EndpointResolver::cancel()
     m_lastHttpStatus = 0;
     m_parsing = false;
     m_fetch->cancel();
+}
+
+std::unique_ptr<network::OpenStream> EndpointResolver::takeOpened()
+{
+    return m_fetch->takeOpened();
 }
 
 void EndpointResolver::postAdvance()

@@ -35,6 +35,8 @@ public:
     void next();
     // Drops the resolution in progress; no signal follows.
     void cancel();
+    // The open connection of the stream last found, when its fetch could hand it on (once).
+    std::unique_ptr<network::OpenStream> takeOpened();
 
 signals:
     // A stream to try, with the title its playlist entry gave (may be empty).

@@ -2,9 +2,8 @@
 
 #include "network/gate.h"
 #include "player/core/averror.h"
-#include "player/core/httpsource.h"
-#include "player/core/icyreader.h"
 #include "player/core/logging.h"
+#include "player/core/networksource.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -117,20 +116,21 @@ bool StreamInput::newFormat()
     return true;
 }
 
-std::optional<Failure> StreamInput::open(const QUrl &url)
+std::optional<Failure> StreamInput::open(
+    const QUrl &url, std::shared_ptr<network::OpenStream> opened)
 {
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
-        return openHttp(url);
+    if (network::isHttp(url)) {
+        return opened ? openHttp(url, std::move(opened)) : Failure::Unreachable;
     }
     return openMms(url);
 }
 
-std::optional<Failure> StreamInput::openHttp(const QUrl &url)
+std::optional<Failure> StreamInput::openHttp(
+    const QUrl &url, std::shared_ptr<network::OpenStream> opened)
 {
-    m_source = std::make_unique<HttpSource>(m_cancelled);
-    if (const auto failure = m_source->open(url)) {
-        return failure;
+    m_source = std::make_unique<NetworkSource>(std::move(opened));
+    if (m_source->isBroken()) {
+        return Failure::BrokenStreamMetadata;
     }
     auto *buffer = static_cast<std::uint8_t *>(av_malloc(ioBufferBytes));
     m_io = buffer ? avio_alloc_context(buffer, ioBufferBytes, 0, this, &StreamInput::readPacket,
@@ -147,6 +147,9 @@ std::optional<Failure> StreamInput::openHttp(const QUrl &url)
         = av_probe_input_buffer2(m_io, &format, address.constData(), nullptr, 0, probeBytes);
     if (score < 0) {
         qCInfo(lcEngine) << "no known format:" << avErrorText(score);
+        if (m_source->isBroken()) {
+            return Failure::BrokenStreamMetadata;
+        }
         return m_cancelled ? Failure::EngineError : failureOfDemuxing(score);
     }
     const AVInputFormat *named = formatOfType(m_source->contentType());
@@ -216,19 +219,14 @@ bool StreamInput::hasSize() const
     return m_source && m_source->size() > 0;
 }
 
-std::optional<QByteArray> StreamInput::newTitle(bool *broken)
+std::optional<QByteArray> StreamInput::newTitle()
 {
-    if (!m_source) {
-        return std::nullopt;
-    }
-    QByteArray block = m_source->metadataBlock();
-    if (block.isEmpty() || block == m_lastBlock) {
-        return std::nullopt;
-    }
-    m_lastBlock = std::move(block);
-    const IcyReader::Block parsed = IcyReader::parseBlock(m_lastBlock);
-    *broken = !parsed.valid;
-    return parsed.title;
+    return m_source ? m_source->takeTitle() : std::nullopt;
+}
+
+bool StreamInput::isBroken() const
+{
+    return m_source && m_source->isBroken();
 }
 
 } // namespace player

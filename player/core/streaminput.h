@@ -13,11 +13,15 @@ struct AVFormatContext;
 struct AVIOContext;
 struct AVDictionary;
 
+namespace network {
+class OpenStream;
+}
+
 namespace player {
 
-class HttpSource;
+class NetworkSource;
 
-// A stream's address opened as far as its demuxer: HTTP(S) through an HttpSource read by the
+// A stream opened as far as its demuxer: HTTP(S) on the connection the program opened, read by the
 // demuxer through an I/O context of ours (a small probe, the content type breaking a close
 // call), MMS through libavformat's own mmsh and mmst protocols. Every address anything opens on
 // the way (the demuxer's nested opens included) passes the program's gate, and every blocking
@@ -30,19 +34,22 @@ public:
     StreamInput(const StreamInput &) = delete;
     StreamInput &operator=(const StreamInput &) = delete;
 
-    // A failure, or nothing once the demuxer is ready.
-    std::optional<Failure> open(const QUrl &url);
+    // A failure, or nothing once the demuxer is ready. An HTTP(S) stream comes open, with the
+    // answer's head read; MMS is opened here.
+    std::optional<Failure> open(const QUrl &url, std::shared_ptr<network::OpenStream> opened);
 
     AVFormatContext *format() const { return m_format; }
     QByteArray stationName() const;
     // The server said how long the stream is: a recording, whose length the demuxer knows.
     bool hasSize() const;
     // Called when a demuxed frame has passed: the title of a metadata block that came since
-    // the last call, if any. Sets broken when the block was no metadata.
-    std::optional<QByteArray> newTitle(bool *broken);
+    // the last call, if any.
+    std::optional<QByteArray> newTitle();
+    // The stream's metadata framing is broken: its audio would carry the blocks as noise.
+    bool isBroken() const;
 
 private:
-    std::optional<Failure> openHttp(const QUrl &url);
+    std::optional<Failure> openHttp(const QUrl &url, std::shared_ptr<network::OpenStream> opened);
     std::optional<Failure> openMms(const QUrl &url);
     bool newFormat();
 
@@ -53,12 +60,11 @@ private:
         AVDictionary **options);
 
     const std::atomic<bool> &m_cancelled;
-    std::unique_ptr<HttpSource> m_source;
+    std::unique_ptr<NetworkSource> m_source;
     AVIOContext *m_io = nullptr; // ours, over m_source
     AVFormatContext *m_format = nullptr;
     int (*m_defaultOpen)(AVFormatContext *, AVIOContext **, const char *, int, AVDictionary **)
         = nullptr;
-    QByteArray m_lastBlock;
 };
 
 } // namespace player

@@ -3,7 +3,7 @@
 // of the sound, broken streams fail with their reason, and a stop ends everything at once.
 
 #include "player/core/ffengine.h"
-#include "player/core/icyreader.h"
+#include "player/core/playback.h"
 
 #include "loopbackhttp.h"
 #include "pulseserver.h"
@@ -125,11 +125,28 @@ private slots:
         QCOMPARE(names.first().first().toByteArray(), QByteArray("Test Station"));
     }
 
+    // A pick makes one connection: the one that found the stream is the one that plays it.
+    void aPickConnectsOnce()
+    {
+        LoopbackHttp server;
+        server.route("/", icyAnswer(8192, icyBody(m_mp3, 8192, QByteArray(1, '\0'))));
+        player::Playback playback(std::make_unique<FfEngine>());
+        const qint64 t = m_recorder.now();
+        playback.setUrl(server.url("/").toString());
+        QVERIFY2(m_recorder.waitForTone(880, t, 20000, 1000),
+            qPrintable(m_recorder.describe(t, m_recorder.now())));
+        QCOMPARE(playback.state(), player::Playback::State::Playing);
+        QCOMPARE(server.hits("/"), 1);
+    }
+
     void brokenStreamsFailWithTheirReason_data()
     {
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<Failure>("failure");
         // A length byte where the audio goes on: the "block" is audio, no metadata text.
+        QTest::newRow("ICY interval of 16 bytes")
+            << icyAnswer(16, icyBody(m_mp3.left(64 * 1024), 16, QByteArray(1, '\0')))
+            << Failure::BrokenStreamMetadata;
         QTest::newRow("misframed ICY block")
             << icyAnswer(8192, icyBody(m_mp3, 8192, QByteArray(1, '\x02')))
             << Failure::BrokenStreamMetadata;
@@ -176,14 +193,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threads, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 5000);
         QCOMPARE(failed.size() + ended.size(), 0);
-    }
-
-    // The reader's own framing check, for bytes as they come off a connection.
-    void icyReaderRefusesATinyInterval()
-    {
-        player::IcyReader reader(16);
-        std::uint8_t bytes[64] = {};
-        QCOMPARE(reader.strip(bytes, 64), -1);
     }
 
 private:

@@ -99,7 +99,15 @@ private slots:
         resolver.start(server.url("/live"));
         QVERIFY(found.wait(3000));
         QCOMPARE(found.first().first().toUrl(), server.url("/live"));
-        // The resolver let go of the connection after judging its first bytes.
+        // The connection that judged the first bytes is kept for the engine, once; the resolver
+        // lets go of one nobody took.
+        QVERIFY(resolver.takeOpened());
+        QVERIFY(!resolver.takeOpened());
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 3000);
+        resolver.start(server.url("/live"));
+        QVERIFY(found.wait(3000));
+        QCOMPARE(server.openConnections(), 1);
+        resolver.cancel();
         QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 3000);
     }
 
