@@ -49,11 +49,12 @@ QByteArray requestOf(const QUrl &url, const HttpConnection::Headers &headers)
     QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n";
     static const QByteArrayView own[] = { "Host", "User-Agent", "Accept-Encoding", "Connection",
         "Content-Length", "Transfer-Encoding" };
-    for (const auto &[name, value] : headers) {
+    for (const auto &header : headers) {
+        const QByteArray &name = header.first;
         const bool ours = std::any_of(std::begin(own), std::end(own),
             [&name](QByteArrayView o) { return name.compare(o, Qt::CaseInsensitive) == 0; });
         if (!ours) {
-            request += name + ": " + value + "\r\n";
+            request += name + ": " + header.second + "\r\n";
         }
     }
     if (!std::any_of(headers.cbegin(), headers.cend(),
