@@ -16,6 +16,15 @@ namespace player {
 
 namespace {
 
+// The volume control's value (0 to 100) on every channel, on the server's cubic scale.
+pa_cvolume volumeOf(int channels, int value)
+{
+    pa_cvolume volume;
+    pa_cvolume_set(
+        &volume, unsigned(channels), pa_volume_t(PA_VOLUME_NORM * std::int64_t(value) / 100));
+    return volume;
+}
+
 constexpr double bufferSeconds = 2.0;
 constexpr double startSeconds = 0.25;
 
@@ -129,22 +138,22 @@ std::shared_ptr<PulseStream> PulseOutput::openStream(
     if (!m_mainloop) {
         return nullptr;
     }
-    const pa_sample_spec spec { PA_SAMPLE_S16LE, std::uint32_t(rate), std::uint8_t(channels) };
-    if (!pa_sample_spec_valid(&spec)) {
+    const pa_sample_spec format { PA_SAMPLE_S16LE, std::uint32_t(rate), std::uint8_t(channels) };
+    if (!pa_sample_spec_valid(&format)) {
         return nullptr;
     }
     const Locked lock(m_mainloop);
     if (cancelled || !connectContext(cancelled)) {
         return nullptr;
     }
-    pa_stream *raw = pa_stream_new(m_context, "Radio", &spec, nullptr);
+    pa_stream *raw = pa_stream_new(m_context, "Radio", &format, nullptr);
     if (!raw) {
         return nullptr;
     }
     std::shared_ptr<PulseStream> stream(new PulseStream(this, raw, listener));
     m_streams.push_back(stream.get());
-    const auto bytesPerSecond = std::uint32_t(pa_bytes_per_second(&spec));
-    const auto frame = std::uint32_t(pa_frame_size(&spec));
+    const auto bytesPerSecond = std::uint32_t(pa_bytes_per_second(&format));
+    const auto frame = std::uint32_t(pa_frame_size(&format));
     pa_buffer_attr attributes {};
     attributes.maxlength = std::uint32_t(-1);
     attributes.tlength = std::uint32_t(bytesPerSecond * bufferSeconds) / frame * frame;
@@ -152,9 +161,7 @@ std::shared_ptr<PulseStream> PulseOutput::openStream(
     // Well below half the buffer: at half or more the server runs at its minimum latency.
     attributes.minreq = attributes.tlength / 4 / frame * frame;
     attributes.fragsize = std::uint32_t(-1);
-    pa_cvolume volume;
-    pa_cvolume_set(
-        &volume, spec.channels, pa_volume_t(PA_VOLUME_NORM * std::int64_t(m_volume) / 100));
+    const pa_cvolume volume = volumeOf(format.channels, m_volume);
     const int volumeAsked = m_volume;
     const bool mutedAsked = m_muted;
     const auto flags = pa_stream_flags_t(PA_STREAM_NOT_MONOTONIC | PA_STREAM_ADJUST_LATENCY
@@ -203,13 +210,11 @@ void PulseOutput::closeAll()
 void PulseOutput::applyVolume(pa_stream *stream)
 {
     const uint32_t input = pa_stream_get_index(stream);
-    const pa_sample_spec *spec = pa_stream_get_sample_spec(stream);
-    if (input == PA_INVALID_INDEX || !spec) {
+    const pa_sample_spec *format = pa_stream_get_sample_spec(stream);
+    if (input == PA_INVALID_INDEX || !format) {
         return;
     }
-    pa_cvolume volume;
-    pa_cvolume_set(
-        &volume, spec->channels, pa_volume_t(PA_VOLUME_NORM * std::int64_t(m_volume) / 100));
+    const pa_cvolume volume = volumeOf(format->channels, m_volume);
     unref(pa_context_set_sink_input_volume(m_context, input, &volume, nullptr, nullptr));
     unref(pa_context_set_sink_input_mute(m_context, input, m_muted, nullptr, nullptr));
 }
