@@ -4,22 +4,12 @@
 #include "player/core/pulseoutput.h"
 
 #include <QByteArray>
-#include <QUrl>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
-
-struct AVChannelLayout;
-struct AVCodecContext;
-struct AVFrame;
-struct SwrContext;
-
-namespace network {
-class OpenStream;
-}
 
 namespace player {
 
@@ -33,47 +23,57 @@ struct DecoderReport
     Failure failure = Failure::EngineError;
 };
 
-// One stream played to its end, on a thread of its own: opens it as far as its demuxer (an
-// HTTP(S) stream comes open, on the connection the program made; StreamInput), decodes its audio,
-// converts it to 16-bit samples at its own rate (mono or stereo) and writes them to a PulseAudio
-// stream. Reports what becomes of it through report, called on this thread and on the sound
-// server's; nothing once cancelled is set.
+// One stream played to its end, on a thread of its own: a decoder of the stream's format (MP3
+// here, every other format in the FFmpeg module) turns it into 16-bit samples, mono or stereo,
+// and this part writes them to a PulseAudio stream opened for the first frame's format and
+// reports what becomes of the stream through report, called on the decoder's thread and on the
+// sound server's; nothing once cancelled is set.
 class Decoder : private PulseListener
 {
 public:
     using Reporter = std::function<void(const DecoderReport &)>;
-    Decoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened, PulseOutput *output,
-        const std::atomic<bool> &cancelled, Reporter report);
+    Decoder(PulseOutput *output, const std::atomic<bool> &cancelled, Reporter report);
     ~Decoder() override;
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
 
-    void run();
+    virtual void run() = 0;
+
+protected:
+    bool cancelled() const { return m_cancelled; }
+    void post(DecoderReport::Kind kind, double number = 0, const QByteArray &text = {});
+    void fail(Failure failure);
+
+    // The sound server's stream for audio of this rate and channel count (more than two are
+    // mixed down to two by the decoder); false, and the stream failed, when it is no audio or the
+    // server refuses it.
+    bool openOutput(int rate, int channels);
+    bool hasOutput() const { return bool(m_stream); }
+    int outputRate() const { return m_rate; }
+    int outputChannels() const { return m_channels; }
+    // Plays samples of the output's format from the front of pending: false once the stream is
+    // over (stopped, or the sound server failed: reported).
+    bool write(std::vector<std::uint8_t> &pending);
+    // Plays out pending and what the server holds, and closes the output (for one of another
+    // format): false once the stream is over.
+    bool drainOutput(std::vector<std::uint8_t> &pending);
+    // The end of the stream: what pending holds and the server's buffer are played out and the
+    // end is reported once heard (a stream that never sounded failed).
+    bool finish(std::vector<std::uint8_t> &pending);
+    bool heard() const { return m_heard; }
 
 private:
-    bool decodeFrames(AVCodecContext *codec, AVFrame *frame);
-    bool play(const AVFrame *frame);
-    bool convert(const AVFrame *frame);
-    bool finish();
-    void fail(Failure failure);
-    void post(DecoderReport::Kind kind, double number = 0, const QByteArray &text = {});
-
     void started() override;
     void underflow() override;
     void filling(int percent) override;
     void played(double seconds) override;
 
-    QUrl m_url;
-    std::shared_ptr<network::OpenStream> m_opened;
     PulseOutput *m_output;
     const std::atomic<bool> &m_cancelled;
     Reporter m_report;
     std::shared_ptr<PulseStream> m_stream;
-    SwrContext *m_resampler = nullptr;
-    std::unique_ptr<AVChannelLayout> m_inLayout; // what m_resampler converts from
-    int m_inFormat = -1;
-    int m_inRate = 0;
-    int m_channels = 0; // of the output
-    std::vector<std::uint8_t> m_pending; // converted, not yet written
-    int m_badPackets = 0; // in a row, that gave no audio
+    int m_rate = 0;
+    int m_channels = 0;
     std::atomic<bool> m_heard { false };
     int m_fillPercent = -1;
     double m_shownSecond = -1;

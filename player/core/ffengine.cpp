@@ -4,17 +4,68 @@
 #include "network/gate.h"
 #include "network/openstream.h"
 #include "player/core/decoder.h"
+#include "player/core/ffmpegmodule.h"
 #include "player/core/logging.h"
+#include "player/core/mp3decoder.h"
+#include "player/core/mpegaudio.h"
+#include "player/core/networksource.h"
 #include "player/core/pulseoutput.h"
 
 #include <QMetaObject>
 #include <QTimer>
 
-extern "C" {
-#include <libavutil/log.h>
+namespace player {
+
+namespace {
+
+// Enough of a stream to find two MP3 frames in a row wherever it was joined.
+constexpr int sniffBytes = 8 * 1024;
+
+// On the stream's thread: the decoder for its format, MP3 on HTTP(S) here, any other format
+// and MMS in the FFmpeg module; null (reported) when there is none.
+std::unique_ptr<Decoder> makeDecoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened,
+    PulseOutput *output, const std::atomic<bool> &cancelled, const Decoder::Reporter &report)
+{
+    const auto failed = [&](Failure failure) {
+        if (!cancelled) {
+            report(DecoderReport { DecoderReport::Kind::Failed, 0, {}, failure });
+        }
+        return nullptr;
+    };
+    std::unique_ptr<NetworkSource> source;
+    if (network::isHttp(url)) {
+        if (!opened) {
+            return failed(Failure::Unreachable);
+        }
+        source = std::make_unique<NetworkSource>(std::move(opened));
+        if (mayBeMpegAudio(source->contentType())) {
+            // Looked at as it comes: most streams tell at once, and none waits for more.
+            for (int bytes = 1024;; bytes *= 2) {
+                const QByteArray head = source->peek(bytes);
+                if (cancelled) {
+                    return nullptr;
+                }
+                if (isMpegAudio(source->contentType(), head)) {
+                    return std::make_unique<Mp3Decoder>(
+                        std::move(source), output, cancelled, report);
+                }
+                if (source->isBroken()) {
+                    return failed(Failure::BrokenStreamMetadata);
+                }
+                if (head.size() < bytes || bytes >= sniffBytes) {
+                    break;
+                }
+            }
+        }
+    }
+    const MakeFfDecoder make = ffDecoderMaker();
+    if (!make) {
+        return failed(Failure::Unsupported);
+    }
+    return std::unique_ptr<Decoder>(make(url, std::move(source), output, cancelled, report));
 }
 
-namespace player {
+} // namespace
 
 void Engine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened)
 {
@@ -42,8 +93,6 @@ FfEngine::FfEngine(QObject *parent)
         emit failed(error == network::FetchError::RefusedAddress ? Failure::UnsupportedAddress
                                                                  : Failure::Unreachable);
     });
-    // libav's own messages go to standard error: only when the engine's diagnostics are on.
-    av_log_set_level(lcEngine().isDebugEnabled() ? AV_LOG_WARNING : AV_LOG_QUIET);
 }
 
 FfEngine::~FfEngine()
@@ -145,7 +194,10 @@ void FfEngine::startDecoder(const QUrl &url, std::shared_ptr<network::OpenStream
     };
     PulseOutput *output = m_output.get();
     std::thread thread([url, opened, output, cancelled, done, report, this] {
-        Decoder(url, opened, output, *cancelled, report).run();
+        if (const std::unique_ptr<Decoder> decoder
+            = makeDecoder(url, opened, output, *cancelled, report)) {
+            decoder->run();
+        }
         *done = true;
         QMetaObject::invokeMethod(this, &FfEngine::joinFinished, Qt::QueuedConnection);
     });

@@ -19,11 +19,11 @@ namespace player {
 class PulseOutput;
 struct DecoderReport;
 
-// The engine on FFmpeg (libavformat, libavcodec, libswresample) and PulseAudio: each stream is
-// opened, decoded and written to the sound server by a Decoder on a thread of its own, which
-// ends by itself once the stream is stopped; one PulseAudio client serves the engine's life.
-// The decoders' reports reach the GUI thread as queued calls tagged with the open() they
-// belong to, and those of an earlier stream are dropped.
+// The engine: each stream is opened, decoded and written to the sound server by a Decoder on a
+// thread of its own (libmpg123 for MP3, FFmpeg's libraries, loaded on first need, for every
+// other format and for MMS), which ends by itself once the stream is stopped; one PulseAudio
+// client serves the engine's life. The decoders' reports reach the GUI thread as queued calls
+// tagged with the open() they belong to, and those of an earlier stream are dropped.
 class FfEngine : public Engine
 {
     Q_OBJECT

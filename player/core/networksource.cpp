@@ -3,9 +3,7 @@
 #include "network/openstream.h"
 #include "player/core/logging.h"
 
-extern "C" {
-#include <libavutil/error.h>
-}
+#include <cstring>
 
 namespace player {
 
@@ -30,15 +28,15 @@ NetworkSource::NetworkSource(std::shared_ptr<network::OpenStream> stream)
 
 NetworkSource::~NetworkSource() = default;
 
-int NetworkSource::read(std::uint8_t *buf, int max)
+int NetworkSource::readAudio(std::uint8_t *buf, int max)
 {
     if (m_broken) {
-        return AVERROR_INVALIDDATA;
+        return -1;
     }
     for (;;) {
         const qint64 n = m_stream->read(reinterpret_cast<char *>(buf), max);
         if (n <= 0) {
-            return n == 0 ? 0 : AVERROR(EIO);
+            return n == 0 ? 0 : -1;
         }
         if (!m_icy) {
             return int(n);
@@ -47,13 +45,41 @@ int NetworkSource::read(std::uint8_t *buf, int max)
         if (audio < 0) {
             qCInfo(lcEngine) << "stream metadata framing broken";
             m_broken = true;
-            return AVERROR_INVALIDDATA;
+            return -1;
         }
         if (audio > 0) {
             return audio;
         }
         // Only metadata arrived: read on.
     }
+}
+
+int NetworkSource::read(std::uint8_t *buf, int max)
+{
+    if (m_peeked.isEmpty()) {
+        if (m_peekEnd <= 0) {
+            return std::exchange(m_peekEnd, 1);
+        }
+        return readAudio(buf, max);
+    }
+    const int n = int(std::min<qsizetype>(max, m_peeked.size()));
+    std::memcpy(buf, m_peeked.constData(), std::size_t(n));
+    m_peeked.remove(0, n);
+    return n;
+}
+
+QByteArray NetworkSource::peek(int bytes)
+{
+    std::uint8_t buf[4096];
+    while (m_peeked.size() < bytes && m_peekEnd > 0) {
+        const int n = readAudio(buf, int(sizeof buf));
+        if (n <= 0) {
+            m_peekEnd = n;
+        } else {
+            m_peeked.append(reinterpret_cast<const char *>(buf), n);
+        }
+    }
+    return m_peeked;
 }
 
 void NetworkSource::interrupt()

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "player/core/bytesource.h"
 #include "player/core/icyreader.h"
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -17,15 +17,23 @@ namespace player {
 // A stream on the connection the program opened: the answer a fetch found to be a stream and
 // handed on, read on the decoder's thread. When the server interleaves ICY metadata with the
 // audio (icy-metaint), the blocks are taken out here and their titles kept; broken framing ends
-// the stream.
-class NetworkSource : public ByteSource
+// the stream. The first bytes can be looked at before they are read (to tell the format).
+class NetworkSource
 {
 public:
     explicit NetworkSource(std::shared_ptr<network::OpenStream> stream);
-    ~NetworkSource() override;
+    ~NetworkSource();
+    NetworkSource(const NetworkSource &) = delete;
+    NetworkSource &operator=(const NetworkSource &) = delete;
 
-    int read(std::uint8_t *buf, int max) override;
-    void interrupt() override;
+    // Up to max bytes of audio into buf, waiting for at least one: the count, 0 at the end of
+    // the stream, or -1 when the connection failed or the framing broke (isBroken() tells).
+    int read(std::uint8_t *buf, int max);
+    // The audio to come, at least `bytes` of it unless the stream ends or fails first; read()
+    // returns these bytes again.
+    QByteArray peek(int bytes);
+    // Makes a waiting read() (and every later one) return at once. Any thread.
+    void interrupt();
 
     QByteArray contentType() const;
     QByteArray stationName() const;
@@ -37,8 +45,12 @@ public:
     std::optional<QByteArray> takeTitle();
 
 private:
+    int readAudio(std::uint8_t *buf, int max);
+
     std::shared_ptr<network::OpenStream> m_stream;
     std::optional<IcyReader> m_icy;
+    QByteArray m_peeked; // read from the connection, not yet by the decoder
+    int m_peekEnd = 1; // what ended the peek: the read() result after m_peeked, 1 if none
     qint64 m_size = -1;
     bool m_broken = false;
 };

@@ -3,6 +3,7 @@
 // of the sound, broken streams fail with their reason, and a stop ends everything at once.
 
 #include "player/core/ffengine.h"
+#include "player/core/mpegaudio.h"
 #include "player/core/playback.h"
 
 #include "loopbackhttp.h"
@@ -12,6 +13,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,6 +26,12 @@ using testsupport::SinkRecorder;
 Q_DECLARE_METATYPE(Failure)
 
 namespace {
+
+bool ffmpegMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libavcodec");
+}
 
 int threadCount()
 {
@@ -70,8 +78,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("type");
         QTest::addColumn<double>("frequency");
-        QTest::newRow("wav") << QByteArray("audio/wav") << 440.0;
+        // MP3 first: FFmpeg is loaded only for the other formats, and once loaded it stays.
         QTest::newRow("mp3") << QByteArray("audio/mpeg") << 880.0;
+        QTest::newRow("wav") << QByteArray("audio/wav") << 440.0;
     }
 
     // A recording plays its tone to its end: its length, its position up to it, then ended().
@@ -99,6 +108,35 @@ private slots:
         const double length = duration.last().first().toDouble();
         QVERIFY2(length >= 3 && length <= 6, qPrintable(QString::number(length)));
         QVERIFY(position.last().first().toDouble() >= length - 1);
+        if (type == "audio/mpeg") {
+            QVERIFY2(!ffmpegMapped(), "an MP3 stream loaded FFmpeg");
+        }
+    }
+
+    // MP3 is told by its frames, wherever the stream was joined; other formats, or another
+    // content type, go to FFmpeg.
+    void mpegAudioIsToldByItsFrames()
+    {
+        using player::isMpegAudio;
+        for (const int cut : { 0, 1, 417, 1000 }) {
+            QVERIFY2(
+                isMpegAudio("audio/mpeg", m_mp3.mid(cut, 4096)), qPrintable(QString::number(cut)));
+            QVERIFY(isMpegAudio({}, m_mp3.mid(cut, 4096)));
+        }
+        // A tag longer than what was looked at: the content type decides.
+        const QByteArray longTag
+            = QByteArray::fromHex("49443304000000007f7f") + QByteArray(64, 'x');
+        QVERIFY(isMpegAudio("audio/mpeg", longTag));
+        QVERIFY(!isMpegAudio({}, longTag));
+        // A short tag is skipped.
+        QVERIFY(isMpegAudio({},
+            QByteArray::fromHex("49443304000000000010") + QByteArray(16, '\0') + m_mp3.left(4096)));
+        QVERIFY(!isMpegAudio("audio/aacp", m_mp3));
+        QVERIFY(!isMpegAudio("audio/mpeg", toneWav(1)));
+        QVERIFY(!isMpegAudio("audio/mpeg", m_mp3.left(300)));
+        // An AAC (ADTS) header: the MPEG sync word with layer bits 00.
+        QByteArray adts = QByteArray::fromHex("fff15080").repeated(2000);
+        QVERIFY(!isMpegAudio("audio/mpeg", adts));
     }
 
     // The ICY blocks are cut out of the sound: the tone is clean, the title and name arrive.

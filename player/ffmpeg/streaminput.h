@@ -13,10 +13,6 @@ struct AVFormatContext;
 struct AVIOContext;
 struct AVDictionary;
 
-namespace network {
-class OpenStream;
-}
-
 namespace player {
 
 class NetworkSource;
@@ -34,9 +30,9 @@ public:
     StreamInput(const StreamInput &) = delete;
     StreamInput &operator=(const StreamInput &) = delete;
 
-    // A failure, or nothing once the demuxer is ready. An HTTP(S) stream comes open, with the
-    // answer's head read; MMS is opened here.
-    std::optional<Failure> open(const QUrl &url, std::shared_ptr<network::OpenStream> opened);
+    // A failure, or nothing once the demuxer is ready. An HTTP(S) stream comes open, on source;
+    // MMS is opened here.
+    std::optional<Failure> open(const QUrl &url, std::unique_ptr<NetworkSource> source);
 
     AVFormatContext *format() const { return m_format; }
     QByteArray stationName() const;
@@ -49,7 +45,7 @@ public:
     bool isBroken() const;
 
 private:
-    std::optional<Failure> openHttp(const QUrl &url, std::shared_ptr<network::OpenStream> opened);
+    std::optional<Failure> openHttp(const QUrl &url);
     std::optional<Failure> openMms(const QUrl &url);
     bool newFormat();
 

@@ -1,9 +1,9 @@
-#include "player/core/streaminput.h"
+#include "player/ffmpeg/streaminput.h"
 
 #include "network/gate.h"
-#include "player/core/averror.h"
 #include "player/core/logging.h"
 #include "player/core/networksource.h"
+#include "player/ffmpeg/averror.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -77,7 +77,11 @@ int StreamInput::interrupted(void *input)
 
 int StreamInput::readPacket(void *input, std::uint8_t *buf, int size)
 {
-    const int n = static_cast<StreamInput *>(input)->m_source->read(buf, size);
+    NetworkSource &source = *static_cast<StreamInput *>(input)->m_source;
+    const int n = source.read(buf, size);
+    if (n < 0) {
+        return source.isBroken() ? AVERROR_INVALIDDATA : AVERROR(EIO);
+    }
     return n == 0 ? AVERROR_EOF : n;
 }
 
@@ -116,19 +120,17 @@ bool StreamInput::newFormat()
     return true;
 }
 
-std::optional<Failure> StreamInput::open(
-    const QUrl &url, std::shared_ptr<network::OpenStream> opened)
+std::optional<Failure> StreamInput::open(const QUrl &url, std::unique_ptr<NetworkSource> source)
 {
     if (network::isHttp(url)) {
-        return opened ? openHttp(url, std::move(opened)) : Failure::Unreachable;
+        m_source = std::move(source);
+        return m_source ? openHttp(url) : Failure::Unreachable;
     }
     return openMms(url);
 }
 
-std::optional<Failure> StreamInput::openHttp(
-    const QUrl &url, std::shared_ptr<network::OpenStream> opened)
+std::optional<Failure> StreamInput::openHttp(const QUrl &url)
 {
-    m_source = std::make_unique<NetworkSource>(std::move(opened));
     if (m_source->isBroken()) {
         return Failure::BrokenStreamMetadata;
     }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "player/core/decoder.h"
+
+#include <QUrl>
+
+#include <atomic>
+#include <memory>
+
+namespace player {
+
+class NetworkSource;
+
+// FFmpeg (libavformat, libavcodec, libswresample and what they bring, some ninety libraries)
+// is loaded only for the streams that need it: every format but MP3, and MMS. Its module, built
+// beside the program, reaches the program's own code (the decoder's output, the network layer's
+// gate) through the symbols the program exports.
+
+// The module's one entry: a decoder of the stream on source (HTTP(S)), or of url itself when
+// source is null (MMS, opened by FFmpeg's own protocols through the program's gate).
+using MakeFfDecoder = Decoder *(*)(const QUrl &url, std::unique_ptr<NetworkSource> source,
+    PulseOutput *output, const std::atomic<bool> &cancelled, Decoder::Reporter report);
+inline constexpr char ffDecoderEntry[] = "radioMakeFfDecoder";
+
+// The entry, the module loaded on the first call (from any thread); null when it cannot be.
+MakeFfDecoder ffDecoderMaker();
+
+} // namespace player
