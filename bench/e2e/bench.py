@@ -11,7 +11,10 @@ and goodvibes, with the program's figure over the peer's as a ratio:
     socket; goodvibes: `goodvibes-client play`; vlc: `add` over its rc socket);
   - CPU share, peak memory (VmHWM) and steady memory (VmRSS after playing a while) while
     playing, with the window shown, hidden (the credits window in front; the program only) and
-    minimised;
+    minimised; beside each, over the same seconds, the sound server's (the world's PulseAudio
+    daemon) CPU share and wake-ups per second, the sum of the player's and the server's CPU
+    (what the stream costs in all) and the program/peer ratio on that sum; and the server once
+    with nothing playing, as a baseline (the sink listener's recording stream is always there);
   - idle, nothing picked (no station, no `loadfile`/`play`), with the window shown and then
     minimised: CPU share and wake-ups per second of the main (GUI) thread and of all threads
     (voluntary context switches: each one is a sleep that something ended).
@@ -28,6 +31,7 @@ Not part of the test run. Run as root from the repository (needs a build with th
 """
 
 import argparse
+import collections
 import json
 import os
 import pwd
@@ -106,6 +110,14 @@ class World:
         self.procs.stop_all()
         shutil.rmtree(self.workdir, ignore_errors=True)
 
+    def sound_server_pid(self):
+        """The PulseAudio daemon the desktop started (run with --daemonize=no: the spawned
+        process is the daemon)."""
+        for label, proc in self.procs.items:
+            if label == "pulseaudio" and proc.poll() is None:
+                return proc.pid
+        return None
+
     def quiet(self, seconds=0.6):
         time.sleep(seconds)
 
@@ -119,15 +131,6 @@ class World:
 
 # ---------------------------------------------------------------------------------------------
 # Measuring a running process.
-
-def cpu_share(pid, seconds):
-    c0, t0 = nw.cpu_seconds(pid), time.monotonic()
-    time.sleep(seconds)
-    c1, t1 = nw.cpu_seconds(pid), time.monotonic()
-    if c0 is None or c1 is None:
-        return None
-    return 100.0 * (c1 - c0) / (t1 - t0)
-
 
 def visible_window_of(world, pid, timeout):
     deadline = time.monotonic() + timeout
@@ -152,10 +155,48 @@ def warm_up_program(world):
     world.quiet(0.3)
 
 
-def playing_figures(pid):
-    """CPU share over STATE_SECONDS, then peak and steady (resident now) memory in KiB."""
-    cpu = cpu_share(pid, STATE_SECONDS)
-    return (cpu, nw.peak_memory_kib(pid), nw.rss_kib(pid))
+Playing = collections.namedtuple("Playing", "cpu peak rss server_cpu server_wake")
+
+
+def server_counters(pid):
+    """The sound server's CPU seconds so far (/proc/<pid>/stat, all threads) and voluntary
+    context switches of all its threads so far; (None, None) without a server."""
+    if pid is None:
+        return None, None
+    counters = task_counters(pid)
+    if not counters:
+        return None, None
+    return nw.cpu_seconds(pid), sum(switches for _run, switches in counters.values())
+
+
+def server_rates(before, after, seconds):
+    """CPU % of one core and wake-ups per second between two server_counters readings."""
+    (c0, w0), (c1, w1) = before, after
+    if None in (c0, w0, c1, w1):
+        return None, None
+    return 100.0 * (c1 - c0) / seconds, (w1 - w0) / seconds
+
+
+def playing_figures(world, pid):
+    """Over STATE_SECONDS: the player's CPU share and, read at the same two moments, the sound
+    server's CPU share and wake-ups per second; then the player's peak and steady (resident
+    now) memory in KiB."""
+    server = world.sound_server_pid()
+    s0, c0, t0 = server_counters(server), nw.cpu_seconds(pid), time.monotonic()
+    time.sleep(STATE_SECONDS)
+    c1, t1, s1 = nw.cpu_seconds(pid), time.monotonic(), server_counters(server)
+    cpu = None if c0 is None or c1 is None else 100.0 * (c1 - c0) / (t1 - t0)
+    s_cpu, s_wake = server_rates(s0, s1, t1 - t0)
+    return Playing(cpu, nw.peak_memory_kib(pid), nw.rss_kib(pid), s_cpu, s_wake)
+
+
+def server_alone(world, seconds=STATE_SECONDS):
+    """The sound server's CPU share and wake-ups per second while no player runs."""
+    server = world.sound_server_pid()
+    s0, t0 = server_counters(server), time.monotonic()
+    time.sleep(seconds)
+    s1, t1 = server_counters(server), time.monotonic()
+    return server_rates(s0, s1, t1 - t0)
 
 
 def program_startup(world, runs=3):
@@ -206,15 +247,15 @@ def program_states(world, prog):
     prog.activate(prog.window)
     prog.pick_by_mouse(0, len(world.plan.stations))
     nw.listen_for(world.listener, world.meter, station.frequency, world.listener.now_index(), 15)
-    figures["shown"] = playing_figures(pid)
+    figures["shown"] = playing_figures(world, pid)
     prog.click(prog.window, 120, 60)
     form2 = prog.find_window(caption="Form2", timeout=5)
-    figures["hidden"] = playing_figures(pid)
+    figures["hidden"] = playing_figures(world, pid)
     prog.click(form2, 18, 297)
     time.sleep(1.0)
     prog.click(prog.window, 205, 8)
     time.sleep(1.0)
-    figures["minimised"] = playing_figures(pid)
+    figures["minimised"] = playing_figures(world, pid)
     prog.x("xdotool", "windowactivate", str(prog.window), check=False)
     world.procs.stop(prog.proc)
     return figures
@@ -382,7 +423,7 @@ def peer_states(world, peer, station):
         return {}
     pid = peer_pid(peer)
     return shown_then_minimised(world, peer, pid, visible_window_of(world, pid, 2),
-                                playing_figures)
+                                lambda p: playing_figures(world, p))
 
 
 def shown_then_minimised(world, peer, pid, window, measure):
@@ -514,6 +555,9 @@ def run_benchmark(args):
         peers = [p(world) for p in (MpvPeer, VlcPeer, GoodvibesPeer)
                  if shutil.which(p.name) and p.name in args.peers]
         results = {"program": {}}
+        out("-- sound server alone, nothing playing")
+        world.quiet(2.0)  # the world's start-up settled
+        results["server alone"] = server_alone(world)
         out("-- start-up (median of 3)")
         shown, painted = program_startup(world)
         results["program"]["startup"] = shown
@@ -574,24 +618,41 @@ def print_tables(results, peers):
 
 
 def print_playing(results, names):
-    """CPU, peak and steady memory while playing, per window state, and the targets."""
+    """CPU, peak and steady memory while playing, per window state, the sound server's share
+    over the same seconds, and the targets."""
     out()
     out("Playing: CPU %% of one core over %gs; memory MiB, peak (VmHWM) / steady (VmRSS at the "
         "end); program/peer" % STATE_SECONDS)
+    out("  indented: the sound server (PulseAudio) over the same seconds, CPU % and wake-ups/s; "
+        "sum = player CPU + server CPU; program/peer on the sum")
+    width = 46
     for state in ("shown", "hidden", "minimised"):
         row = "  %-10s" % state
+        server_row = "    %-8s" % "+server"
         p = results["program"]["states"].get(state)
         for n in names:
             f = results[n].get("states", {}).get(state)
             if f is None:
-                row += "%-44s" % (n + ": -")
+                row += "%-*s" % (width, n + ": -")
+                server_row += "%-*s" % (width, n + ": -")
                 continue
-            cell = "%s: %s%% %s/%s" % (n, fmt(f[0], digits=1), fmt(kib_to_mib(f[1]), digits=1),
-                                       fmt(kib_to_mib(f[2]), digits=1))
+            cell = "%s: %s%% %s/%s" % (n, fmt(f.cpu, digits=1), fmt(kib_to_mib(f.peak), digits=1),
+                                       fmt(kib_to_mib(f.rss), digits=1))
             if n != "program" and p:
-                cell += " (%s, %s)" % (ratio(p[0], f[0]), ratio(p[1], f[1]))
-            row += "%-44s" % cell
+                cell += " (%s, %s)" % (ratio(p.cpu, f.cpu), ratio(p.peak, f.peak))
+            row += "%-*s" % (width, cell)
+            cell = "%s: %s%% %s/s, sum %s%%" % (n, fmt(f.server_cpu, digits=1),
+                                               fmt(f.server_wake, digits=0),
+                                               fmt(playing_sum(f), digits=1))
+            if n != "program" and p:
+                cell += " (%s)" % ratio(playing_sum(p), playing_sum(f))
+            server_row += "%-*s" % (width, cell)
         out(row)
+        out(server_row)
+    alone = results.get("server alone") or (None, None)
+    out("  sound server alone, nothing playing (over %gs, before any player started): %s%% CPU, "
+        "%s wake-ups/s (the sink listener's recording stream included, as in every row above)"
+        % (STATE_SECONDS, fmt(alone[0], digits=1), fmt(alone[1], digits=0)))
     prog = results["program"]["states"]
     for state in ("shown", "minimised"):
         peers = [(results[n]["states"][state][0], n) for n in names[1:]
@@ -609,6 +670,13 @@ def print_playing(results, names):
             % (fmt(kib_to_mib(peak), digits=1), fmt(kib_to_mib(vlc[1]), digits=1),
                fmt(0.75 * kib_to_mib(vlc[1]), digits=1),
                "met" if peak <= 0.75 * vlc[1] else "NOT met"))
+
+
+def playing_sum(f):
+    """The player's CPU share plus the sound server's over the same seconds."""
+    if f.cpu is None or f.server_cpu is None:
+        return None
+    return f.cpu + f.server_cpu
 
 
 def kib_to_mib(kib):
