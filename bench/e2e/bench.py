@@ -536,6 +536,11 @@ def print_idle_table(results, peers):
             out("  %-10s %-12s %9s%% %12s %9s%% %12s" % (
                 state, n, fmt(f[0]), fmt(f[1], digits=1), fmt(f[2]), fmt(f[3], digits=1)))
     out("  (mpv: idle with --force-window; its main thread is its core, the window has its own)")
+    shown = results.get("program", {}).get("idle", {}).get("shown")
+    if shown:
+        out("  target, shown: program %s wake-ups/s <= 6 and %s%% <= 0.12%%: %s"
+            % (fmt(shown[3], digits=1), fmt(shown[2]),
+               "met" if shown[3] <= 6 and shown[2] <= 0.12 else "NOT met"))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -597,6 +602,11 @@ def print_tables(results, peers):
     for n in names:
         out("  %-12s %8s %s" % (n, fmt(results[n].get("startup")),
                                 "" if n == "program" else ratio(base, results[n].get("startup"))))
+    starts = [(results[n]["startup"], n) for n in names[1:] if results[n].get("startup")]
+    if base and starts:
+        best, who = min(starts)
+        out("  target: program %s s <= 0.75 x the best peer's %s s (%s): %s"
+            % (fmt(base), fmt(best), who, "met" if base <= 0.75 * best else "NOT met"))
     out()
     out("Tune latency per endpoint kind: median seconds (failed picks); program/peer")
     out("  (program: every station of the kind, arrow-key picks; peers: the kind's first station)")
@@ -655,21 +665,33 @@ def print_playing(results, names):
         % (STATE_SECONDS, fmt(alone[0], digits=1), fmt(alone[1], digits=0)))
     prog = results["program"]["states"]
     for state in ("shown", "minimised"):
-        peers = [(results[n]["states"][state][0], n) for n in names[1:]
-                 if results[n].get("states", {}).get(state)
-                 and results[n]["states"][state][0] is not None]
-        if prog.get(state) and peers:
-            best, who = min(peers)
-            out("  target, CPU %s: program %s%% <= best peer's %s%% (%s): %s"
-                % (state, fmt(prog[state][0], digits=1), fmt(best, digits=1), who,
-                   "met" if prog[state][0] <= best else "NOT met"))
-    vlc = results.get("vlc", {}).get("states", {}).get("shown")
-    peak = max((f[1] for f in prog.values() if f and f[1]), default=None)
-    if vlc and vlc[1] and peak:
-        out("  target, peak memory: program %s MiB <= 0.75 x vlc's %s MiB = %s MiB: %s"
-            % (fmt(kib_to_mib(peak), digits=1), fmt(kib_to_mib(vlc[1]), digits=1),
-               fmt(0.75 * kib_to_mib(vlc[1]), digits=1),
-               "met" if peak <= 0.75 * vlc[1] else "NOT met"))
+        costs = [(caused_cost(results[n]["states"][state], alone[0]), n) for n in names[1:]
+                 if results[n].get("states", {}).get(state)]
+        costs = [(c, n) for c, n in costs if c is not None]
+        mine = caused_cost(prog.get(state), alone[0])
+        if mine is not None and costs:
+            best, who = min(costs)
+            out("  target, CPU %s (player + what it adds to the sound server): program %s%% <= "
+                "half the best peer's %s%% (%s): %s"
+                % (state, fmt(mine, digits=2), fmt(best, digits=2), who,
+                   "met" if mine <= 0.5 * best else "NOT met"))
+    peak = max((f.peak for f in prog.values() if f and f.peak), default=None)
+    peaks = [(max(f.peak for f in results[n]["states"].values() if f and f.peak), n)
+             for n in names[1:]
+             if any(f and f.peak for f in results[n].get("states", {}).values())]
+    if peak and peaks:
+        best, who = min(peaks)
+        out("  target, peak memory: program %s MiB <= 0.75 x the best peer's %s MiB (%s) = %s MiB: "
+            "%s" % (fmt(kib_to_mib(peak), digits=1), fmt(kib_to_mib(best), digits=1), who,
+                    fmt(0.75 * kib_to_mib(best), digits=1),
+                    "met" if peak <= 0.75 * best else "NOT met"))
+
+
+def caused_cost(f, server_alone):
+    """A player's CPU share plus what its stream added to the sound server's."""
+    if f is None or f.cpu is None or f.server_cpu is None or server_alone is None:
+        return None
+    return f.cpu + max(0.0, f.server_cpu - server_alone)
 
 
 def playing_sum(f):
