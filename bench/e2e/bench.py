@@ -239,9 +239,13 @@ def program_tune(world):
     return prog, per_kind
 
 
-def program_states(world, prog):
-    """CPU and VmHWM while playing: shown, hidden behind the credits window, minimised."""
+def program_states(world):
+    """CPU and VmHWM while playing: shown, hidden behind the credits window, minimised. A new
+    program, as each peer is started anew: a listener's pick of the first station."""
     figures = {}
+    prog = nw.Program(world.desktop, world.procs, world.args.program)
+    prog.wait_main_window()
+    time.sleep(1.0)
     pid = prog.proc.pid
     station = world.plan.stations[0]
     prog.activate(prog.window)
@@ -580,7 +584,9 @@ def run_benchmark(args):
         out("-- tune latency (pick to first clear tone at the sink)")
         prog, kinds = program_tune(world)
         results["program"]["tune"] = kinds
-        figures = program_states(world, prog)
+        results["program"]["peak after every kind"] = nw.peak_memory_kib(prog.proc.pid)
+        world.procs.stop(prog.proc)
+        figures = program_states(world)
         results["program"]["states"] = figures
         representatives = world.representatives()
         for peer in peers:
@@ -659,6 +665,10 @@ def print_playing(results, names):
             server_row += "%-*s" % (width, cell)
         out(row)
         out(server_row)
+    after = results["program"].get("peak after every kind")
+    if after:
+        out("  program's peak after playing every kind in one run (FFmpeg loaded for Ogg and MMS): "
+            "%s MiB" % fmt(kib_to_mib(after), digits=1))
     alone = results.get("server alone") or (None, None)
     out("  sound server alone, nothing playing (over %gs, before any player started): %s%% CPU, "
         "%s wake-ups/s (the sink listener's recording stream included, as in every row above)"
