@@ -8,7 +8,9 @@ and goodvibes, with the program's figure over the peer's as a ratio:
     painted window: its banner on screen);
   - tune latency per endpoint kind: from the pick to the first clear reading of the station's
     tone at the sink (program: arrow-key picks in the real window; mpv: `loadfile` over its IPC
-    socket; goodvibes: `goodvibes-client play`; vlc: `add` over its rc socket);
+    socket; goodvibes: `goodvibes-client play`; vlc: `add` over its rc socket), and the
+    program's own part of it (from its diagnostics: the pick reaching its playback to the sound
+    server starting the new stream);
   - CPU share, peak memory (VmHWM) and steady memory (VmRSS after playing a while) while
     playing, with the window shown, hidden (the credits window in front; the program only) and
     minimised; beside each, over the same seconds, the sound server's (the world's PulseAudio
@@ -219,9 +221,37 @@ def program_startup(world, runs=3):
     return statistics.median(shown), (statistics.median(painted) if painted else None)
 
 
+# The program's own diagnostics, with their time: a pick reaches the playback ("Connecting") and
+# the sound server starts playing the new stream ("sound started").
+TIMED_LOG = {"QT_LOGGING_RULES": "radio.player.debug=true;radio.engine.debug=true",
+             "QT_MESSAGE_PATTERN": "%{time process} %{category}: %{message}"}
+
+
+def inside_latencies(log, stations):
+    """From the program's timed log: seconds from each pick reaching the playback to the sound
+    server starting its stream, per kind (the first pick, by mouse, left out)."""
+    picks = []
+    for line in log.splitlines():
+        parts = line.split(None, 1)
+        if len(parts) < 2:
+            continue
+        try:
+            t = float(parts[0])
+        except ValueError:
+            continue
+        if "State::Connecting" in parts[1]:
+            picks.append([t, None])
+        elif "sound started" in parts[1] and picks and picks[-1][1] is None:
+            picks[-1][1] = t
+    per_kind = {}
+    for station, (picked, heard) in zip(stations[1:], picks[1:]):
+        per_kind.setdefault(station.kind, []).append(None if heard is None else heard - picked)
+    return per_kind
+
+
 def program_tune(world):
     """Arrow-key picks through the whole list; latency per station, then per kind."""
-    prog = nw.Program(world.desktop, world.procs, world.args.program)
+    prog = nw.Program(world.desktop, world.procs, world.args.program, extra_env=TIMED_LOG)
     prog.wait_main_window()
     time.sleep(1.0)
     prog.pick_by_mouse(0, len(world.plan.stations))
@@ -586,6 +616,8 @@ def run_benchmark(args):
         results["program"]["tune"] = kinds
         results["program"]["peak after every kind"] = nw.peak_memory_kib(prog.proc.pid)
         world.procs.stop(prog.proc)
+        results["program"]["inside"] = inside_latencies(world.procs.log_text("program"),
+                                                        world.plan.stations)
         figures = program_states(world)
         results["program"]["states"] = figures
         representatives = world.representatives()
@@ -627,7 +659,12 @@ def print_tables(results, peers):
             if n != "program":
                 cell += " %s" % ratio(pm, m)
             row += "%-22s" % cell
-        out(row)
+        inside, _ = summarise(results["program"].get("inside", {}).get(kind, []))
+        out(row + "inside %s" % fmt(inside, digits=3))
+    out("  (inside: the program's own part, median seconds from the pick reaching its playback to "
+        "the sound server starting the new stream, from its diagnostics; the rest is the key "
+        "sent by xdotool, the sink's monitor and the tone meter's 0.25 s window, read every "
+        "0.05 s, and is the same for every player)")
     print_playing(results, names)
     for p in peers:
         out("note: %s: %s" % (p.name, p.note))

@@ -103,6 +103,7 @@ bool Decoder::finish(std::vector<std::uint8_t> &pending)
 
 void Decoder::started()
 {
+    qCDebug(lcEngine) << "sound started";
     m_heard = true;
     post(DecoderReport::Kind::Playing);
 }

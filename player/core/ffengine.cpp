@@ -46,6 +46,7 @@ std::unique_ptr<Decoder> makeDecoder(const QUrl &url, std::shared_ptr<network::O
                     return nullptr;
                 }
                 if (isMpegAudio(source->contentType(), head)) {
+                    qCDebug(lcEngine) << "MPEG audio, after" << head.size() << "bytes";
                     return std::make_unique<Mp3Decoder>(
                         std::move(source), output, cancelled, report);
                 }
