@@ -307,13 +307,56 @@ void ComboBox::setForeColour(platform::ColourValue colour)
         return;
     }
     m_foreColour = colour;
-    applyColours();
+    // The text field alone: the list takes the colour when it drops down (showPopup), or at once
+    // while it is down. A hidden list that took every colour would push a new palette through the
+    // list and its scroll bars five times a second for nothing.
+    if (lineEdit()) {
+        lineEdit()->setPalette(textPalette());
+    }
+    if (view() && view()->isVisible()) {
+        applyListColours();
+    }
+}
+
+void ComboBox::showPopup()
+{
+    applyListColours();
+    QComboBox::showPopup();
 }
 
 void ComboBox::setBackColour(platform::ColourValue colour)
 {
     m_backColour = colour;
     applyColours();
+}
+
+QPalette ComboBox::textPalette() const
+{
+    QPalette text = palette();
+    const QColor fore = platform::toQColor(m_foreColour);
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
+        text.setColor(group, QPalette::Text, fore);
+        text.setColor(group, QPalette::WindowText, fore);
+        text.setColor(group, QPalette::ButtonText, fore);
+    }
+    return text;
+}
+
+void ComboBox::applyListColours()
+{
+    if (!view()) {
+        return;
+    }
+    view()->setPalette(textPalette());
+    // The list's scroll bars show no text, so they keep the box's palette, every role of it
+    // their own, and a new text colour does not reach them: the style keys its cached drawing of
+    // a scroll bar by the bar's palette as well, and a bar that took each new colour would leave
+    // a new cached picture behind for every colour it was drawn in, each time the list is
+    // dropped down while the colour cycles.
+    QPalette bars = palette();
+    bars.setResolveMask(~QPalette::ResolveMask(0));
+    view()->verticalScrollBar()->setPalette(bars);
+    view()->horizontalScrollBar()->setPalette(bars);
 }
 
 void ComboBox::applyColours()
@@ -323,7 +366,6 @@ void ComboBox::applyColours()
     // drawing of the box by the box's palette, so a palette that changed with every new text
     // colour would leave a new cached picture behind each time (the colour changes five times a
     // second, every one of them a new colour).
-    const QColor fore = platform::toQColor(m_foreColour);
     const QColor back = platform::toQColor(m_backColour);
     QPalette box = palette();
     for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
@@ -332,27 +374,10 @@ void ComboBox::applyColours()
     if (box != palette()) {
         setPalette(box);
     }
-    QPalette text = box;
-    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
-        text.setColor(group, QPalette::Text, fore);
-        text.setColor(group, QPalette::WindowText, fore);
-        text.setColor(group, QPalette::ButtonText, fore);
-    }
     if (lineEdit()) {
-        lineEdit()->setPalette(text);
+        lineEdit()->setPalette(textPalette());
     }
-    if (view()) {
-        view()->setPalette(text);
-        // The list's scroll bars show no text, so they keep the box's palette, every role of it
-        // their own, and a new text colour does not reach them: the style keys its cached
-        // drawing of a scroll bar by the bar's palette as well, and a bar that took each new
-        // colour would leave a new cached picture behind for every colour it was drawn in, each
-        // time the list is dropped down while the colour cycles.
-        QPalette bars = box;
-        bars.setResolveMask(~QPalette::ResolveMask(0));
-        view()->verticalScrollBar()->setPalette(bars);
-        view()->horizontalScrollBar()->setPalette(bars);
-    }
+    applyListColours();
 }
 
 } // namespace ui
