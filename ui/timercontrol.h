@@ -51,6 +51,8 @@ public:
 
     // Ticks delivered (or, in whole-second pace, accounted for) since the control last started.
     qint64 ticksDelivered() const { return m_delivered; }
+    // The instant of the wall clock the control last set a tick on its grid for; 0 for none.
+    qint64 lastTickSetFor() const { return m_alarm.instant(); }
 
 signals:
     void Timer();
