@@ -1,5 +1,7 @@
 #include "ui/controls.h"
 
+#include "ui/combotext.h"
+
 #include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -7,7 +9,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QWheelEvent>
 
 namespace ui {
@@ -167,22 +168,6 @@ void Image::paintEvent(QPaintEvent *)
 
 namespace {
 
-// The list's text field. When it loses the focus (Tab, a click elsewhere, another window, the
-// list dropping down) the toolkit would pick the item whose text was typed and raise its
-// activation: typing never picks, so leaving the field is quiet.
-class ComboText : public QLineEdit
-{
-public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void focusOutEvent(QFocusEvent *event) override
-    {
-        const QSignalBlocker quiet(this);
-        QLineEdit::focusOutEvent(event);
-    }
-};
-
 bool isReturnKey(QEvent *event)
 {
     if (event->type() != QEvent::KeyPress) {
@@ -310,8 +295,8 @@ void ComboBox::setForeColour(platform::ColourValue colour)
     // The text field alone: the list takes the colour when it drops down (showPopup), or at once
     // while it is down. A hidden list that took every colour would push a new palette through the
     // list and its scroll bars five times a second for nothing.
-    if (lineEdit()) {
-        lineEdit()->setPalette(textPalette());
+    if (auto *field = qobject_cast<ComboText *>(lineEdit())) {
+        field->setTextColour(platform::toQColor(colour));
     }
     if (view() && view()->isVisible()) {
         applyListColours();
@@ -374,8 +359,9 @@ void ComboBox::applyColours()
     if (box != palette()) {
         setPalette(box);
     }
-    if (lineEdit()) {
-        lineEdit()->setPalette(textPalette());
+    if (auto *field = qobject_cast<ComboText *>(lineEdit())) {
+        field->setPalette(textPalette());
+        field->setTextColour(platform::toQColor(m_foreColour));
     }
     applyListColours();
 }
