@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace animation {
 
@@ -211,7 +212,7 @@ void FlashPlayer::onAlarm()
         return;
     }
     if (catchUp(m_alarmFrame)) {
-        update();
+        updateChangedPart();
     }
     // Nothing will move again by itself: no more wake-ups.
     if (!m_root->isStill()) {
@@ -226,12 +227,57 @@ void FlashPlayer::onTimer()
         return;
     }
     if (catchUp()) {
-        update();
+        updateChangedPart();
     }
     // Nothing will move again by itself: no more ticks.
     if (m_root->isStill()) {
         m_timer.stop();
     }
+}
+
+void FlashPlayer::updateChangedPart()
+{
+    // Both pictures drawn before (a looping movie's come round again): only where they differ
+    // needs to reach the screen. Otherwise all of it.
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    const QImage *shown = m_frames.object(m_shownPicture);
+    const QImage *next = m_frames.object(m_picture);
+    if (std::make_tuple(pixels, dpr, m_highQuality) != m_framesFor || !shown || !next
+        || shown->size() != next->size() || shown->format() != next->format()) {
+        update();
+        return;
+    }
+    int top = next->height();
+    int bottom = -1;
+    int left = next->width();
+    int right = -1;
+    const qsizetype rowBytes = qsizetype(next->width()) * next->depth() / 8;
+    for (int y = 0; y < next->height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(shown->constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(next->constScanLine(y));
+        if (std::memcmp(a, b, size_t(rowBytes)) == 0) {
+            continue;
+        }
+        top = std::min(top, y);
+        bottom = y;
+        int x = 0;
+        while (a[x] == b[x]) {
+            ++x;
+        }
+        left = std::min(left, x);
+        x = next->width() - 1;
+        while (a[x] == b[x]) {
+            --x;
+        }
+        right = std::max(right, x);
+    }
+    if (bottom < 0) {
+        return;
+    }
+    // Device pixels to the widget's, outwards.
+    const QRectF changed(QPointF(left, top) / dpr, QPointF(right + 1, bottom + 1) / dpr);
+    update(changed.toAlignedRect());
 }
 
 void FlashPlayer::paintEvent(QPaintEvent *)

@@ -93,6 +93,7 @@ private:
     // changed.
     bool catchUp(qint64 surelyDue = 0);
     void pictureMayHaveChanged();
+    void updateChangedPart(); // after a tick that changed the picture
     void command(const std::function<void(swf::TimelineInstance &)> &change);
     bool pictureChanged();
     QImage renderFrame(QSize pixels, qreal dpr);
