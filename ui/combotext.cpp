@@ -144,11 +144,28 @@ void ComboText::paintEvent(QPaintEvent *event)
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
     painter.setPen(m_colour);
     m_layout.draw(&painter, *origin);
-    // The glyphs may reach a little beyond their advances.
+    m_textArea = inkArea(*origin);
+}
+
+QRect ComboText::inkArea(QPoint origin) const
+{
+    // The blanks around the text (the list's caption is indented with them) show no colour.
+    qsizetype first = 0;
+    qsizetype last = m_shapedText.size();
+    while (first < last && m_shapedText.at(first).isSpace()) {
+        ++first;
+    }
+    while (last > first && m_shapedText.at(last - 1).isSpace()) {
+        --last;
+    }
+    const QTextLine line = m_layout.lineAt(0);
+    const qreal from = line.cursorToX(int(first));
+    const qreal to = line.cursorToX(int(last));
+    // The glyphs may reach a little beyond their advances and the line's height.
     const int slack = QFontMetrics(m_shapedFont).height() / 2;
-    const QRectF drawn = m_layout.lineAt(0).naturalTextRect().translated(*origin);
-    m_textArea = QRect(int(drawn.left()) - slack, 0, int(drawn.width()) + 2 * slack, height())
-                     .intersected(rect());
+    const QRect area(QPoint(origin.x() + int(from) - slack, origin.y() - 2),
+        QPoint(origin.x() + int(to) + slack, origin.y() + m_lineHeight + 2));
+    return area.intersected(rect());
 }
 
 } // namespace ui

@@ -43,6 +43,8 @@ private:
     void shapeText();
     // Where the line edit puts the text's layout at rest; none where it would scroll it.
     std::optional<QPoint> restingOrigin() const;
+    // Where the glyphs of the text drawn from `origin` can put colour.
+    QRect inkArea(QPoint origin) const;
 
     QColor m_colour;
     QTextLayout m_layout;
