@@ -1,6 +1,7 @@
 #include "animation/flashplayer.h"
 
 #include "animation/moviefetch.h"
+#include "platform/clock.h"
 #include "platform/components.h"
 
 #include <QContextMenuEvent>
@@ -8,6 +9,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 namespace animation {
 
@@ -24,6 +27,7 @@ FlashPlayer::FlashPlayer(const FlashSettings &settings, QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &FlashPlayer::onTimer);
+    connect(&m_alarm, &platform::WallClockAlarm::rang, this, &FlashPlayer::onAlarm);
     startFetch();
 }
 
@@ -88,6 +92,7 @@ void FlashPlayer::startMovie(std::shared_ptr<const swf::Movie> movie)
     m_renderer->setAntialiasing(m_highQuality);
     m_clock.start();
     m_ticksDone = 0;
+    stopTicking(); // the frames are counted from here
     pictureMayHaveChanged();
     updateTimer();
 }
@@ -106,16 +111,19 @@ qint64 FlashPlayer::dueTicks() const
     return qint64(double(m_clock.elapsed()) * m_movie->frameRate / 1000.0);
 }
 
-bool FlashPlayer::catchUp()
+bool FlashPlayer::catchUp(qint64 surelyDue)
 {
     if (!m_root) {
         return false;
     }
-    const qint64 due = dueTicks();
-    qint64 n = due - m_ticksDone;
+    const qint64 due = std::max(dueTicks(), surelyDue);
+    if (due <= m_ticksDone) {
+        return false;
+    }
+    const qint64 n = due - m_ticksDone;
     m_ticksDone = due;
     // Ticks of a movie that stands still change nothing (and it ran no timer meanwhile).
-    if (n <= 0 || m_root->isStill()) {
+    if (m_root->isStill()) {
         return false;
     }
     bool changed = false;
@@ -158,14 +166,57 @@ void FlashPlayer::pictureMayHaveChanged()
 void FlashPlayer::updateTimer()
 {
     if (!m_movie || !canShow() || m_root->isStill()) {
-        m_timer.stop();
+        stopTicking();
         return;
     }
-    if (!m_timer.isActive()) {
+    if (!isTicking()) {
         if (catchUp()) {
             update();
         }
+        scheduleFrame();
+    }
+}
+
+void FlashPlayer::stopTicking()
+{
+    m_timer.stop();
+    m_alarm.cancel();
+}
+
+int FlashPlayer::gridPeriod() const
+{
+    const double period = 1000.0 / m_movie->frameRate;
+    const int whole = qRound(period);
+    return std::abs(period - whole) < 1e-6 && platform::hasWallClockGrid(whole) ? whole : 0;
+}
+
+void FlashPlayer::scheduleFrame()
+{
+    const int period = gridPeriod();
+    if (period == 0) {
         m_timer.start(std::max(1, int(1000.0 / m_movie->frameRate)));
+        return;
+    }
+    // The wall clock's instant of the next frame, on the grid. Up to 2 ms before it still counts
+    // as that grid point: the two clocks' readings round apart, and a frame due right on a point
+    // of the grid must not wait a whole period for the next one.
+    m_alarmFrame = m_ticksDone + 1;
+    const qint64 dueIn = m_alarmFrame * period - m_clock.elapsed();
+    m_alarm.setFor(
+        platform::gridPointAtOrAfter(platform::currentMSecsSinceEpoch() + dueIn - 2, period));
+}
+
+void FlashPlayer::onAlarm()
+{
+    if (!canShow()) {
+        return;
+    }
+    if (catchUp(m_alarmFrame)) {
+        updateChangedPart();
+    }
+    // Nothing will move again by itself: no more wake-ups.
+    if (!m_root->isStill()) {
+        scheduleFrame();
     }
 }
 
@@ -176,12 +227,57 @@ void FlashPlayer::onTimer()
         return;
     }
     if (catchUp()) {
-        update();
+        updateChangedPart();
     }
     // Nothing will move again by itself: no more ticks.
     if (m_root->isStill()) {
         m_timer.stop();
     }
+}
+
+void FlashPlayer::updateChangedPart()
+{
+    // Both pictures drawn before (a looping movie's come round again): only where they differ
+    // needs to reach the screen. Otherwise all of it.
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    const QImage *shown = m_frames.object(m_shownPicture);
+    const QImage *next = m_frames.object(m_picture);
+    if (std::make_tuple(pixels, dpr, m_highQuality) != m_framesFor || !shown || !next
+        || shown->size() != next->size() || shown->format() != next->format()) {
+        update();
+        return;
+    }
+    int top = next->height();
+    int bottom = -1;
+    int left = next->width();
+    int right = -1;
+    const qsizetype rowBytes = qsizetype(next->width()) * next->depth() / 8;
+    for (int y = 0; y < next->height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(shown->constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(next->constScanLine(y));
+        if (std::memcmp(a, b, size_t(rowBytes)) == 0) {
+            continue;
+        }
+        top = std::min(top, y);
+        bottom = y;
+        int x = 0;
+        while (a[x] == b[x]) {
+            ++x;
+        }
+        left = std::min(left, x);
+        x = next->width() - 1;
+        while (a[x] == b[x]) {
+            --x;
+        }
+        right = std::max(right, x);
+    }
+    if (bottom < 0) {
+        return;
+    }
+    // Device pixels to the widget's, outwards.
+    const QRectF changed(QPointF(left, top) / dpr, QPointF(right + 1, bottom + 1) / dpr);
+    update(changed.toAlignedRect());
 }
 
 void FlashPlayer::paintEvent(QPaintEvent *)
@@ -267,7 +363,7 @@ void FlashPlayer::showEvent(QShowEvent *event)
 void FlashPlayer::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_timer.stop();
+    stopTicking();
 }
 
 bool FlashPlayer::eventFilter(QObject *watched, QEvent *event)

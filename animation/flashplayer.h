@@ -2,6 +2,7 @@
 
 #include "animation/flashsettings.h"
 #include "animation/swfrenderer.h"
+#include "platform/alarm.h"
 
 #include <QCache>
 #include <QElapsedTimer>
@@ -20,6 +21,10 @@ namespace animation {
 // plays it looping at the movie's frame rate, fitted whole into the widget ("show all"). In
 // transparent mode it paints only what the movie draws. While hidden or minimised it renders
 // nothing and its timer is stopped; the playhead catches up with the clock when it is shown again.
+// The frames are due a whole number of frame periods after the movie started; a period on the
+// wall clock's grid (platform::hasWallClockGrid: 2 frames a second wake at .000 and .500) shows
+// each frame at the first point of the grid from its time on, so that the strip wakes the
+// program together with the window's other timers.
 // A movie that cannot change any more (one frame, or stopped) has no timer at all, and a tick that
 // leaves the picture as it is repaints nothing. Each picture is drawn once into a cache bounded
 // in bytes, and a looping movie's pictures come back from there.
@@ -46,7 +51,7 @@ public:
     // hidden.
     qint64 framesRendered() const { return m_framesRendered; }
     // Whether the movie runs a timer: shown, and able to change.
-    bool isTicking() const { return m_timer.isActive(); }
+    bool isTicking() const { return m_timer.isActive() || m_alarm.isSet(); }
     bool isTransparent() const;
 
     // Plays a movie from bytes (also used once the fetch completes). Returns false for a file
@@ -77,18 +82,27 @@ private:
     void startFetch();
     void startMovie(std::shared_ptr<const swf::Movie> movie);
     void onTimer();
+    void onAlarm();
+    void scheduleFrame();
+    void stopTicking();
+    int gridPeriod() const; // the frame period on the wall clock's grid, else 0
     void drawMovie();
     bool canShow() const;
     void updateTimer();
-    bool catchUp(); // runs the frames due; returns whether the picture changed
+    // Runs the frames due (at least `surelyDue` of them in all); returns whether the picture
+    // changed.
+    bool catchUp(qint64 surelyDue = 0);
     void pictureMayHaveChanged();
+    void updateChangedPart(); // after a tick that changed the picture
     void command(const std::function<void(swf::TimelineInstance &)> &change);
     bool pictureChanged();
     QImage renderFrame(QSize pixels, qreal dpr);
     qint64 dueTicks() const;
 
     FlashSettings m_settings;
-    QTimer m_timer;
+    QTimer m_timer; // for frame periods off the grid
+    platform::WallClockAlarm m_alarm; // for the next frame, on the grid
+    qint64 m_alarmFrame = 0; // the frame m_alarm is set for
     QElapsedTimer m_clock;
     qint64 m_ticksDone = 0;
     std::shared_ptr<const swf::Movie> m_movie;

@@ -62,9 +62,7 @@ SecondTicker &SecondTicker::instance()
 SecondTicker::SecondTicker(QObject *parent)
     : QObject(parent)
 {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &SecondTicker::turn);
+    connect(&m_alarm, &WallClockAlarm::rang, this, &SecondTicker::turn);
 }
 
 bool SecondTicker::isListenedTo() const
@@ -74,14 +72,15 @@ bool SecondTicker::isListenedTo() const
 
 void SecondTicker::connectNotify(const QMetaMethod &signal)
 {
-    if (signal == QMetaMethod::fromSignal(&SecondTicker::secondTurned) && !m_timer.isActive()) {
+    if (signal == QMetaMethod::fromSignal(&SecondTicker::secondTurned) && !m_alarm.isSet()) {
         arm();
     }
 }
 
 void SecondTicker::arm()
 {
-    m_timer.start(msecsToNextSecond(currentMSecsSinceEpoch()));
+    // The first whole second after the reading (a reading on the second waits for the next one).
+    m_alarm.setFor(gridPointAtOrAfter(currentMSecsSinceEpoch() + 1, 1000));
 }
 
 void SecondTicker::turn()
@@ -91,7 +90,7 @@ void SecondTicker::turn()
         return;
     }
     emit secondTurned();
-    if (isListenedTo() && !m_timer.isActive()) {
+    if (isListenedTo() && !m_alarm.isSet()) {
         arm();
     }
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/alarm.h"
+
 #include <QDate>
 #include <QObject>
 #include <QTime>
-#include <QTimer>
 
 namespace platform {
 
@@ -22,8 +23,9 @@ int msecsToNextSecond(qint64 msecsSinceEpoch);
 
 // Raises secondTurned() right after every whole second of the wall clock for as long as anything
 // is connected to it. Everything paced by the wall clock wakes the program together, once a
-// second, from one precise single-shot timer re-armed from the clock after each turn (so a clock
-// that is set or slewed is followed within a second).
+// second, from one alarm (WallClockAlarm) set again from the clock after each turn (so a clock
+// that is set or slewed is followed within a second); whatever else has an alarm for the turn
+// wakes with it.
 class SecondTicker : public QObject
 {
     Q_OBJECT
@@ -44,7 +46,7 @@ private:
     void turn();
     bool isListenedTo() const;
 
-    QTimer m_timer;
+    WallClockAlarm m_alarm;
 };
 
 } // namespace platform

@@ -1,12 +1,14 @@
 #include "ui/controls.h"
 
+#include "ui/combotext.h"
+
 #include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QWheelEvent>
 
 namespace ui {
@@ -52,11 +54,20 @@ void Form::setWindowStateValue(int state)
     setWindowState(s);
 }
 
-void Form::paintEvent(QPaintEvent *)
+void Form::paintEvent(QPaintEvent *event)
 {
-    if (!m_picture.isNull()) {
-        QPainter painter(this);
-        painter.drawPixmap(0, 0, shownPicture(this, m_picture, m_sharp));
+    if (m_picture.isNull()) {
+        return;
+    }
+    // One rectangle of the region at a time: through a clip of one rectangle the picture is a
+    // plain copy, while through a clip of several (the clock, the list's text and the strip
+    // renewed in one wake-up) it is blended line by line, and the toolkit hands a hundred lines
+    // and more to its worker threads, waking them each time.
+    QPainter painter(this);
+    const QPixmap &shown = shownPicture(this, m_picture, m_sharp);
+    for (const QRect &rect : event->region()) {
+        painter.setClipRect(rect);
+        painter.drawPixmap(0, 0, shown);
     }
 }
 
@@ -156,22 +167,6 @@ void Image::paintEvent(QPaintEvent *)
 }
 
 namespace {
-
-// The list's text field. When it loses the focus (Tab, a click elsewhere, another window, the
-// list dropping down) the toolkit would pick the item whose text was typed and raise its
-// activation: typing never picks, so leaving the field is quiet.
-class ComboText : public QLineEdit
-{
-public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void focusOutEvent(QFocusEvent *event) override
-    {
-        const QSignalBlocker quiet(this);
-        QLineEdit::focusOutEvent(event);
-    }
-};
 
 bool isReturnKey(QEvent *event)
 {
@@ -297,13 +292,56 @@ void ComboBox::setForeColour(platform::ColourValue colour)
         return;
     }
     m_foreColour = colour;
-    applyColours();
+    // The text field alone: the list takes the colour when it drops down (showPopup), or at once
+    // while it is down. A hidden list that took every colour would push a new palette through the
+    // list and its scroll bars five times a second for nothing.
+    if (auto *field = qobject_cast<ComboText *>(lineEdit())) {
+        field->setTextColour(platform::toQColor(colour));
+    }
+    if (view() && view()->isVisible()) {
+        applyListColours();
+    }
+}
+
+void ComboBox::showPopup()
+{
+    applyListColours();
+    QComboBox::showPopup();
 }
 
 void ComboBox::setBackColour(platform::ColourValue colour)
 {
     m_backColour = colour;
     applyColours();
+}
+
+QPalette ComboBox::textPalette() const
+{
+    QPalette text = palette();
+    const QColor fore = platform::toQColor(m_foreColour);
+    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
+        text.setColor(group, QPalette::Text, fore);
+        text.setColor(group, QPalette::WindowText, fore);
+        text.setColor(group, QPalette::ButtonText, fore);
+    }
+    return text;
+}
+
+void ComboBox::applyListColours()
+{
+    if (!view()) {
+        return;
+    }
+    view()->setPalette(textPalette());
+    // The list's scroll bars show no text, so they keep the box's palette, every role of it
+    // their own, and a new text colour does not reach them: the style keys its cached drawing of
+    // a scroll bar by the bar's palette as well, and a bar that took each new colour would leave
+    // a new cached picture behind for every colour it was drawn in, each time the list is
+    // dropped down while the colour cycles.
+    QPalette bars = palette();
+    bars.setResolveMask(~QPalette::ResolveMask(0));
+    view()->verticalScrollBar()->setPalette(bars);
+    view()->horizontalScrollBar()->setPalette(bars);
 }
 
 void ComboBox::applyColours()
@@ -313,7 +351,6 @@ void ComboBox::applyColours()
     // drawing of the box by the box's palette, so a palette that changed with every new text
     // colour would leave a new cached picture behind each time (the colour changes five times a
     // second, every one of them a new colour).
-    const QColor fore = platform::toQColor(m_foreColour);
     const QColor back = platform::toQColor(m_backColour);
     QPalette box = palette();
     for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
@@ -322,27 +359,11 @@ void ComboBox::applyColours()
     if (box != palette()) {
         setPalette(box);
     }
-    QPalette text = box;
-    for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled }) {
-        text.setColor(group, QPalette::Text, fore);
-        text.setColor(group, QPalette::WindowText, fore);
-        text.setColor(group, QPalette::ButtonText, fore);
+    if (auto *field = qobject_cast<ComboText *>(lineEdit())) {
+        field->setPalette(textPalette());
+        field->setTextColour(platform::toQColor(m_foreColour));
     }
-    if (lineEdit()) {
-        lineEdit()->setPalette(text);
-    }
-    if (view()) {
-        view()->setPalette(text);
-        // The list's scroll bars show no text, so they keep the box's palette, every role of it
-        // their own, and a new text colour does not reach them: the style keys its cached
-        // drawing of a scroll bar by the bar's palette as well, and a bar that took each new
-        // colour would leave a new cached picture behind for every colour it was drawn in, each
-        // time the list is dropped down while the colour cycles.
-        QPalette bars = box;
-        bars.setResolveMask(~QPalette::ResolveMask(0));
-        view()->verticalScrollBar()->setPalette(bars);
-        view()->horizontalScrollBar()->setPalette(bars);
-    }
+    applyListColours();
 }
 
 } // namespace ui

@@ -134,6 +134,9 @@ public:
     // selection moved; at either end of the list nothing happens. Returns whether it moved.
     bool stepSelection(int delta);
 
+    // The list takes the text colour as it drops down.
+    void showPopup() override;
+
 signals:
     void Click();
 
@@ -145,6 +148,8 @@ protected:
 private:
     void stepInOpenList(int delta);
     void applyColours();
+    void applyListColours();
+    QPalette textPalette() const;
 
     platform::ColourValue m_foreColour = platform::systemColour(platform::SystemColour::WindowText);
     platform::ColourValue m_backColour = platform::systemColour(platform::SystemColour::Window);

@@ -1,5 +1,6 @@
 #include "ui/timercontrol.h"
 
+#include "platform/alarm.h"
 #include "platform/clock.h"
 
 #include <QEvent>
@@ -14,6 +15,7 @@ TimerControl::TimerControl(QWidget *window)
     m_next.setSingleShot(true);
     m_next.setTimerType(Qt::PreciseTimer);
     connect(&m_next, &QTimer::timeout, this, &TimerControl::onNext);
+    connect(&m_alarm, &platform::WallClockAlarm::rang, this, &TimerControl::onAlarm);
     if (window) {
         window->installEventFilter(this);
     }
@@ -44,13 +46,23 @@ bool TimerControl::windowOnScreen() const
 
 qint64 TimerControl::ticksDue() const
 {
-    return isRunning() ? m_since.elapsed() / m_interval : 0;
+    if (!isRunning()) {
+        return 0;
+    }
+    const qint64 since = m_since.elapsed() - m_phase;
+    return std::max(since < 0 ? 0 : since / m_interval, m_surelyDue);
 }
 
 void TimerControl::restart()
 {
     m_since.start();
     m_delivered = 0;
+    m_surelyDue = 0;
+    m_phase = 0;
+    if (isRunning() && platform::hasWallClockGrid(m_interval)) {
+        const qint64 now = platform::currentMSecsSinceEpoch();
+        m_phase = platform::gridPointAtOrAfter(now + m_interval, m_interval) - now - m_interval;
+    }
     schedule();
 }
 
@@ -72,6 +84,7 @@ void TimerControl::schedule()
 {
     if (!isRunning()) {
         m_next.stop();
+        m_alarm.cancel();
         followTicker(false);
         return;
     }
@@ -80,10 +93,31 @@ void TimerControl::schedule()
     followTicker(byTheSecond);
     if (byTheSecond) {
         m_next.stop();
+        m_alarm.cancel();
         return;
     }
-    const qint64 wait = (m_delivered + 1) * qint64(m_interval) - m_since.elapsed();
-    m_next.start(int(std::clamp<qint64>(wait, 0, m_interval)));
+    const qint64 tick = m_delivered + 1;
+    const qint64 wait = m_phase + tick * m_interval - m_since.elapsed();
+    if (wait <= 0 || !platform::hasWallClockGrid(m_interval)) {
+        m_alarm.cancel();
+        m_next.start(int(std::clamp<qint64>(wait, 0, m_interval)));
+        return;
+    }
+    m_next.stop();
+    // The tick's instant on the wall clock, put on the nearest point of the grid. The phase is
+    // measured again each time: a wall clock that was set moves the grid, and the ticks follow.
+    const qint64 at = platform::currentMSecsSinceEpoch() + wait;
+    const qint64 onGrid = platform::gridPointAtOrAfter(at - m_interval / 2, m_interval);
+    m_phase += onGrid - at;
+    m_alarmTick = tick;
+    m_alarm.setFor(onGrid);
+}
+
+void TimerControl::onAlarm()
+{
+    // Its tick is due, even where the wall clock's reading and the interval's count round apart.
+    m_surelyDue = std::max(m_surelyDue, m_alarmTick);
+    onNext();
 }
 
 void TimerControl::onNext()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/alarm.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -10,10 +12,14 @@ class QWidget;
 namespace ui {
 
 // A timer control of a window: raises Timer every Interval milliseconds while Enabled, on the
-// user-interface thread, also while its window is hidden or minimised. The ticks are due at whole
-// multiples of the interval from the start, and none is ever dropped; when each one is delivered
-// is the control's business, as long as no handler's visible result shows later than it would
-// with a tick every interval:
+// user-interface thread, also while its window is hidden or minimised. The ticks are due one
+// interval apart, and none is ever dropped. An interval that divides a second (or is a whole
+// number of seconds) has its ticks on the wall clock's grid (platform::hasWallClockGrid: every
+// 200 ms at .000, .200, .400 ... of each second), the first at the first grid point one interval
+// or more after the start: the program then wakes once for all that is due at the same instant,
+// the turn of the second included. Other intervals have them at whole multiples of the interval
+// from the start. When each tick is delivered is the control's business, as long as no
+// handler's visible result shows later than it would with a tick at each of those times:
 // - Pace::EveryInterval: each tick at its time (several at once after a stall).
 // - Pace::WholeSeconds, for a handler whose visible result changes only when the wall clock's
 //   second turns: the first tick after one interval, then one tick right after each whole second
@@ -45,6 +51,8 @@ public:
 
     // Ticks delivered (or, in whole-second pace, accounted for) since the control last started.
     qint64 ticksDelivered() const { return m_delivered; }
+    // The instant of the wall clock the control last set a tick on its grid for; 0 for none.
+    qint64 lastTickSetFor() const { return m_alarm.instant(); }
 
 signals:
     void Timer();
@@ -57,14 +65,19 @@ private:
     void deliverDue();
     void schedule();
     void onNext();
+    void onAlarm();
     bool windowOnScreen() const;
     qint64 ticksDue() const;
     void followTicker(bool follow);
 
     QPointer<QWidget> m_window;
     QTimer m_next;
+    platform::WallClockAlarm m_alarm; // for the next tick, on the grid
     QElapsedTimer m_since;
+    qint64 m_phase = 0; // tick k is due k intervals and this many milliseconds after the start
     qint64 m_delivered = 0;
+    qint64 m_alarmTick = 0; // the tick m_alarm is set for
+    qint64 m_surelyDue = 0; // a tick whose alarm rang, due whatever the clock readings say
     int m_interval = 0;
     bool m_enabled = true;
     bool m_onTicker = false;

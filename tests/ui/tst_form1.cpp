@@ -36,6 +36,7 @@ private slots:
     void storedSettings();
     void textsFontsAndColours();
     void textColourLeavesTheListsScrollBar();
+    void hiddenListTakesTheColourAsItDropsDown();
     void timersRun();
     void labelRepaintsOnlyOnChange();
 
@@ -347,6 +348,21 @@ void TestForm1::textColourLeavesTheListsScrollBar()
     QCOMPARE(bar->palette().color(QPalette::Base), QColor(64, 64, 64));
     combo->setBackColour(back);
     QCOMPARE(bar->palette().color(QPalette::Button), barColour);
+    combo->hidePopup();
+    combo->setForeColour(before);
+}
+
+void TestForm1::hiddenListTakesTheColourAsItDropsDown()
+{
+    // The hidden list is not repainted five times a second for nothing; dropped down, it shows
+    // the colour of the moment.
+    auto *combo = m_form->findChild<ui::ComboBox *>(QStringLiteral("Combo1"));
+    const platform::ColourValue before = combo->foreColour();
+    const qint64 hiddenPalette = combo->view()->palette().cacheKey();
+    combo->setForeColour(platform::rgbColour(0, 128, 255));
+    QCOMPARE(combo->view()->palette().cacheKey(), hiddenPalette);
+    combo->showPopup();
+    QCOMPARE(combo->view()->palette().color(QPalette::Text), QColor(0, 128, 255));
     combo->hidePopup();
     combo->setForeColour(before);
 }

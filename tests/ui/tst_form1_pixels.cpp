@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 
 // What the main window shows, grabbed from the real widgets with the real pictures, against the
@@ -24,6 +25,7 @@ private slots:
     void titleStripIsBlackUnderTheMovie();
     void stationListIsRedOnBlack();
     void newTextColourChangesOnlyTheText();
+    void newTextColourReachesTheScreenWhole();
 
 private:
     static bool near(QRgb a, QColor b, int tolerance);
@@ -165,7 +167,7 @@ void TestForm1Pixels::newTextColourChangesOnlyTheText()
     // they are, whatever colour the text takes.
     auto *combo = m_form->findChild<ui::ComboBox *>(QStringLiteral("Combo1"));
     QVERIFY(combo && combo->lineEdit());
-    const QRect box = combo->geometry();
+    const QRect box = combo->lineEdit()->geometry().translated(combo->geometry().topLeft());
     const QRect text = combo->lineEdit()->geometry().translated(box.topLeft());
     combo->setForeColour(platform::rgbColour(0, 0, 255));
     const QImage after = m_form->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -184,6 +186,36 @@ void TestForm1Pixels::newTextColourChangesOnlyTheText()
     combo->setForeColour(platform::rgbColour(255, 0, 0));
     QVERIFY2(blue > 60, qPrintable(QString::number(blue)));
     QCOMPARE(changedOutside, 0);
+}
+
+void TestForm1Pixels::newTextColourReachesTheScreenWhole()
+{
+    // A new colour repaints only part of the list; on the screen no pixel of the text, not even
+    // of its blended edges, is left in an old one.
+    auto *combo = m_form->findChild<ui::ComboBox *>(QStringLiteral("Combo1"));
+    combo->lineEdit()->clearFocus(); // at rest, as while nobody edits it
+    combo->lineEdit()->deselect();
+    const QRect box = combo->lineEdit()->geometry().translated(combo->geometry().topLeft());
+    const auto onScreen = [this, box](auto isWanted) {
+        const QImage shown = m_form->screen()->grabWindow(m_form->winId()).toImage();
+        int n = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            for (int x = box.left(); x <= box.right(); ++x) {
+                n += isWanted(QColor(shown.pixel(x, y)));
+            }
+        }
+        return n;
+    };
+    const auto green = [](const QColor &c) { return c == QColor(0, 255, 0); };
+    // Magenta, blended into the black or not, has as much red as blue and no green.
+    const auto stale = [](const QColor &c) { return c.red() != c.blue() || c.green() > 0; };
+    const auto magenta = [](const QColor &c) { return c == QColor(255, 0, 255); };
+    combo->setForeColour(platform::rgbColour(0, 255, 0));
+    QTRY_VERIFY(onScreen(green) > 20);
+    combo->setForeColour(platform::rgbColour(255, 0, 255));
+    QTRY_VERIFY(onScreen(magenta) > 20);
+    QCOMPARE(onScreen(stale), 0);
+    combo->setForeColour(platform::rgbColour(255, 0, 0));
 }
 
 QTEST_MAIN(TestForm1Pixels)
