@@ -82,11 +82,6 @@ QByteArray NetworkSource::peek(int bytes)
     return m_peeked;
 }
 
-void NetworkSource::interrupt()
-{
-    m_stream->interrupt();
-}
-
 QByteArray NetworkSource::contentType() const
 {
     return m_stream->rawHeader("content-type");

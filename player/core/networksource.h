@@ -32,9 +32,6 @@ public:
     // The audio to come, at least `bytes` of it unless the stream ends or fails first; read()
     // returns these bytes again.
     QByteArray peek(int bytes);
-    // Makes a waiting read() (and every later one) return at once. Any thread.
-    void interrupt();
-
     QByteArray contentType() const;
     QByteArray stationName() const;
     // The body's length when the server said it (a recording), else -1.
