@@ -140,8 +140,7 @@ void Label::paintEvent(QPaintEvent *)
     if (!m_caption.isEmpty()) {
         painter.setPen(
             m_textColour.isValid() ? m_textColour : palette().color(QPalette::WindowText));
-        painter.setFont(font());
-        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_caption);
+        m_layout.draw(&painter, rect(), m_caption, font(), this);
     }
 }
 

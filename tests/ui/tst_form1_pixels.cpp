@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScreen>
 #include <QTest>
 
@@ -26,6 +27,7 @@ private slots:
     void stationListIsRedOnBlack();
     void newTextColourChangesOnlyTheText();
     void newTextColourReachesTheScreenWhole();
+    void clockCaptionAsTextIsDrawn();
 
 private:
     static bool near(QRgb a, QColor b, int tolerance);
@@ -216,6 +218,30 @@ void TestForm1Pixels::newTextColourReachesTheScreenWhole()
     QTRY_VERIFY(onScreen(magenta) > 20);
     QCOMPARE(onScreen(stale), 0);
     combo->setForeColour(platform::rgbColour(255, 0, 0));
+}
+
+void TestForm1Pixels::clockCaptionAsTextIsDrawn()
+{
+    // The clock keeps its caption shaped from one draw to the next; it still draws it as the
+    // painter draws a line of text, pixel for pixel, and again after a new caption.
+    const auto *clock = m_form->findChild<ui::Label *>(QStringLiteral("Label1"));
+    ui::Label label;
+    label.setFont(clock->font());
+    label.resize(120, clock->height());
+    label.setOpaque(true, Qt::black);
+    label.setTextColour(Qt::yellow);
+    for (const QString &caption : { QStringLiteral("9/12/2026      21:41:07"),
+             QStringLiteral("Wednesday, 9 December 2026      9:41:08 PM") }) {
+        label.setCaption(caption);
+        QImage drawn(label.size(), QImage::Format_RGB32);
+        drawn.fill(Qt::black);
+        QPainter painter(&drawn);
+        painter.setPen(Qt::yellow);
+        painter.setFont(clock->font());
+        painter.drawText(drawn.rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption);
+        painter.end();
+        QCOMPARE(label.grab().toImage().convertToFormat(QImage::Format_RGB32), drawn);
+    }
 }
 
 QTEST_MAIN(TestForm1Pixels)
