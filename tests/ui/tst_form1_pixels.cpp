@@ -217,6 +217,10 @@ void TestForm1Pixels::newTextColourReachesTheScreenWhole()
     combo->setForeColour(platform::rgbColour(255, 0, 255));
     QTRY_VERIFY(onScreen(magenta) > 20);
     QCOMPARE(onScreen(stale), 0);
+    // What the text's stretch alone repainted shows is what the whole window repainted shows.
+    const QImage ticked = m_form->screen()->grabWindow(m_form->winId()).toImage();
+    m_form->repaint();
+    QCOMPARE(m_form->screen()->grabWindow(m_form->winId()).toImage(), ticked);
     combo->setForeColour(platform::rgbColour(255, 0, 0));
 }
 
