@@ -29,6 +29,34 @@ void CaptionLayout::draw(QPainter *painter, const QRect &rect, const QString &te
     }
 }
 
+QRect CaptionLayout::changedArea(
+    const QRect &rect, const QString &text, const QFont &font, const QPaintDevice *device)
+{
+    if (m_text.isEmpty() || text.isEmpty() || font != m_font) {
+        shape(text, font, device);
+        return rect;
+    }
+    qsizetype same = 0;
+    while (same < text.size() && same < m_text.size() && text.at(same) == m_text.at(same)) {
+        ++same;
+    }
+    // At a character boundary on both sides, the prefix laid out alike.
+    const QTextLine before = m_layout.lineAt(0);
+    const qreal fromBefore = before.cursorToX(int(same));
+    const qreal widthBefore = before.naturalTextWidth();
+    shape(text, font, device);
+    const QTextLine after = m_layout.lineAt(0);
+    const qreal fromAfter = after.cursorToX(int(same));
+    if (std::abs(fromAfter - fromBefore) > 0.01) {
+        return rect;
+    }
+    // Glyphs may reach a little beyond their advances: kerning, overhangs, the character before.
+    const qreal slack = QFontMetricsF(QFont(font, device)).height() / 2;
+    const int left = int(std::floor(fromAfter - slack));
+    const int right = int(std::ceil(std::max(widthBefore, after.naturalTextWidth()) + slack));
+    return QRect(rect.left() + left, rect.top(), right - left + 1, rect.height()).intersected(rect);
+}
+
 void CaptionLayout::shape(const QString &text, const QFont &font, const QPaintDevice *device)
 {
     if (text == m_text && font == m_font && !m_text.isNull()) {

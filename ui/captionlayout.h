@@ -21,6 +21,13 @@ public:
     void draw(QPainter *painter, const QRect &rect, const QString &text, const QFont &font,
         const QPaintDevice *device);
 
+    // Where drawing `text` instead of the text drawn last changes pixels, within `rect`: from a
+    // little before the first character that differs to a little past the longer of the two.
+    // The whole of `rect` when the last text was drawn otherwise (another font, nothing yet)
+    // or the characters before the change moved. Shapes `text` for its draw.
+    QRect changedArea(
+        const QRect &rect, const QString &text, const QFont &font, const QPaintDevice *device);
+
 private:
     void shape(const QString &text, const QFont &font, const QPaintDevice *device);
 

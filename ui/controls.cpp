@@ -115,7 +115,8 @@ void Label::setCaption(const QString &caption)
         return;
     }
     m_caption = caption;
-    update();
+    // The clock's caption changes in its last digits from one second to the next.
+    update(m_layout.changedArea(rect(), m_caption, font(), this));
 }
 
 void Label::setOpaque(bool opaque, const QColor &backColour)

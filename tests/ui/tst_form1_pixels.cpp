@@ -246,6 +246,18 @@ void TestForm1Pixels::clockCaptionAsTextIsDrawn()
         painter.end();
         QCOMPARE(label.grab().toImage().convertToFormat(QImage::Format_RGB32), drawn);
     }
+    // On the screen, a new time repaints only the digits that changed, and shows what a repaint
+    // of the whole window shows.
+    auto *shown = m_form->findChild<ui::Label *>(QStringLiteral("Label1"));
+    for (const QString &caption :
+        { QStringLiteral("9/12/2026      21:41:07"), QStringLiteral("9/12/2026      21:41:18"),
+            QStringLiteral("9/12/2026      9:41:18") }) {
+        shown->setCaption(caption);
+        QCoreApplication::processEvents();
+        const QImage ticked = m_form->screen()->grabWindow(m_form->winId()).toImage();
+        m_form->repaint();
+        QCOMPARE(m_form->screen()->grabWindow(m_form->winId()).toImage(), ticked);
+    }
 }
 
 QTEST_MAIN(TestForm1Pixels)
