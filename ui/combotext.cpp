@@ -36,8 +36,7 @@ void ComboText::setTextColour(const QColor &colour)
         update();
     } else {
         // The field covers its stretch for this one repaint: the toolkit need not draw the list
-        // and the window's picture beneath it first (paintEvent fills the base colour the list
-        // shows there).
+        // and the window's picture beneath it first.
         setAttribute(Qt::WA_OpaquePaintEvent);
         update(m_textArea);
     }
@@ -128,14 +127,10 @@ std::optional<QPoint> ComboText::restingOrigin() const
 
 void ComboText::paintEvent(QPaintEvent *event)
 {
-    // Covering for the colour's repaint only: the panel need not be opaque in every state
-    // (being edited, focused), so any other repaint has the list drawn beneath as usual. The
-    // base colour goes under the panel in case the style leaves some of it clear.
-    const bool covering = testAttribute(Qt::WA_OpaquePaintEvent);
+    // Covering for the colour's repaint only: the field's panel fills it with the base colour, as
+    // the list does beneath it, but need not be opaque in every state (being edited, focused), so
+    // any other repaint has the list drawn beneath as usual.
     setAttribute(Qt::WA_OpaquePaintEvent, false);
-    if (covering) {
-        QPainter(this).fillRect(rect(), baseBrush());
-    }
     if (!isAtRest()) {
         m_textArea = {};
         syncPalette();
@@ -157,17 +152,6 @@ void ComboText::paintEvent(QPaintEvent *event)
     painter.setPen(m_colour);
     m_layout.draw(&painter, *origin);
     m_textArea = inkArea(*origin);
-}
-
-QBrush ComboText::baseBrush() const
-{
-    // What the list fills its text field with, in its colours for the window's state.
-    const QWidget *box = parentWidget() ? parentWidget() : this;
-    QPalette colours = box->palette();
-    colours.setCurrentColorGroup(!isEnabled() ? QPalette::Disabled
-            : isActiveWindow()                ? QPalette::Active
-                                              : QPalette::Inactive);
-    return colours.base();
 }
 
 QRect ComboText::inkArea(QPoint origin) const

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QBrush>
 #include <QColor>
 #include <QLineEdit>
 #include <QRect>
@@ -44,7 +43,6 @@ private:
     void shapeText();
     // Where the line edit puts the text's layout at rest; none where it would scroll it.
     std::optional<QPoint> restingOrigin() const;
-    QBrush baseBrush() const;
     // Where the glyphs of the text drawn from `origin` can put colour.
     QRect inkArea(QPoint origin) const;
 
