@@ -17,6 +17,10 @@ struct Registry
 {
     QHash<QString, WindowFactory> factories;
     std::vector<std::pair<QString, QPointer<QWidget>>> instances;
+    // The controls found so far, by window and control name: the colour and clock handlers reach
+    // theirs several times a second, and finding one by name walks the window's children. A
+    // destroyed control (or window) leaves a null pointer behind and is looked up again.
+    QHash<std::pair<QString, QString>, QPointer<QObject>> controls;
 };
 
 Registry &registry()
@@ -59,11 +63,17 @@ QWidget *window(const QString &name)
 QObject *control(const QString &windowName, const QString &controlName)
 {
     QWidget *w = window(windowName);
-    QObject *c = w->findChild<QObject *>(controlName, Qt::FindDirectChildrenOnly);
-    if (!c) {
+    QPointer<QObject> &known = registry().controls[{ windowName, controlName }];
+    // Still a child of that window, under that name: controls are never renamed or moved, but a
+    // pointer costs little to check.
+    if (known && known->parent() == w && known->objectName() == controlName) {
+        return known.data();
+    }
+    known = w->findChild<QObject *>(controlName, Qt::FindDirectChildrenOnly);
+    if (!known) {
         throw RuntimeError(errors::objectRequired, QStringLiteral("Object required"));
     }
-    return c;
+    return known.data();
 }
 
 void destroyWindows()
@@ -74,6 +84,7 @@ void destroyWindows()
         instances.pop_back();
         delete w.data();
     }
+    registry().controls.clear();
     setEnding(false);
 }
 

@@ -35,6 +35,9 @@ void ComboText::setTextColour(const QColor &colour)
     } else if (m_textArea.isEmpty()) {
         update();
     } else {
+        // The field covers its stretch for this one repaint: the toolkit need not draw the list
+        // and the window's picture beneath it first.
+        setAttribute(Qt::WA_OpaquePaintEvent);
         update(m_textArea);
     }
 }
@@ -124,6 +127,10 @@ std::optional<QPoint> ComboText::restingOrigin() const
 
 void ComboText::paintEvent(QPaintEvent *event)
 {
+    // Covering for the colour's repaint only: the field's panel fills it with the base colour, as
+    // the list does beneath it, but need not be opaque in every state (being edited, focused), so
+    // any other repaint has the list drawn beneath as usual.
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     if (!isAtRest()) {
         m_textArea = {};
         syncPalette();

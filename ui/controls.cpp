@@ -115,7 +115,8 @@ void Label::setCaption(const QString &caption)
         return;
     }
     m_caption = caption;
-    update();
+    // The clock's caption changes in its last digits from one second to the next.
+    update(m_layout.changedArea(rect(), m_caption, font(), this));
 }
 
 void Label::setOpaque(bool opaque, const QColor &backColour)
@@ -140,8 +141,7 @@ void Label::paintEvent(QPaintEvent *)
     if (!m_caption.isEmpty()) {
         painter.setPen(
             m_textColour.isValid() ? m_textColour : palette().color(QPalette::WindowText));
-        painter.setFont(font());
-        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_caption);
+        m_layout.draw(&painter, rect(), m_caption, font(), this);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/colour.h"
+#include "ui/captionlayout.h"
 
 #include <QComboBox>
 #include <QPixmap>
@@ -82,6 +83,7 @@ protected:
 
 private:
     QString m_caption;
+    CaptionLayout m_layout;
     bool m_opaque = false;
     QColor m_backColour;
     QColor m_textColour;

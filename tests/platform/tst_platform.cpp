@@ -296,6 +296,13 @@ void TestPlatform::windowsAreCreatedOnceOnFirstReference()
         platform::control(QStringLiteral("FormX"), QStringLiteral("Label1"))));
     QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
         platform::control(QStringLiteral("FormX"), QStringLiteral("Nothing")));
+    // A control destroyed is not found again; one made in its place under its name is.
+    delete platform::control(QStringLiteral("FormX"), QStringLiteral("Label1"));
+    QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
+        platform::control(QStringLiteral("FormX"), QStringLiteral("Label1")));
+    auto *again = new QLabel(first);
+    again->setObjectName(QStringLiteral("Label1"));
+    QCOMPARE(platform::control(QStringLiteral("FormX"), QStringLiteral("Label1")), again);
     QVERIFY_THROWS_EXCEPTION(
         platform::RuntimeError, platform::window(QStringLiteral("Unregistered")));
     platform::destroyWindows();

@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScreen>
 #include <QTest>
 
@@ -26,6 +27,7 @@ private slots:
     void stationListIsRedOnBlack();
     void newTextColourChangesOnlyTheText();
     void newTextColourReachesTheScreenWhole();
+    void clockCaptionAsTextIsDrawn();
 
 private:
     static bool near(QRgb a, QColor b, int tolerance);
@@ -215,7 +217,44 @@ void TestForm1Pixels::newTextColourReachesTheScreenWhole()
     combo->setForeColour(platform::rgbColour(255, 0, 255));
     QTRY_VERIFY(onScreen(magenta) > 20);
     QCOMPARE(onScreen(stale), 0);
+    // What the text's stretch alone repainted shows is what the whole window repainted shows.
+    const QImage ticked = m_form->screen()->grabWindow(m_form->winId()).toImage();
+    m_form->repaint();
+    QCOMPARE(m_form->screen()->grabWindow(m_form->winId()).toImage(), ticked);
     combo->setForeColour(platform::rgbColour(255, 0, 0));
+}
+
+void TestForm1Pixels::clockCaptionAsTextIsDrawn()
+{
+    // The clock keeps its caption shaped from one draw to the next, and draws it as the painter
+    // draws a line of text, pixel for pixel.
+    auto *clock = m_form->findChild<ui::Label *>(QStringLiteral("Label1"));
+    ui::Label label;
+    label.setFont(clock->font());
+    label.resize(120, clock->height()); // too narrow for it: clipped as the painter clips
+    label.setOpaque(true, Qt::black);
+    label.setTextColour(Qt::yellow);
+    label.setCaption(QStringLiteral("Wednesday, 9 December 2026      9:41:08 PM"));
+    QImage drawn(label.size(), QImage::Format_RGB32);
+    drawn.fill(Qt::black);
+    QPainter painter(&drawn);
+    painter.setPen(Qt::yellow);
+    painter.setFont(clock->font());
+    painter.drawText(
+        drawn.rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, label.caption());
+    painter.end();
+    QCOMPARE(label.grab().toImage().convertToFormat(QImage::Format_RGB32), drawn);
+    // On the screen, a new time repaints only the digits that changed, and shows what a repaint
+    // of the whole window shows.
+    for (const QString &caption :
+        { QStringLiteral("9/12/2026      21:41:07"), QStringLiteral("9/12/2026      21:41:18"),
+            QStringLiteral("9/12/2026      9:41:18") }) {
+        clock->setCaption(caption);
+        QCoreApplication::processEvents();
+        const QImage ticked = m_form->screen()->grabWindow(m_form->winId()).toImage();
+        m_form->repaint();
+        QCOMPARE(m_form->screen()->grabWindow(m_form->winId()).toImage(), ticked);
+    }
 }
 
 QTEST_MAIN(TestForm1Pixels)
