@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,10 +39,27 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-// Sockets of this network namespace with `port` as their local port (or remote port), from
-// /proc/self/net/{tcp,tcp6,udp,udp6}: "sl local rem st ..." with ports in hex.
-QStringList socketsOn(quint16 port, bool remote, const QStringList &tables)
+// The inodes of this process's sockets, from its descriptors ("socket:[inode]").
+QSet<QByteArray> ownSockets()
 {
+    QSet<QByteArray> inodes;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System)) {
+        const QString target = fd.symLinkTarget().section(u'/', -1);
+        if (target.startsWith(QLatin1String("socket:["))) {
+            inodes.insert(target.mid(8).chopped(1).toLatin1());
+        }
+    }
+    return inodes;
+}
+
+// Sockets of this network namespace with `port` as their local port (or remote port), from
+// /proc/self/net/{tcp,tcp6,udp,udp6}: "sl local rem st ... uid timeout inode ..." with ports in
+// hex. With ownOnly, those of this process alone: a port that was free when the test began may
+// be taken by another program meanwhile (tests run side by side).
+QStringList socketsOn(quint16 port, bool remote, const QStringList &tables, bool ownOnly = false)
+{
+    const QSet<QByteArray> own = ownOnly ? ownSockets() : QSet<QByteArray>();
     QStringList found;
     for (const QString &table : tables) {
         QFile file(QStringLiteral("/proc/self/net/") + table);
@@ -56,6 +74,9 @@ QStringList socketsOn(quint16 port, bool remote, const QStringList &tables)
             }
             const QByteArray address = fields.value(remote ? 2 : 1);
             bool ok = false;
+            if (ownOnly && !own.contains(fields.value(9))) {
+                continue;
+            }
             if (address.mid(address.lastIndexOf(':') + 1).toUInt(&ok, 16) == port && ok) {
                 found << table + u' ' + QString::fromLatin1(line.simplified());
             }
@@ -188,10 +209,10 @@ private slots:
         QCOMPARE(queued, int(m_tone.size()));
         const QStringList tcp = { QStringLiteral("tcp"), QStringLiteral("tcp6") };
         const QStringList udp = { QStringLiteral("udp"), QStringLiteral("udp6") };
-        QVERIFY2(socketsOn(m_listenPort, false, tcp).isEmpty(),
-            qPrintable(socketsOn(m_listenPort, false, tcp).join(u'\n')));
-        QVERIFY2(socketsOn(m_udpPort, false, udp).isEmpty(),
-            qPrintable(socketsOn(m_udpPort, false, udp).join(u'\n')));
+        QVERIFY2(socketsOn(m_listenPort, false, tcp, true).isEmpty(),
+            qPrintable(socketsOn(m_listenPort, false, tcp, true).join(u'\n')));
+        QVERIFY2(socketsOn(m_udpPort, false, udp, true).isEmpty(),
+            qPrintable(socketsOn(m_udpPort, false, udp, true).join(u'\n')));
         QVERIFY2(socketsOn(m_bait.serverPort(), true, tcp).isEmpty(),
             qPrintable(socketsOn(m_bait.serverPort(), true, tcp).join(u'\n')));
         QVERIFY(!m_bait.hasPendingConnections());
