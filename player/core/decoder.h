@@ -41,6 +41,8 @@ public:
 
 protected:
     bool cancelled() const { return m_cancelled; }
+    // For what waits on the stream's behalf (the demuxer's interrupt callback).
+    const std::atomic<bool> &cancelFlag() const { return m_cancelled; }
     void post(DecoderReport::Kind kind, double number = 0, const QByteArray &text = {});
     void fail(Failure failure);
 

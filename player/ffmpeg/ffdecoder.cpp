@@ -49,7 +49,7 @@ FfDecoder::~FfDecoder()
 
 void FfDecoder::run()
 {
-    StreamInput input(cancelled());
+    StreamInput input(cancelFlag());
     if (const auto failure = input.open(m_url, std::move(m_source))) {
         fail(*failure);
         return;

@@ -26,6 +26,8 @@ class StreamInput
 {
 public:
     explicit StreamInput(const std::atomic<bool> &cancelled);
+    // The flag is read for the input's whole life: never a temporary.
+    explicit StreamInput(const std::atomic<bool> &&) = delete;
     ~StreamInput();
     StreamInput(const StreamInput &) = delete;
     StreamInput &operator=(const StreamInput &) = delete;
