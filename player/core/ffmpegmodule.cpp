@@ -30,17 +30,17 @@ std::vector<std::string> runPath()
         return folders;
     }
     const char *strings = nullptr;
-    const char *runPathText = nullptr;
-    ElfW(Xword) runPathAt = 0;
+    bool hasRunPath = false;
+    ElfW(Xword) runPathAt = 0; // in the string table
     for (const ElfW(Dyn) *entry = program->l_ld; entry->d_tag != DT_NULL; ++entry) {
         if (entry->d_tag == DT_STRTAB) {
             strings = reinterpret_cast<const char *>(entry->d_un.d_ptr);
         } else if (entry->d_tag == DT_RUNPATH) {
-            runPathText = reinterpret_cast<const char *>(1); // found; read once the table is known
+            hasRunPath = true;
             runPathAt = entry->d_un.d_val;
         }
     }
-    if (!strings || !runPathText) {
+    if (!strings || !hasRunPath) {
         return folders;
     }
     const QString origin
