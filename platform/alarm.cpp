@@ -76,7 +76,8 @@ private:
         const qint64 now = currentMSecsSinceEpoch();
         qint64 wait = std::numeric_limits<int>::max();
         for (const WallClockAlarm *alarm : m_alarms) {
-            // One millisecond past the instant, as for the turn of the second (msecsToNextSecond).
+            // One millisecond past the instant: the reading is truncated to whole milliseconds, and
+            // the wall clock may run a little slower than the monotonic one the timer counts.
             wait = std::min(wait, isDue(alarm, now) ? 0 : alarm->m_instant - now + 1);
         }
         m_timer.start(int(wait));

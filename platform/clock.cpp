@@ -42,14 +42,6 @@ void setClockOffset(qint64 msecs)
     clockOffset.store(msecs, std::memory_order_relaxed);
 }
 
-int msecsToNextSecond(qint64 msecsSinceEpoch)
-{
-    // One millisecond past the turn: the reading is truncated to whole milliseconds, and the wall
-    // clock may run a little slower than the monotonic one that the timer counts.
-    const qint64 intoSecond = ((msecsSinceEpoch % 1000) + 1000) % 1000;
-    return int(1001 - intoSecond);
-}
-
 SecondTicker &SecondTicker::instance()
 {
     static QPointer<SecondTicker> ticker;

@@ -16,11 +16,6 @@ QDate currentDate();
 QTime currentTime();
 void setClockOffset(qint64 msecs);
 
-// Milliseconds from a reading of the wall clock until just after its next whole second, so that
-// a reading taken then already shows the new second: 2 to 1001. Local time differs from the
-// epoch by whole seconds, so its seconds turn at the same moments.
-int msecsToNextSecond(qint64 msecsSinceEpoch);
-
 // Raises secondTurned() right after every whole second of the wall clock for as long as anything
 // is connected to it. Everything paced by the wall clock wakes the program together, once a
 // second, from one alarm (WallClockAlarm) set again from the clock after each turn (so a clock
