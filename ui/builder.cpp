@@ -35,19 +35,6 @@ QPixmap loadPicture(const QString &path)
     return picture;
 }
 
-// The same picture drawn at twice the size, under Qt's "@2x" name beside it, for screens of
-// device pixel ratio 2; null when there is none or it is not exactly twice the size.
-QPixmap loadSharpPicture(const QString &path, const QPixmap &picture)
-{
-    const qsizetype dot = path.lastIndexOf(u'.');
-    QPixmap sharp(path.left(dot) + QStringLiteral("@2x") + path.mid(dot));
-    if (sharp.isNull() || sharp.size() != picture.size() * 2) {
-        return {};
-    }
-    sharp.setDevicePixelRatio(2.0);
-    return sharp;
-}
-
 QWidget *buildLabel(const ControlDescription &c, QWidget *form)
 {
     auto *label = new Label(form);
@@ -69,7 +56,7 @@ QWidget *buildImage(const ControlDescription &c, QWidget *form)
 {
     auto *image = new Image(form);
     const QPixmap picture = loadPicture(c.picture);
-    image->setPicture(picture, loadSharpPicture(c.picture, picture));
+    image->setPicture(SharpPicture(picture, c.picture));
     // The control takes its picture's size.
     const QRect r = pixelRect(c);
     const QSize size = image->picture().isNull() ? r.size() : image->picture().size();
@@ -152,7 +139,7 @@ QWidget *buildWindow(const WindowDescription &d)
         platform::twipsToPixels(d.clientWidth), platform::twipsToPixels(d.clientHeight));
     if (!d.picture.isEmpty()) {
         const QPixmap picture = loadPicture(d.picture);
-        form->setPicture(picture, loadSharpPicture(d.picture, picture));
+        form->setPicture(SharpPicture(picture, d.picture));
     }
     form->setWindowIcon(d.icon.isEmpty() ? noIcon() : QIcon(d.icon));
 

@@ -13,25 +13,39 @@
 
 namespace ui {
 
-namespace {
-
-// The picture to draw on a widget: the sharp one where a device pixel is smaller than a pixel.
-const QPixmap &shownPicture(const QWidget *widget, const QPixmap &picture, const QPixmap &sharp)
+SharpPicture::SharpPicture(const QPixmap &picture, const QString &path)
+    : m_picture(picture)
 {
-    return widget->devicePixelRatioF() > 1.0 && !sharp.isNull() ? sharp : picture;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (!picture.isNull() && dot > 0) {
+        m_sharpPath = path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+    }
 }
 
-} // namespace
+const QPixmap &SharpPicture::shownOn(const QWidget *widget) const
+{
+    if (widget->devicePixelRatioF() <= 1.0) {
+        return m_picture;
+    }
+    if (!m_sharpPath.isEmpty()) {
+        QPixmap sharp(m_sharpPath);
+        if (sharp.size() == m_picture.size() * 2) {
+            sharp.setDevicePixelRatio(2.0);
+            m_sharp = sharp;
+        }
+        m_sharpPath.clear();
+    }
+    return m_sharp.isNull() ? m_picture : m_sharp;
+}
 
 Form::Form(QWidget *parent)
     : QWidget(parent)
 {
 }
 
-void Form::setPicture(const QPixmap &picture, const QPixmap &sharp)
+void Form::setPicture(const SharpPicture &picture)
 {
     m_picture = picture;
-    m_sharp = sharp;
     update();
 }
 
@@ -56,7 +70,7 @@ void Form::setWindowStateValue(int state)
 
 void Form::paintEvent(QPaintEvent *event)
 {
-    if (m_picture.isNull()) {
+    if (picture().isNull()) {
         return;
     }
     // One rectangle of the region at a time: through a clip of one rectangle the picture is a
@@ -64,7 +78,7 @@ void Form::paintEvent(QPaintEvent *event)
     // renewed in one wake-up) it is blended line by line, and the toolkit hands a hundred lines
     // and more to its worker threads, waking them each time.
     QPainter painter(this);
-    const QPixmap &shown = shownPicture(this, m_picture, m_sharp);
+    const QPixmap &shown = m_picture.shownOn(this);
     for (const QRect &rect : event->region()) {
         painter.setClipRect(rect);
         painter.drawPixmap(0, 0, shown);
@@ -151,18 +165,17 @@ Image::Image(QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
-void Image::setPicture(const QPixmap &picture, const QPixmap &sharp)
+void Image::setPicture(const SharpPicture &picture)
 {
     m_picture = picture;
-    m_sharp = sharp;
     update();
 }
 
 void Image::paintEvent(QPaintEvent *)
 {
-    if (!m_picture.isNull()) {
+    if (!picture().isNull()) {
         QPainter painter(this);
-        painter.drawPixmap(0, 0, shownPicture(this, m_picture, m_sharp));
+        painter.drawPixmap(0, 0, m_picture.shownOn(this));
     }
 }
 

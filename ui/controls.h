@@ -9,6 +9,24 @@
 
 namespace ui {
 
+// A picture and, where there is one, the same picture drawn at twice the size beside it (its
+// file name ends in "@2x"), shown instead on screens of a device pixel ratio above 1. The larger
+// one is four times the memory and most screens never need it: it is read at its first showing.
+class SharpPicture
+{
+public:
+    SharpPicture() = default;
+    SharpPicture(const QPixmap &picture, const QString &path);
+
+    const QPixmap &picture() const { return m_picture; }
+    const QPixmap &shownOn(const QWidget *widget) const;
+
+private:
+    QPixmap m_picture;
+    mutable QString m_sharpPath; // empty once read, or where there is none
+    mutable QPixmap m_sharp;
+};
+
 // The controls a window description can hold, with the properties and events that handlers
 // reach by name.
 
@@ -22,10 +40,8 @@ class Form : public QWidget
 public:
     explicit Form(QWidget *parent = nullptr);
 
-    // `sharp` is the same picture drawn at twice the size (device pixel ratio 2), shown instead
-    // on screens of a device pixel ratio above 1; it may be null.
-    void setPicture(const QPixmap &picture, const QPixmap &sharp = {});
-    const QPixmap &picture() const { return m_picture; }
+    void setPicture(const SharpPicture &picture);
+    const QPixmap &picture() const { return m_picture.picture(); }
 
     // 0 normal, 1 minimised, 2 maximised.
     int windowStateValue() const;
@@ -35,8 +51,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QPixmap m_picture;
-    QPixmap m_sharp;
+    SharpPicture m_picture;
 };
 
 // Raises Click on a single click and DblClick on a double click with the left button.
@@ -97,16 +112,14 @@ class Image : public ClickableWidget
 public:
     explicit Image(QWidget *parent = nullptr);
 
-    // As Form::setPicture.
-    void setPicture(const QPixmap &picture, const QPixmap &sharp = {});
-    const QPixmap &picture() const { return m_picture; }
+    void setPicture(const SharpPicture &picture);
+    const QPixmap &picture() const { return m_picture.picture(); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QPixmap m_picture;
-    QPixmap m_sharp;
+    SharpPicture m_picture;
 };
 
 // An editable drop-down list. Click is raised on every change of the selected item by a pick in
