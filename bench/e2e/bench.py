@@ -663,8 +663,8 @@ def print_tables(results, peers):
         out(row + "inside %s" % fmt(inside, digits=3))
     out("  (inside: the program's own part, median seconds from the pick reaching its playback to "
         "the sound server starting the new stream, from its diagnostics; the rest is the key "
-        "sent by xdotool, the sink's monitor and the tone meter's 0.25 s window, read every "
-        "0.05 s, and is the same for every player)")
+        "sent by xdotool, the sink's monitor and the tone meter's 0.25 s window, its first clear "
+        "reading found to 5 ms, and is the same for every player)")
     print_playing(results, names)
     for p in peers:
         out("note: %s: %s" % (p.name, p.note))

@@ -531,6 +531,7 @@ def listen_for(listener, meter, expected, since_index, timeout, allowed_before=(
     wrong = set()
     last = None
     window_samples = meter.n
+    previous_end = since_index
     while time.monotonic() < deadline:
         time.sleep(step)
         end = listener.now_index()
@@ -541,7 +542,7 @@ def listen_for(listener, meter, expected, since_index, timeout, allowed_before=(
         clear = rms >= SILENCE_RMS and ratio >= CLEAR_RATIO
         if clear and freq == expected:
             if first_clear is None:
-                first_clear = end
+                first_clear = _earliest_clear(listener, meter, expected, previous_end, end)
             if (end - first_clear) / SAMPLE_RATE >= hold_seconds:
                 latency = listener.time_of_index(first_clear - window_samples // 2) - start_time
                 return {"ok": True, "latency": max(0.0, latency), "wrong": sorted(wrong),
@@ -551,7 +552,24 @@ def listen_for(listener, meter, expected, since_index, timeout, allowed_before=(
                 wrong.add(freq)
             if first_clear is not None and (clear or rms < SILENCE_RMS):
                 first_clear = None  # the tone did not hold
+        previous_end = end
     return {"ok": False, "latency": None, "wrong": sorted(wrong), "last": last}
+
+
+def _earliest_clear(listener, meter, expected, after, end, resolution=0.005):
+    """The earliest window end in (after, end] at which `expected` already reads clearly, to
+    `resolution` seconds: the readings come every `step`, and a latency taken at the reading
+    would carry up to one step of waiting."""
+    stride = max(1, int(resolution * SAMPLE_RATE))
+    earliest = end
+    at = end - stride
+    while at > after and at - meter.n >= 0:
+        freq, ratio, rms = meter.measure(listener.window(meter.n / SAMPLE_RATE, at))
+        if not (rms >= SILENCE_RMS and ratio >= CLEAR_RATIO and freq == expected):
+            break
+        earliest = at
+        at -= stride
+    return earliest
 
 
 # ---------------------------------------------------------------------------------------------
