@@ -5,6 +5,7 @@
 
 #include "platform/runtime.h"
 #include "player/core/playback.h"
+#include "player/core/titletext.h"
 #include "resources/identity.h"
 #include "stations/catalogue.h"
 #include "ui/controls.h"
@@ -114,7 +115,7 @@ QVariantMap MprisPlayerAdaptor::metadata() const
         { QStringLiteral("mpris:trackid"),
             QVariant::fromValue(QDBusObjectPath(
                 QStringLiteral("/org/tarvelin_radio/station/%1").arg(station + 1))) },
-        { QStringLiteral("xesam:url"), address },
+        { QStringLiteral("xesam:url"), player::shownAddress(address) },
     };
     const QString listed = station >= 0 ? stations::catalogue()[size_t(station)].name : QString();
     if (!listed.isEmpty()) {
@@ -122,7 +123,7 @@ QVariantMap MprisPlayerAdaptor::metadata() const
     }
     // The stream's own name for itself where it gives one, else the list's.
     QString own = m_mpris->playback()->stationName();
-    if (own.isEmpty() || own == address) {
+    if (own.isEmpty() || own == player::shownAddress(address)) {
         own = listed;
     }
     if (!own.isEmpty()) {

@@ -1,7 +1,9 @@
 #include "network/httpstream.h"
 
 #include "network/httpconnection.h"
+#include "network/logging.h"
 
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QThread>
@@ -113,6 +115,7 @@ HttpStream::~HttpStream()
 qint64 HttpStream::read(char *data, qint64 maxSize)
 {
     StreamBuffer &b = *m_buffer;
+    const QDeadlineTimer silence(silenceMs);
     QMutexLocker lock(&b.mutex);
     for (;;) {
         if (b.interrupted) {
@@ -134,7 +137,11 @@ qint64 HttpStream::read(char *data, qint64 maxSize)
         if (b.failed) {
             return -1;
         }
-        b.changed.wait(&b.mutex);
+        if (!b.changed.wait(&b.mutex, silence) && b.size() == 0 && !b.ended && !b.interrupted) {
+            qCInfo(lcFetch) << "nothing arrived for" << silenceMs / 1000
+                            << "s:" << m_url.toDisplayString(QUrl::RemovePassword);
+            b.failed = true;
+        }
     }
 }
 

@@ -15,11 +15,13 @@ struct StreamBuffer;
 
 // An OpenStream on a connection of the program's own: a thread of its own reads the socket into
 // a bounded buffer, which read() empties. A full buffer stops the reading, and TCP then holds
-// the server back.
+// the server back. A connection that stays open but sends nothing for silenceMs while a read
+// waits is taken for broken: the read fails, as it would on a dropped connection.
 class HttpStream final : public OpenStream
 {
 public:
     static constexpr qint64 bufferBytes = 256 * 1024;
+    static constexpr int silenceMs = 5000;
 
     // Takes the connection, which must have no parent; `first` are the body bytes read before.
     HttpStream(

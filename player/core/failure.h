@@ -22,6 +22,9 @@ enum class Failure {
     NetworkError,
     EmptyAnswer,
     NotAStream,
+    // A web page from another host than the one asked: what a hotel's or a train's network
+    // answers before its user signs in.
+    WebPage,
     BrokenStreamMetadata,
     // What a playlist leads to.
     BadAddress,

@@ -75,6 +75,7 @@ void EndpointFetch::start(const QUrl &url)
 {
     m_readingPlaylist = false;
     m_opened.reset();
+    m_asked = url;
     // Titles asked for: a stream found here is the one the engine plays.
     m_fetch->start(url, { { "Icy-MetaData", "1" } });
 }
@@ -183,6 +184,10 @@ void EndpointFetch::judge(bool complete)
         }
         return;
     case ContentKind::Html:
+        if (m_fetch->url().host().compare(m_asked.host(), Qt::CaseInsensitive) != 0) {
+            fail(Failure::WebPage);
+            return;
+        }
         m_fetch->cancel();
         emit pageFound();
         return;

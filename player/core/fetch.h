@@ -56,7 +56,8 @@ signals:
     void streamFound(const QUrl &url);
     // The answer is a playlist: its bytes (at most the bound), and the address it came from.
     void playlistFound(const QByteArray &bytes, const QUrl &base);
-    // The answer is a web page.
+    // The answer is a web page from the host asked (one from another host, where redirects led,
+    // fails as a WebPage: a network that answers every address with its sign-in page).
     void pageFound();
     // Nothing playable; httpStatus is the status of a server error, else 0.
     void failed(player::Failure failure, int httpStatus);
@@ -72,6 +73,7 @@ private:
     ResolverLimits m_limits;
     network::Fetch *m_fetch = nullptr;
     bool m_readingPlaylist = false;
+    QUrl m_asked; // before redirects
     std::unique_ptr<network::OpenStream> m_opened;
 };
 

@@ -4,6 +4,7 @@
 #include "player/core/logging.h"
 
 #include <cstring>
+#include <utility>
 
 namespace player {
 
@@ -94,7 +95,17 @@ QByteArray NetworkSource::stationName() const
 
 std::optional<QByteArray> NetworkSource::takeTitle()
 {
-    return m_icy ? m_icy->takeTitle() : std::nullopt;
+    if (!m_icy) {
+        return std::nullopt;
+    }
+    if (auto title = m_icy->takeTitle()) {
+        m_heldTitle = std::move(title);
+    }
+    if (!m_heldTitle || (m_titleClock.isValid() && m_titleClock.elapsed() < titleIntervalMs)) {
+        return std::nullopt;
+    }
+    m_titleClock.start();
+    return std::exchange(m_heldTitle, std::nullopt);
 }
 
 } // namespace player

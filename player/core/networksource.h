@@ -3,6 +3,7 @@
 #include "player/core/icyreader.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 
 #include <cstdint>
 #include <memory>
@@ -38,8 +39,12 @@ public:
     qint64 size() const { return m_size; }
     // The metadata framing is broken: the interval the server named, or a block since.
     bool isBroken() const { return m_broken; }
-    // The title of the latest metadata block that named one since the last call.
+    // The title of the latest metadata block that named one since the last call, at most one a
+    // second: a server may send a new title with every block, and each one shown costs the
+    // window and the desktop's media controls their work. One held back comes at a later call.
     std::optional<QByteArray> takeTitle();
+
+    static constexpr int titleIntervalMs = 1000;
 
 private:
     int readAudio(std::uint8_t *buf, int max);
@@ -50,6 +55,8 @@ private:
     int m_peekEnd = 1; // what ended the peek: the read() result after m_peeked, 1 if none
     qint64 m_size = -1;
     bool m_broken = false;
+    std::optional<QByteArray> m_heldTitle;
+    QElapsedTimer m_titleClock; // since the last title was taken
 };
 
 } // namespace player

@@ -6,11 +6,34 @@
 #include "player/core/resolver.h"
 #include "player/core/titletext.h"
 
+#include "network/networkwatch.h"
+
 #include <QTimer>
 
 #include <algorithm>
 
+#include <time.h>
+
 namespace player {
+
+namespace {
+
+// The sleep clock moving this far between two looks means the machine slept: the connection
+// most likely died meanwhile, and the sound still buffered is old.
+constexpr qint64 sleepMs = 2000;
+
+// The time spent suspended since boot: the boot-time clock counts it, the monotonic one does not.
+qint64 sleptMsecs()
+{
+    timespec boot {};
+    timespec monotonic {};
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    return qint64(boot.tv_sec - monotonic.tv_sec) * 1000
+        + (qint64(boot.tv_nsec) - qint64(monotonic.tv_nsec)) / 1000000;
+}
+
+} // namespace
 
 Playback::Playback(std::unique_ptr<Engine> engine, const PlayerTimings &timings, QObject *parent)
     : QObject(parent)
@@ -20,7 +43,11 @@ Playback::Playback(std::unique_ptr<Engine> engine, const PlayerTimings &timings,
     , m_noAudioTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
     , m_steadyTimer(new QTimer(this))
+    , m_networkWatch(new network::NetworkWatch(this))
+    , m_sleepClock(sleptMsecs)
+    , m_slept(m_sleepClock())
 {
+    connect(m_networkWatch, &network::NetworkWatch::changed, this, &Playback::networkChanged);
     m_steadyTimer->setSingleShot(true);
     connect(m_steadyTimer, &QTimer::timeout, this, [this] { m_reconnectAttempt = 0; });
     m_noAudioTimer->setSingleShot(true);
@@ -48,7 +75,10 @@ void Playback::connectEngine()
     connect(e, &Engine::buffering, this, &Playback::onBuffering);
     connect(e, &Engine::ended, this, [this] { streamEnded(std::nullopt); });
     connect(e, &Engine::failed, this, &Playback::streamEnded);
-    connect(e, &Engine::positionChanged, this, &Playback::setPosition);
+    connect(e, &Engine::positionChanged, this, [this](double seconds) {
+        setPosition(seconds);
+        checkSleep();
+    });
     connect(e, &Engine::durationChanged, this, &Playback::setDuration);
     connect(e, &Engine::titleChanged, this,
         [this](const QByteArray &raw) { setNowPlaying(repairTitle(raw)); });
@@ -78,7 +108,7 @@ void Playback::setUrl(const QString &url)
     setDuration(0);
     setPosition(0);
     setNowPlaying(QString());
-    setStationName(url);
+    setStationName(shownAddress(url));
     if (!url.isEmpty() && m_autoStart) {
         startOpening(false); // which lets go of what played first
         return;
@@ -174,6 +204,7 @@ void Playback::onPlaying()
 
 void Playback::onBuffering(int percent)
 {
+    checkSleep();
     if (m_state != State::Connecting && m_state != State::Playing && m_state != State::Buffering) {
         return;
     }
@@ -333,6 +364,75 @@ void Playback::setMuted(bool muted)
     emit muteChanged(muted);
 }
 
+bool Playback::networkMayMend(Failure failure)
+{
+    switch (failure) {
+    case Failure::UnknownHost:
+    case Failure::NoAnswer:
+    case Failure::ConnectionClosed:
+    case Failure::NetworkError:
+    case Failure::Unreachable:
+    case Failure::WebPage:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Playback::networkChanged()
+{
+    switch (m_state) {
+    case State::Reconnecting:
+        // However long the waits have grown, the network's return is the moment to try.
+        qCInfo(lcPlayer) << "the network changed: reconnecting now";
+        m_reconnectAttempt = 0;
+        startOpening(true);
+        return;
+    case State::Failed:
+        if (networkMayMend(m_failure) && !m_url.isEmpty()) {
+            qCInfo(lcPlayer) << "the network changed: trying again";
+            m_reconnectAttempt = 0;
+            startOpening(m_heardAudio);
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void Playback::setSleepClock(std::function<qint64()> clock)
+{
+    m_sleepClock = std::move(clock);
+    m_slept = m_sleepClock();
+}
+
+// Looked at whenever the engine reports (every second while a stream plays): a live stream that
+// was playing when the machine went to sleep is reconnected at once on waking, without waiting
+// for its dead connection to be noticed.
+void Playback::checkSleep()
+{
+    const qint64 slept = m_sleepClock();
+    const bool woke = slept - m_slept >= sleepMs;
+    m_slept = slept;
+    if (!woke || m_duration > 0) {
+        return;
+    }
+    if (m_state == State::Playing || m_state == State::Buffering) {
+        qCInfo(lcPlayer) << "the machine slept: reconnecting";
+        m_reconnectAttempt = 0;
+        startOpening(m_heardAudio);
+    }
+}
+
+void Playback::updateNetworkWatch()
+{
+    if (m_state == State::Reconnecting || (m_state == State::Failed && networkMayMend(m_failure))) {
+        m_networkWatch->start();
+    } else {
+        m_networkWatch->stop();
+    }
+}
+
 void Playback::fail(Failure failure, int httpStatus)
 {
     const bool news
@@ -341,6 +441,7 @@ void Playback::fail(Failure failure, int httpStatus)
     m_failureHttpStatus = httpStatus;
     qCInfo(lcPlayer) << "failed:" << failure << httpStatus;
     setState(State::Failed);
+    updateNetworkWatch();
     if (news) {
         emit stateChanged(m_state);
     }
@@ -353,19 +454,22 @@ void Playback::setState(State state)
     }
     m_state = state;
     qCDebug(lcPlayer) << "state:" << state;
+    updateNetworkWatch();
     emit stateChanged(state);
 }
 
-void Playback::setNowPlaying(const QString &title)
+void Playback::setNowPlaying(const QString &text)
 {
+    const QString title = withoutDirectionControls(text);
     if (title != m_nowPlaying) {
         m_nowPlaying = title;
         emit nowPlayingChanged(title);
     }
 }
 
-void Playback::setStationName(const QString &name)
+void Playback::setStationName(const QString &text)
 {
+    const QString name = withoutDirectionControls(text);
     if (name != m_stationName) {
         m_stationName = name;
         emit stationNameChanged(name);

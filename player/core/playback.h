@@ -8,10 +8,15 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QTimer;
+
+namespace network {
+class NetworkWatch;
+}
 
 namespace player {
 
@@ -22,7 +27,9 @@ class EndpointResolver;
 // It owns the engine that plays the sound, the resolver that finds the streams of an address,
 // and the timers that watch them: the candidates are tried one after another, one that stays
 // silent makes way for the next, and a stream that played and dropped is reconnected, with
-// growing waits, for as long as it takes.
+// growing waits, for as long as it takes. While it waits to reconnect, or failed for a reason
+// the network may mend, a change of the machine's network (see network::NetworkWatch) tries
+// again at once; after the machine slept, a stream that was playing is reconnected at once.
 //
 // Each property notifies a change once, and only when its value changed: what a view shows of
 // it (the station, the title, the state and why it failed, the time, the volume) and what the
@@ -95,6 +102,14 @@ public:
     void togglePlayPause();
     void stop();
 
+    // The machine's network may have come back: what waits for it tries again at once.
+    void networkChanged();
+    // Milliseconds the machine has spent asleep, from any fixed start (by default the boot-time
+    // clock less the monotonic one); tests move a clock of their own.
+    void setSleepClock(std::function<qint64()> clock);
+    // Failures the network may mend, as opposed to what the station itself answered.
+    static bool networkMayMend(Failure failure);
+
 signals:
     // Also when a new failure is met while Failed.
     void stateChanged(player::Playback::State state);
@@ -121,6 +136,8 @@ private:
     void onBuffering(int percent);
     void streamEnded(std::optional<Failure> failure);
     void fail(Failure failure, int httpStatus = 0);
+    void checkSleep();
+    void updateNetworkWatch();
     void setState(State state);
     void setNowPlaying(const QString &title);
     void setStationName(const QString &name);
@@ -154,6 +171,9 @@ private:
     QElapsedTimer m_candidateClock; // since the current candidate was handed to the engine
     QTimer *m_reconnectTimer = nullptr;
     QTimer *m_steadyTimer = nullptr; // playing this long ends a run of reconnection attempts
+    network::NetworkWatch *m_networkWatch = nullptr;
+    std::function<qint64()> m_sleepClock;
+    qint64 m_slept = 0; // the sleep clock when last looked at
 };
 
 } // namespace player

@@ -1,7 +1,9 @@
 #include "player/core/titletext.h"
 
 #include <QStringDecoder>
+#include <QUrl>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -168,6 +170,44 @@ QString repairTitle(QByteArrayView raw)
         clean.append(c);
     }
     return clean.simplified();
+}
+
+QString withoutDirectionControls(const QString &text)
+{
+    QString out = text;
+    out.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+    });
+    return out;
+}
+
+QString shownAddress(const QString &address)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    if (url.isValid()) {
+        return url.password().isEmpty() ? address : url.toDisplayString(QUrl::RemovePassword);
+    }
+    // Not an address the player can open, yet still the user's: "user:password@" is cut all
+    // the same.
+    const qsizetype authority = address.indexOf(QLatin1String("://"));
+    if (authority < 0) {
+        return address;
+    }
+    const qsizetype from = authority + 3;
+    qsizetype end = address.size();
+    for (const QChar c : { u'/', u'?', u'#' }) {
+        const qsizetype at = address.indexOf(c, from);
+        if (at >= 0) {
+            end = std::min(end, at);
+        }
+    }
+    const qsizetype at = address.lastIndexOf(u'@', end - 1);
+    const qsizetype colon = address.indexOf(u':', from);
+    if (at < from || colon < 0 || colon > at) {
+        return address;
+    }
+    return address.left(colon) + address.mid(at);
 }
 
 } // namespace player

@@ -15,4 +15,12 @@ QString decodeCharacterReferences(QStringView text);
 // Latin-1; character references are decoded, control characters dropped and blanks simplified.
 QString repairTitle(QByteArrayView raw);
 
+// Text a station sent (a title, a station or playlist name) without the controls that override
+// or isolate the direction of the text around them (U+202A-U+202E, U+2066-U+2069): a title could
+// otherwise show reversed, or pass for another. The joiners that Bangla script needs stay.
+QString withoutDirectionControls(const QString &text);
+
+// An address as the user may see it: without its password, if it has one.
+QString shownAddress(const QString &address);
+
 } // namespace player

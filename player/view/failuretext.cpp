@@ -34,6 +34,8 @@ const char *sourceText(Failure failure)
         return QT_TRANSLATE_NOOP("player::Reason", "empty answer");
     case Failure::NotAStream:
         return QT_TRANSLATE_NOOP("player::Reason", "not a stream");
+    case Failure::WebPage:
+        return QT_TRANSLATE_NOOP("player::Reason", "the network answered with a web page");
     case Failure::BrokenStreamMetadata:
         return QT_TRANSLATE_NOOP("player::Reason", "broken stream metadata");
     case Failure::BadAddress:

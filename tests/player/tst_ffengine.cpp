@@ -163,6 +163,55 @@ private slots:
         QCOMPARE(names.first().first().toByteArray(), QByteArray("Test Station"));
     }
 
+    // A server that names a new title in every block, a block every 256 bytes: at most one
+    // title a second reaches the player (each one costs the window and the media controls).
+    void aFloodOfTitlesComesAtMostOnceASecond()
+    {
+        QByteArray body;
+        for (qsizetype at = 0; at + 256 <= m_mp3.size(); at += 256) {
+            body += m_mp3.mid(at, 256);
+            const QByteArray block
+                = "StreamTitle='" + QByteArray(1000, 'x') + QByteArray::number(at) + "';";
+            const int units = int((block.size() + 15) / 16);
+            body += char(units) + block.leftJustified(units * 16, '\0');
+        }
+        LoopbackHttp server;
+        server.route("/flood", icyAnswer(256, body));
+        FfEngine engine;
+        QSignalSpy titles(&engine, &FfEngine::titleChanged);
+        QSignalSpy ended(&engine, &FfEngine::ended);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 t = m_recorder.now();
+        engine.open(server.url("/flood"));
+        QVERIFY2(m_recorder.waitForTone(880, t, 20000, 1500),
+            qPrintable(m_recorder.describe(t, m_recorder.now())));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 30000);
+        QVERIFY(titles.size() >= 2);
+        QVERIFY2(titles.size() <= clock.elapsed() / 1000 + 1,
+            qPrintable(
+                QStringLiteral("%1 titles in %2 ms").arg(titles.size()).arg(clock.elapsed())));
+    }
+
+    // A connection that stays open but sends nothing more is given up a few seconds after its
+    // sound ran out, and closed: the player can then reconnect.
+    void aSilentConnectionIsGivenUp()
+    {
+        LoopbackHttp server;
+        const QByteArray start
+            = icyAnswer(8192, icyBody(m_mp3.left(32 * 1024), 8192, QByteArray(1, '\0')));
+        server.route(
+            "/quiet", LoopbackHttp::Route { start, LoopbackHttp::Mode::Paced, {}, 400, 0 });
+        FfEngine engine;
+        QSignalSpy playing(&engine, &FfEngine::playing);
+        QSignalSpy failed(&engine, &FfEngine::failed);
+        QSignalSpy ended(&engine, &FfEngine::ended);
+        engine.open(server.url("/quiet"));
+        QTRY_COMPARE_WITH_TIMEOUT(playing.size(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size() + ended.size(), 1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 5000);
+    }
+
     // A pick makes one connection: the one that found the stream is the one that plays it.
     void aPickConnectsOnce()
     {

@@ -329,6 +329,17 @@ private slots:
         QCOMPARE(
             resolveAll(pages.url("/status")), QStringList { QStringLiteral("failed: NotAStream") });
         QCOMPARE(pages.hits("/;"), 1);
+
+        // A page that a redirect to another host led to is what a network answers with before
+        // its user signs in: said as such, and the stream root not tried again.
+        LoopbackHttp portal;
+        portal.route("/login", page);
+        QUrl login = portal.url("/login");
+        login.setHost(QStringLiteral("localhost"));
+        LoopbackHttp station;
+        station.route("/", LoopbackHttp::redirect(login.toEncoded()));
+        QCOMPARE(resolveAll(station.url("/")), QStringList { QStringLiteral("failed: WebPage") });
+        QCOMPARE(station.hits("/;"), 0);
     }
 
     // MMS named in its explicit forms is a network stream too; nothing else but HTTP is.

@@ -115,6 +115,10 @@
         <translation>এটি স্ট্রিম নয়</translation>
     </message>
     <message>
+        <source>the network answered with a web page</source>
+        <translation>নেটওয়ার্ক একটি ওয়েব পেজ দিয়ে উত্তর দিয়েছে</translation>
+    </message>
+    <message>
         <source>bad address</source>
         <translation>ভুল ঠিকানা</translation>
     </message>
