@@ -542,7 +542,11 @@ def listen_for(listener, meter, expected, since_index, timeout, allowed_before=(
         clear = rms >= SILENCE_RMS and ratio >= CLEAR_RATIO
         if clear and freq == expected:
             if first_clear is None:
-                first_clear = _earliest_clear(listener, meter, expected, previous_end, end)
+                # Windows that reach back before since_index are not judged: what sounded
+                # before (silence, or the tone itself) would make them read early.
+                first_clear = _earliest_clear(listener, meter, expected,
+                                              max(previous_end, since_index + window_samples - 1),
+                                              end)
             if (end - first_clear) / SAMPLE_RATE >= hold_seconds:
                 latency = listener.time_of_index(first_clear - window_samples // 2) - start_time
                 return {"ok": True, "latency": max(0.0, latency), "wrong": sorted(wrong),
