@@ -14,7 +14,14 @@
    /drop             the same tone, cut at --stop-after seconds after the first request; later
                      requests to the address stream for good: a reconnecting client comes back
    /slow             answers the headers, then trickles one byte a second
-Use a distinct query (/drop?id=3) to get a fresh address.
+   /silent           the tone until --stop-after seconds after the first request, then nothing
+                     more, the connection held open (a stream gone silent); later requests
+                     stream for good
+   /later            a live stream whose tone changes: --freq until --stop-after seconds after
+                     the first request, --later-freq from then on, on every connection
+   /portal           302 to --to for every request: a network's sign-in page instead of sound
+Use a distinct query (/drop?id=3) to get a fresh address. --as PATH answers every request as if
+it asked for PATH (to stand in for a station's server, whatever its paths).
 Example: fault_server.py --mode http --port 8081 --freq 1200 --stop-after 4
 """
 
@@ -32,13 +39,14 @@ BITRATE_KBPS = 128
 class FaultHandler(sc.Handler):
     def respond(self, request):
         server = self.server
-        path = request.path
+        path = server.args.as_path or request.path
+        target = server.args.as_path or request.target
         sc.log("%s %s" % (request.method, request.target))
         with server.lock:
             # The first request for an address starts its clock. A client may look at an address
             # before it plays it, so what an address does depends on that clock, not on how
             # many connections came.
-            first_seen = server.first_seen.setdefault(request.target, time.monotonic())
+            first_seen = server.first_seen.setdefault(target, time.monotonic())
         remaining = first_seen + server.args.stop_after - time.monotonic()
         byte_rate = BITRATE_KBPS * 1000 // 8
         stream_head = sc.http_response("200 OK", "audio/mpeg", None, ["icy-br: 128"])
@@ -78,6 +86,26 @@ class FaultHandler(sc.Handler):
                         self.request.shutdown(socket.SHUT_RDWR)
                     except OSError:
                         pass
+        elif path == "/silent":
+            if self.send(stream_head):
+                sc.stream_audio(self.request, sc.LoopedAudio(server.tone), byte_rate,
+                                burst_seconds=0.3 if remaining > 0 else 2.0,
+                                until=first_seen + server.args.stop_after if remaining > 0
+                                else None)
+                if remaining > 0:
+                    sc.log("silent from now on")
+                    hold_until_client_leaves(self.request)
+        elif path == "/later":
+            if self.send(stream_head):
+                if remaining > 0 and not sc.stream_audio(
+                        self.request, sc.LoopedAudio(server.tone), byte_rate, burst_seconds=0.3,
+                        until=first_seen + server.args.stop_after):
+                    return
+                sc.stream_audio(self.request, sc.LoopedAudio(server.later_tone), byte_rate,
+                                burst_seconds=0.3)
+        elif path == "/portal":
+            self.send(sc.http_response("302 Found", "text/html", b"<html>Sign in</html>",
+                                       ["Location: %s" % server.args.to]))
         elif path == "/slow":
             if self.send(stream_head):
                 for _ in range(600):
@@ -87,6 +115,15 @@ class FaultHandler(sc.Handler):
         else:
             self.send(sc.http_response("404 Not Found", "text/html",
                                        b"<html><body>unknown</body></html>"))
+
+
+def hold_until_client_leaves(sock):
+    sock.settimeout(None)
+    try:
+        while sock.recv(4096):
+            pass
+    except OSError:
+        pass
 
 
 class HangHandler(sc.Handler):
@@ -118,7 +155,14 @@ def main():
     parser.add_argument("--freq", type=sc.parse_frequency, default=1200.0,
                         help="tone of /stops and /drop in Hz")
     parser.add_argument("--stop-after", type=float, default=4.0,
-                        help="seconds of audio before /stops and /drop end")
+                        help="seconds of audio before /stops, /drop and /silent end, and before "
+                        "/later changes its tone")
+    parser.add_argument("--later-freq", type=sc.parse_frequency, default=1500.0,
+                        help="tone of /later once it changed, in Hz")
+    parser.add_argument("--to", default="http://192.0.2.1/login",
+                        help="where /portal sends every request")
+    parser.add_argument("--as", dest="as_path", default="",
+                        help="answer every request as one for this path")
     args = parser.parse_args()
     if args.mode == "refuse":
         sc.install_termination()
@@ -131,7 +175,10 @@ def main():
     workdir = sc.WorkDir("faults-")
     sc.install_termination(workdir.remove)
     tone = sc.make_tone(workdir, args.freq, 8, "mp3", BITRATE_KBPS)
-    sc.serve(args, FaultHandler, tone=tone, lock=threading.Lock(), first_seen={})
+    later_tone = (sc.make_tone(workdir, args.later_freq, 8, "mp3", BITRATE_KBPS)
+                  if args.as_path in ("", "/later") else tone)
+    sc.serve(args, FaultHandler, tone=tone, later_tone=later_tone, lock=threading.Lock(),
+             first_seen={})
 
 
 if __name__ == "__main__":

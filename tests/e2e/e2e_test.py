@@ -25,6 +25,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import bands  # noqa: E402
 import networld as nw  # noqa: E402
 
+import comeback  # noqa: E402
+
 TUNE_TIMEOUT_S = 20.0
 
 
@@ -234,7 +236,9 @@ def main():
         listener = nw.SinkListener(desktop, procs)
         meter = nw.ToneMeter(plan.candidates())
 
-        prog = nw.Program(desktop, procs, os.path.abspath(args.program))
+        # The player's decisions in its log (what the world did to it is judged by them too).
+        prog = nw.Program(desktop, procs, os.path.abspath(args.program),
+                          extra_env={"QT_LOGGING_RULES": "radio.player.info=true"})
         startup = prog.wait_main_window()
         print("note  main window shown %.2f s after start" % startup, flush=True)
         time.sleep(1.5)  # the movies load, the first ticks pass
@@ -279,6 +283,8 @@ def main():
         still_playing(failures, listener, meter, last, "after the restore")
         local_playlist_refused(prog, plan, procs, listener, meter, failures,
                                os.path.abspath(args.servers), workdir)
+        comeback.run_all(plan, procs, os.path.abspath(args.servers), prog, listener, meter,
+                         failures)
 
         prog.click(prog.window, 232, 8)
         ended = wait_until(lambda: prog.proc.poll() is not None, 5.0)
