@@ -1,5 +1,6 @@
 #include "player/view/mediaplayer.h"
 
+#include "platform/clock.h"
 #include "player/core/engine.h"
 #include "player/view/settings.h"
 #include "player/view/statusline.h"
@@ -83,6 +84,8 @@ MediaPlayer::MediaPlayer(Playback *playback, const MediaPlayerSettings &settings
         m_playback->setParent(this);
     }
     setObjectName(QStringLiteral("MediaPlayer"));
+    m_timeAlarm = new platform::WallClockAlarm(this);
+    connect(m_timeAlarm, &platform::WallClockAlarm::rang, this, &MediaPlayer::setTimeText);
     setAttribute(Qt::WA_StyledBackground, true);
     setFocusPolicy(Qt::StrongFocus);
     setStyleSheet(darkStyleSheet());
@@ -219,6 +222,7 @@ void MediaPlayer::bindPlayback()
     connect(p, &Playback::muteChanged, this, &MediaPlayer::showMute);
     connect(p, &Playback::positionChanged, this, &MediaPlayer::showTime);
     connect(p, &Playback::durationChanged, this, &MediaPlayer::showTime);
+    connect(p, &Playback::stateChanged, this, &MediaPlayer::showTime); // at once once not playing
 
     connect(m_playButton, &QToolButton::clicked, p, &Playback::togglePlayPause);
     connect(m_stopButton, &QToolButton::clicked, p, &Playback::stop);
@@ -283,8 +287,28 @@ void MediaPlayer::showMute(bool muted)
     }
 }
 
+// While a stream plays in a window on screen, its time is shown at the turn of the wall clock's
+// second, in the wake-up that turns the window's clock: a label repainted on the stream's own
+// beat would wake the program once more every second.
 void MediaPlayer::showTime()
 {
+    if (m_playback->state() != Playback::State::Playing || !isVisible()
+        || window()->isMinimized()) {
+        m_timeAlarm->cancel();
+        setTimeText();
+        return;
+    }
+    if (!m_timeAlarm->isSet()) {
+        m_timeAlarm->setFor(
+            platform::gridPointAtOrAfter(platform::currentMSecsSinceEpoch() + 1, 1000));
+    }
+}
+
+void MediaPlayer::setTimeText()
+{
+    if (!m_playback) {
+        return;
+    }
     QString text = formatTime(m_playback->position());
     if (m_playback->duration() > 0) {
         text += QLatin1String(" / ") + formatTime(m_playback->duration());

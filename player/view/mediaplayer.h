@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/alarm.h"
 #include "player/core/playback.h"
 
 #include <QIcon>
@@ -71,6 +72,7 @@ private:
     void showVolume(int volume);
     void showMute(bool muted);
     void showTime();
+    void setTimeText();
     void updateControls();
 
     QPointer<Playback> m_playback;
@@ -80,6 +82,7 @@ private:
     QLabel *m_titleLabel = nullptr;
     QLabel *m_statusLabel = nullptr;
     QLabel *m_timeLabel = nullptr;
+    platform::WallClockAlarm *m_timeAlarm = nullptr; // the time shown at the clock's second
     QToolButton *m_playButton = nullptr;
     QToolButton *m_stopButton = nullptr;
     QToolButton *m_muteButton = nullptr;

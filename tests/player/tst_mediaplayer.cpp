@@ -149,6 +149,12 @@ private slots:
         QCOMPARE(titles.size(), 1);
         QCOMPARE(names.size(), 1);
 
+        // On screen, the time follows at the turn of the clock's second.
+        rig.widget->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.widget.get()));
+        emit rig.engine->positionChanged(62);
+        QTRY_COMPARE_WITH_TIMEOUT(label("time"), QStringLiteral("01:02 / 1:02:05"), 5000);
+
         rig.playback->setMuted(false);
         QVERIFY(!mute->isChecked());
         QCOMPARE(mutes.size(), 1);
