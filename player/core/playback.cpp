@@ -43,6 +43,7 @@ Playback::Playback(std::unique_ptr<Engine> engine, const PlayerTimings &timings,
     , m_noAudioTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
     , m_steadyTimer(new QTimer(this))
+    , m_pauseHoldTimer(new QTimer(this))
     , m_networkWatch(new network::NetworkWatch(this))
     , m_sleepClock(sleptMsecs)
     , m_slept(m_sleepClock())
@@ -54,6 +55,13 @@ Playback::Playback(std::unique_ptr<Engine> engine, const PlayerTimings &timings,
     connect(m_noAudioTimer, &QTimer::timeout, this, [this] { candidateFailed(Failure::NoAudio); });
     m_reconnectTimer->setSingleShot(true);
     connect(m_reconnectTimer, &QTimer::timeout, this, [this] { startOpening(true); });
+    m_pauseHoldTimer->setSingleShot(true);
+    connect(m_pauseHoldTimer, &QTimer::timeout, this, [this] {
+        if (m_state == State::Paused) {
+            qCInfo(lcPlayer) << "paused longer than the buffers hold: letting the stream go";
+            dropStream();
+        }
+    });
 
     connect(m_resolver, &EndpointResolver::streamFound, this, &Playback::openCandidate);
     connect(m_resolver, &EndpointResolver::failed, this, &Playback::allCandidatesFailed);
@@ -123,6 +131,7 @@ void Playback::dropStream(Candidates candidates)
 {
     m_noAudioTimer->stop();
     m_reconnectTimer->stop();
+    m_pauseHoldTimer->stop();
     if (candidates == Candidates::Forget) {
         m_resolver->cancel();
     }
@@ -269,11 +278,13 @@ void Playback::play()
 {
     switch (m_state) {
     case State::Paused:
-        if (m_stream.isEmpty() || m_duration <= 0) {
-            // A live stream resumes by connecting again.
+        if (m_stream.isEmpty() || (m_duration <= 0 && m_sleepClock() - m_sleptAtPause >= sleepMs)) {
+            // Let go of (a live stream paused long, or dropped while paused), or slept through
+            // (its connection most likely died meanwhile): connect again.
             m_reconnectAttempt = 0;
             startOpening(m_heardAudio);
         } else {
+            m_pauseHoldTimer->stop();
             m_engine->setPaused(false);
             setState(State::Playing);
         }
@@ -300,12 +311,16 @@ void Playback::pause()
     switch (m_state) {
     case State::Playing:
     case State::Buffering:
-        if (m_duration > 0 && m_heardAudio) {
-            // A recording pauses in place.
+        if (m_heardAudio) {
+            // In place: a recording for as long as it takes, a live stream for a short while.
             m_noAudioTimer->stop();
             m_engine->setPaused(true);
+            if (m_duration <= 0) {
+                m_pauseHoldTimer->start(m_timings.livePauseHoldMs);
+                m_sleptAtPause = m_sleepClock();
+            }
         } else {
-            // Live: silence it and let go of the connection; resuming reconnects.
+            // Nothing heard yet: let go; resuming connects again.
             dropStream();
         }
         setState(State::Paused);

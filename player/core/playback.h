@@ -171,9 +171,11 @@ private:
     QElapsedTimer m_candidateClock; // since the current candidate was handed to the engine
     QTimer *m_reconnectTimer = nullptr;
     QTimer *m_steadyTimer = nullptr; // playing this long ends a run of reconnection attempts
+    QTimer *m_pauseHoldTimer = nullptr; // a paused live stream's connection is let go then
     network::NetworkWatch *m_networkWatch = nullptr;
     std::function<qint64()> m_sleepClock;
     qint64 m_slept = 0; // the sleep clock when last looked at
+    qint64 m_sleptAtPause = 0;
 };
 
 } // namespace player

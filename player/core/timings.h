@@ -14,6 +14,10 @@ struct PlayerTimings
     // Waits between reconnection attempts grow from the first to the cap.
     int reconnectFirstMs = 1000;
     int reconnectCapMs = 10000;
+    // A live stream paused for up to this long resumes where it was: its connection is held
+    // and the sound server's stream corked, and what the station sends meanwhile waits in the
+    // buffers. A longer pause lets the connection go: resuming plays the station as it is now.
+    int livePauseHoldMs = 10000;
 };
 
 // The wait before reconnection attempt number `attempt` (counting from 0): doubling from the

@@ -242,22 +242,20 @@ void TestMpris::desktopControlsDriveTheProgram()
     wm->setVolume(80);
     QCOMPARE(playerctl({ QStringLiteral("volume") }).toDouble(), 0.8);
 
-    // The transport does what the player's own buttons do: a live stream paused lets go of its
-    // connection and connects again to resume.
+    // The transport does what the player's own buttons do: a live stream paused for a moment
+    // resumes where it was.
     QCOMPARE(playerctl({ QStringLiteral("status") }), QStringLiteral("Playing"));
     m_engine->log.clear();
     playerctl({ QStringLiteral("play-pause") });
     QCOMPARE(playerctl({ QStringLiteral("status") }), QStringLiteral("Paused"));
     QCOMPARE(wm->state(), State::Paused);
     playerctl({ QStringLiteral("play") });
-    QVERIFY(waitForOpens(m_engine, 1));
+    QTRY_COMPARE(wm->state(), State::Playing);
     playerctl({ QStringLiteral("play") }); // playing already
-    emit m_engine->playing();
     playerctl({ QStringLiteral("pause") });
     playerctl({ QStringLiteral("stop") });
     QCOMPARE(wm->state(), State::Stopped);
-    QCOMPARE(m_engine->log,
-        (QStringList { "stop", "stop", "open mmsh://127.0.0.1/live", "stop", "stop" }));
+    QCOMPARE(m_engine->log, (QStringList { "pause", "resume", "pause", "stop" }));
     QCOMPARE(playerctl({ QStringLiteral("status") }), QStringLiteral("Stopped"));
 
     // At the end of the list there is no next station.

@@ -1,5 +1,5 @@
 """What real networks do, in the end-to-end world, and the player coming back from it: a stream
-that goes silent with its connection open, a long pause on a live stream, the network going
+that goes silent with its connection open, short and long pauses on a live stream, the network going
 away and coming back, and a network that answers with its sign-in page. Each case stands a
 failing server in for one station's own and puts the station's server back after."""
 
@@ -93,29 +93,42 @@ def silent_connection(w, station):
         stand_in.restore()
 
 
-def long_pause_on_live(w, station, later):
-    """A live stream whose tone changes 8 s after it is first asked for: paused after 2 s and
-    resumed past the change, what plays is the stream as it is now, never the old tone."""
+def pauses_on_live(w, station, later):
+    """A live stream whose tone changes 8 s after it is first asked for. Paused for 2 s, it
+    resumes where it was, on the same connection; paused for 12 s, past the change and longer
+    than the player holds a paused stream, it plays the stream as it is now, never the old
+    tone."""
     stand_in = StandIn(w.plan, w.procs, w.servers, station,
                        ["--as", "/later", "--freq", "%g" % station.frequency,
                         "--later-freq", "%g" % later.frequency, "--stop-after", "8"])
     try:
         pick(w.prog, w.plan, station)
-        began = time.monotonic()
         heard = nw.listen_for(w.listener, w.meter, station.frequency, w.listener.now_index(),
-                              6, hold_seconds=0.5)
+                              6, hold_seconds=0.3)
         w.prog.click(w.prog.window, 60, 150)  # the player's display: it takes the keys
         w.prog.key("k")
-        paused = wait_silence(w.listener, w.meter, 4) is not None
-        time.sleep(max(0.0, 10.0 - (time.monotonic() - began)))
+        short_pause = wait_silence(w.listener, w.meter, 3) is not None
+        time.sleep(1.5)
+        since = w.listener.now_index()
+        w.prog.key("k")
+        again = nw.listen_for(w.listener, w.meter, station.frequency, since, 5,
+                              hold_seconds=0.3)
+        w.failures.check(
+            "a live stream paused for 2 s resumes where it was, on the same connection",
+            heard["ok"] and short_pause and again["ok"] and stand_in.requests() == 1,
+            "heard %s, paused %s, again %s, requests %d"
+            % (heard["ok"], short_pause, again["ok"], stand_in.requests()))
+
+        w.prog.key("k")
+        long_pause = wait_silence(w.listener, w.meter, 3) is not None
+        time.sleep(12.0)
         since = w.listener.now_index()
         w.prog.key("k")
         now = nw.listen_for(w.listener, w.meter, later.frequency, since, 15, hold_seconds=1.0)
         w.failures.check(
             "a live stream resumed after a long pause plays as it is now, not what it was",
-            heard["ok"] and paused and now["ok"] and station.frequency not in now["wrong"],
-            "heard %s, paused %s, now %s, also heard %s"
-            % (heard["ok"], paused, now["ok"], now["wrong"]))
+            long_pause and now["ok"] and station.frequency not in now["wrong"],
+            "paused %s, now %s, also heard %s" % (long_pause, now["ok"], now["wrong"]))
     finally:
         stand_in.restore()
 
@@ -197,6 +210,6 @@ def run_all(plan, procs, servers, prog, listener, meter, failures):
         if all(s.port != d.port or s.host != d.host for d in distinct):
             distinct.append(s)
     silent_connection(w, distinct[0])
-    long_pause_on_live(w, distinct[1], distinct[2])
+    pauses_on_live(w, distinct[1], distinct[2])
     sign_in_page(w, distinct[3])
     network_away_and_back(w, distinct[2])

@@ -47,14 +47,16 @@ public:
     bool muted = false;
 };
 
-// Timings short enough for tests: a stream that stays silent makes way after 300 ms, and
-// reconnection attempts wait 40 ms doubling up to 200 ms.
+// Timings short enough for tests: a stream that stays silent makes way after 300 ms,
+// reconnection attempts wait 40 ms doubling up to 200 ms, and a paused live stream is let go
+// after 300 ms.
 inline player::PlayerTimings quickTimings()
 {
     player::PlayerTimings t;
     t.noAudioTimeoutMs = 300;
     t.reconnectFirstMs = 40;
     t.reconnectCapMs = 200;
+    t.livePauseHoldMs = 300;
     return t;
 }
 

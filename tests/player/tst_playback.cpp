@@ -378,7 +378,9 @@ private slots:
         QCOMPARE(rig.engine->opens().size(), opens);
     }
 
-    void aPausedLiveStreamResumesByReconnecting()
+    // A short pause on a live stream resumes where it was; a long one lets the connection go,
+    // and resuming plays the station as it is now; so does one the server ended meanwhile.
+    void aPausedLiveStreamResumesInPlaceOrAsItIsNow()
     {
         Rig rig;
         rig.playback->setUrl(mmsA);
@@ -387,16 +389,29 @@ private slots:
         rig.engine->log.clear();
         rig.playback->pause();
         QCOMPARE(shown(*rig.playback), QStringLiteral("Paused"));
-        QCOMPARE(rig.engine->log, QStringList { QStringLiteral("stop") }); // silenced and let go
-        emit rig.engine->failed(Failure::ConnectionClosed); // e.g. the server gave up
-        QCOMPARE(rig.playback->state(), State::Paused);
+        rig.playback->togglePlayPause();
+        QCOMPARE(shown(*rig.playback), QStringLiteral("Playing"));
+        QCOMPARE(
+            rig.engine->log, (QStringList { QStringLiteral("pause"), QStringLiteral("resume") }));
 
+        rig.engine->log.clear();
+        rig.playback->pause();
+        QTRY_COMPARE(
+            rig.engine->log, (QStringList { QStringLiteral("pause"), QStringLiteral("stop") }));
+        QCOMPARE(rig.playback->state(), State::Paused);
         rig.playback->togglePlayPause();
         QCOMPARE(rig.playback->state(), State::Reconnecting);
         QVERIFY(waitForOpens(rig.engine, 1));
         QCOMPARE(rig.engine->opens().first(), QStringLiteral("mmsh://127.0.0.1/a"));
         emit rig.engine->playing();
         QCOMPARE(shown(*rig.playback), QStringLiteral("Playing"));
+
+        rig.playback->pause();
+        emit rig.engine->failed(Failure::ConnectionClosed); // e.g. the server gave up
+        QCOMPARE(rig.playback->state(), State::Paused);
+        rig.engine->log.clear();
+        rig.playback->play();
+        QVERIFY(waitForOpens(rig.engine, 1));
     }
 
     void aRecordingPausesInPlaceAndEnds()
