@@ -1,5 +1,6 @@
 #include "loopbackhttp.h"
 
+#include "network/addressclass.h"
 #include "network/fetch.h"
 #include "network/useragent.h"
 
@@ -9,8 +10,10 @@
 
 #include <zlib.h>
 
+using network::AddressClass;
 using network::Fetch;
 using network::FetchError;
+using network::Reach;
 using network::Use;
 
 namespace {
@@ -107,6 +110,54 @@ private slots:
         const char seen[] = { network::mayOpen(url, Use::Web) ? 'W' : '-',
             network::mayOpen(url, Use::Stream) ? 'S' : '-', network::isHttp(url) ? 'H' : '-', 0 };
         QCOMPARE(QByteArray(seen), opens);
+    }
+
+    // Where each address leads, and which stations' reach allows it: U(nset), P(ublic),
+    // p(rivate), L(oopback).
+    void addressClassesAndReach_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<AddressClass>("addressClass");
+        QTest::addColumn<QByteArray>("reachedFrom");
+        const auto row = [](const char *address, AddressClass c, const char *from) {
+            QTest::newRow(address) << QString::fromLatin1(address) << c << QByteArray(from);
+        };
+        using C = AddressClass;
+        for (const char *a :
+            { "192.0.2.11", "198.51.100.1", "203.0.113.255", "198.18.0.1", "198.19.255.255",
+                "172.32.0.1", "100.128.0.1", "8.8.8.8", "2001:db8::1", "fec0::1" }) {
+            row(a, C::Public, "UPpL");
+        }
+        for (const char *a : { "10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.1.1",
+                 "100.64.0.1", "100.127.255.255", "fc00::1", "fdff::1", "::ffff:10.0.0.1" }) {
+            row(a, C::Private, "U-pL");
+        }
+        for (const char *a : { "169.254.169.254", "fe80::1", "febf::1" }) {
+            row(a, C::LinkLocal, "U-pL");
+        }
+        for (const char *a : { "127.0.0.1", "127.255.255.254", "::1", "::ffff:127.0.0.1" }) {
+            row(a, C::Loopback, "U--L");
+        }
+        for (const char *a : { "0.0.0.0", "0.1.2.3", "::", "::ffff:0.0.0.0" }) {
+            row(a, C::Unspecified, "----");
+        }
+    }
+
+    void addressClassesAndReach()
+    {
+        QFETCH(QString, address);
+        QFETCH(AddressClass, addressClass);
+        QFETCH(QByteArray, reachedFrom);
+        const QHostAddress a(address);
+        QCOMPARE(network::classOf(a), addressClass);
+        const char seen[] = { network::mayReach(Reach::Unset, a) ? 'U' : '-',
+            network::mayReach(Reach::Public, a) ? 'P' : '-',
+            network::mayReach(Reach::Private, a) ? 'p' : '-',
+            network::mayReach(Reach::Loopback, a) ? 'L' : '-', 0 };
+        QCOMPARE(QByteArray(seen), reachedFrom);
+        // A station may always lead back to its own kind of address.
+        QCOMPARE(network::mayReach(network::reachOf(addressClass), a),
+            addressClass != AddressClass::Unspecified);
     }
 
     void fetchesTheBodyWhereRedirectsLead()
