@@ -101,6 +101,13 @@ private slots:
         row("data:text/plain,hello", "---");
         row("ftp://192.0.2.11/a.mp3", "---");
         row("udp://192.0.2.11:8000", "---");
+        // Other services' ports, named or the scheme's own.
+        row("http://192.0.2.11:8000/", "WSH");
+        row("http://radio.example.com:25/", "--H");
+        row("https://192.0.2.11:6667/", "--H");
+        row("http://192.0.2.11:10080/", "--H");
+        row("mmsh://192.0.2.11:22/live", "---");
+        row("mms://192.0.2.11:554/live", "---");
     }
 
     void gate()
