@@ -21,10 +21,10 @@ namespace {
 constexpr int endTimeoutMs = 30000; // catches a hang; no fetch here should come near it
 
 // Starts the fetch and waits for its end; the error it ended with, Other if it never ended.
-FetchError run(Fetch &fetch, const QUrl &url)
+FetchError run(Fetch &fetch, const QUrl &url, Reach reach = Reach::Unset)
 {
     QSignalSpy finished(&fetch, &Fetch::finished);
-    fetch.start(url);
+    fetch.start(url, {}, reach);
     const bool ended = finished.wait(endTimeoutMs) && finished.size() == 1 && !fetch.isRunning();
     return ended ? finished.first().first().value<FetchError>() : FetchError::Other;
 }
@@ -165,6 +165,28 @@ private slots:
         // A station may always lead back to its own kind of address.
         QCOMPARE(network::mayReach(network::reachOf(addressClass), a),
             addressClass != AddressClass::Unspecified);
+    }
+
+    // A station on this machine may lead back to it; a fetch whose reach does not allow the
+    // host's addresses is refused before anything connects, whether the host is named or not.
+    void reachDecidesWhatAFetchConnectsTo()
+    {
+        LoopbackHttp server;
+        server.route("/x", LoopbackHttp::http("text/plain", "hi"));
+        server.route("/moved", LoopbackHttp::redirect(server.url("/x").toEncoded()));
+        Fetch fetch(Use::Stream);
+        QCOMPARE(run(fetch, server.url("/moved")), FetchError::None);
+        QCOMPARE(fetch.reach(), Reach::Loopback);
+        QCOMPARE(fetch.body(), QByteArray("hi"));
+        QCOMPARE(server.accepted(), 2);
+        QUrl named = server.url("/x");
+        named.setHost(QStringLiteral("localhost"));
+        for (const Reach reach : { Reach::Public, Reach::Private }) {
+            for (const QUrl &url : { server.url("/x"), named }) {
+                QCOMPARE(run(fetch, url, reach), FetchError::RefusedAddress);
+            }
+        }
+        QCOMPARE(server.accepted(), 2);
     }
 
     void fetchesTheBodyWhereRedirectsLead()
