@@ -59,7 +59,7 @@ Fetch::~Fetch()
     release();
 }
 
-void Fetch::start(const QUrl &url, const Headers &headers)
+void Fetch::start(const QUrl &url, const Headers &headers, Reach reach)
 {
     release();
     ++m_request;
@@ -67,6 +67,7 @@ void Fetch::start(const QUrl &url, const Headers &headers)
     m_headTaken = false;
     m_redirects = 0;
     m_url = url;
+    m_reach = reach;
     m_status = 0;
     m_headers.clear();
     m_contentLength.reset();
@@ -92,7 +93,7 @@ void Fetch::open(const QUrl &url)
     connect(m_connection, &HttpConnection::headReceived, this, &Fetch::onHead);
     connect(m_connection, &HttpConnection::bodyReadable, this, &Fetch::onBody);
     connect(m_connection, &HttpConnection::failed, this, &Fetch::end);
-    m_connection->open(url, m_requestHeaders);
+    m_connection->open(url, m_requestHeaders, m_reach);
 }
 
 void Fetch::cancel()
@@ -154,6 +155,9 @@ std::unique_ptr<OpenStream> Fetch::takeStream()
 
 void Fetch::onHead()
 {
+    if (m_reach == Reach::Unset) {
+        m_reach = reachOf(m_connection->connectedClass());
+    }
     const HttpHead &head = m_connection->head();
     const QByteArray location = head.value("Location");
     if (isRedirect(head.status) && !location.isEmpty()) {

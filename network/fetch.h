@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "network/fetcherror.h"
 #include "network/gate.h"
 #include "network/openstream.h"
@@ -30,10 +31,11 @@ struct FetchLimits
 };
 
 // One bounded HTTP/1.1 GET on connections of the program's own (HttpConnection): every redirect
-// passes the gate for the fetch's use and is followed on a new connection; the user agent is the
-// program's; nothing is cached, no cookie is kept; the body is kept up to the byte limit (a
-// gzip or deflate body inflated, within the same limit). A stream server's "ICY 200" answer is
-// an answer like any other.
+// passes the gate for the fetch's use and is followed on a new connection, to addresses the
+// fetch's reach allows (reach(): the one it was started with, else the class of the address its
+// first connection connected to); the user agent is the program's; nothing is cached, no cookie
+// is kept; the body is kept up to the byte limit (a gzip or deflate body inflated, within the
+// same limit). A stream server's "ICY 200" answer is an answer like any other.
 class Fetch : public QObject
 {
     Q_OBJECT
@@ -43,10 +45,11 @@ public:
     explicit Fetch(Use use, const FetchLimits &limits = {}, QObject *parent = nullptr);
     ~Fetch() override; // drops the request, closing its connection
 
-    // Drops any request in progress and requests this address with these extra request headers.
-    // Returns at once. An address that does not pass the gate ends with RefusedAddress (still
-    // reported asynchronously, from the event loop).
-    void start(const QUrl &url, const Headers &headers = {});
+    // Drops any request in progress and requests this address with these extra request headers,
+    // on addresses this reach allows. Returns at once. An address that does not pass the gate,
+    // or whose host has no address the reach allows, ends with RefusedAddress (still reported
+    // asynchronously, from the event loop).
+    void start(const QUrl &url, const Headers &headers = {}, Reach reach = Reach::Unset);
     // Drops the request in progress; no signal follows; its connection is closed.
     void cancel();
     bool isRunning() const { return m_running; }
@@ -55,6 +58,9 @@ public:
     void setByteLimit(qint64 bytes);
 
     QUrl url() const { return m_url; } // where redirects led
+    // What the fetch may lead to: as started, or once a head arrived from its first connection,
+    // set by the class of the address that connection connected to. Kept after the fetch ended.
+    Reach reach() const { return m_reach; }
     int httpStatus() const { return m_status; } // 0 until a head arrived
     bool hasRawHeader(QByteArrayView name) const;
     QByteArray rawHeader(QByteArrayView name) const;
@@ -104,6 +110,7 @@ private:
     bool m_pumpQueued = false;
     int m_redirects = 0;
     QUrl m_url;
+    Reach m_reach = Reach::Unset;
     int m_status = 0;
     Headers m_headers;
     std::optional<qint64> m_contentLength;

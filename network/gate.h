@@ -14,10 +14,17 @@ enum class Use {
 };
 
 // The one gate for every address the program opens, at any depth (given, playlist entries,
-// redirects): only absolute network addresses with a host and a scheme the use allows. Local
-// files, devices, descriptors, sockets and other services (file, pipe, tcp, udp, ftp, data, ...)
-// are refused.
+// redirects): only absolute network addresses with a host and a scheme the use allows, on a port
+// that is not another service's. Local files, devices, descriptors, sockets and other services
+// (file, pipe, tcp, udp, ftp, data, ...) are refused, and so are the ports that web pages may not
+// reach either (mail, shell, name service, chat and the like: 25, 22, 53, 6667, ...), whether the
+// address names the port or its scheme's default is one. Where the host's addresses may lead is
+// the connection's to check, against the station's reach (network/addressclass.h).
 bool mayOpen(const QUrl &url, Use use);
+
+// The port the address names, else its scheme's: http and mmsh 80, https 443, mms and mmst
+// 1755; -1 for another scheme.
+int portOf(const QUrl &url);
 
 // http or https (case-insensitive).
 bool isHttp(const QUrl &url);

@@ -95,13 +95,15 @@ HttpConnection::~HttpConnection()
     abort();
 }
 
-void HttpConnection::open(const QUrl &url, const Headers &headers)
+void HttpConnection::open(const QUrl &url, const Headers &headers, Reach reach)
 {
     abort();
     m_url = url;
     m_request = requestOf(url, headers);
+    m_reach = reach;
     m_addresses.clear();
     m_nextAddress = 0;
+    m_connectedClass = AddressClass::Unspecified;
     m_connectError = FetchError::Refused;
     m_head = {};
     m_pending.clear();
@@ -111,7 +113,7 @@ void HttpConnection::open(const QUrl &url, const Headers &headers)
     QHostAddress literal;
     if (literal.setAddress(url.host())) {
         m_addresses = { literal };
-        QMetaObject::invokeMethod(this, &HttpConnection::connectNext, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &HttpConnection::keepReachable, Qt::QueuedConnection);
         return;
     }
     m_lookupId
@@ -151,6 +153,29 @@ void HttpConnection::onLookedUp(const QHostInfo &info)
         return;
     }
     m_addresses = info.addresses();
+    keepReachable();
+}
+
+// Only the addresses the station may reach are tried: a host that names none of them (or a
+// literal that is none) is refused before anything connects.
+void HttpConnection::keepReachable()
+{
+    if (m_phase != Phase::LookingUp) {
+        return;
+    }
+    m_addresses.removeIf([this](const QHostAddress &address) {
+        if (mayReach(m_reach, address)) {
+            return false;
+        }
+        qCInfo(lcFetch) << "not reached from this station:" << address.toString() << "for"
+                        << shown(m_url);
+        return true;
+    });
+    if (m_addresses.isEmpty()) {
+        fail(FetchError::RefusedAddress,
+            QStringLiteral("no address of the host may be reached from this station"));
+        return;
+    }
     connectNext();
 }
 
@@ -196,6 +221,7 @@ void HttpConnection::connectNext()
 void HttpConnection::onConnected()
 {
     m_phase = Phase::Head;
+    m_connectedClass = classOf(m_addresses.value(m_nextAddress - 1));
     m_socket->write(m_request);
 }
 

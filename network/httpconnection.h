@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "network/fetcherror.h"
 #include "network/httpbody.h"
 #include "network/httphead.h"
@@ -17,7 +18,8 @@ class QTcpSocket;
 namespace network {
 
 // One HTTP/1.1 GET on a connection of its own: the host looked up (an address literal is not),
-// its addresses tried in order until one answers, TLS for https (the system's CAs, the host's
+// those of its addresses the station's reach allows tried in order until one answers (a host
+// with none is refused before anything connects), TLS for https (the system's CAs, the host's
 // name for SNI and verification), the request sent, the answer's head read within
 // HttpHeadReader's bounds, then its body taken out of its framing as it is read. No proxy, no
 // cache, no cookies, one request a connection. The socket's read buffer is bounded: a body that
@@ -35,14 +37,17 @@ public:
     explicit HttpConnection(QObject *parent = nullptr);
     ~HttpConnection() override; // closes the connection
 
-    // Requests this http or https address with these extra request headers. Returns at once;
-    // even a failure is reported from the event loop.
-    void open(const QUrl &url, const Headers &headers = {});
+    // Requests this http or https address with these extra request headers, on an address the
+    // reach allows. Returns at once; even a failure is reported from the event loop.
+    void open(const QUrl &url, const Headers &headers = {}, Reach reach = Reach::Unset);
     // Closes the connection at once; nothing more is read and no signal follows.
     void abort();
 
     QUrl url() const { return m_url; }
-    QList<QHostAddress> addresses() const { return m_addresses; } // the host's, as resolved
+    // The host's addresses the reach allows, as resolved.
+    QList<QHostAddress> addresses() const { return m_addresses; }
+    // The class of the address the connection connected to (Unspecified until it connected).
+    AddressClass connectedClass() const { return m_connectedClass; }
     const HttpHead &head() const { return m_head.head(); } // once headReceived() was emitted
 
     // Up to maxSize bytes of the body that were read, out of their framing.
@@ -65,6 +70,7 @@ private:
     enum class Phase { Idle, LookingUp, Connecting, Head, Body, Over };
 
     void onLookedUp(const QHostInfo &info);
+    void keepReachable();
     void connectNext();
     void onConnected();
     void onReadable();
@@ -78,8 +84,10 @@ private:
     QUrl m_url;
     QByteArray m_request;
     int m_lookupId = -1;
+    Reach m_reach = Reach::Unset;
     QList<QHostAddress> m_addresses;
     qsizetype m_nextAddress = 0;
+    AddressClass m_connectedClass = AddressClass::Unspecified;
     FetchError m_connectError = FetchError::Refused;
     QPointer<QTcpSocket> m_socket;
     HttpHeadReader m_head;

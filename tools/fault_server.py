@@ -4,6 +4,9 @@
 --mode refuse  binds the port without listening: every connection is refused (RST), and the
                port stays taken so nothing else can appear there while the server runs.
 --mode hang    accepts connections, reads the request and never answers (holds them open).
+--mode flood   accepts connections, reads the request and answers with a head that never ends,
+               as fast as the client takes it; logs "CLOSED after N bytes" once the client has
+               let the connection go (a client that stops reading but holds on blocks it).
 --mode http    an HTTP server with these paths:
    /404              404 Not Found with an HTML body
    /html             200 OK, text/html, a web page instead of a stream
@@ -137,6 +140,18 @@ class HangHandler(sc.Handler):
             pass
 
 
+class FloodHandler(sc.Handler):
+    def respond(self, request):
+        sc.log("%s %s" % (request.method, request.target))
+        self.request.settimeout(None)
+        block = (b"X-Filler: " + b"0123456789" * 6 + b"\r\n") * 256
+        sent = 0
+        if self.send(b"HTTP/1.1 200 OK\r\n"):
+            while self.send(block):
+                sent += len(block)
+        sc.log("CLOSED after %d bytes" % sent)
+
+
 def refuse(args):
     sc.die_with_parent()
     family = socket.AF_INET6 if ":" in args.host else socket.AF_INET
@@ -151,7 +166,7 @@ def refuse(args):
 
 def main():
     parser = sc.base_arguments("Failing endpoints")
-    parser.add_argument("--mode", choices=["http", "hang", "refuse"], default="http")
+    parser.add_argument("--mode", choices=["http", "hang", "flood", "refuse"], default="http")
     parser.add_argument("--freq", type=sc.parse_frequency, default=1200.0,
                         help="tone of /stops and /drop in Hz")
     parser.add_argument("--stop-after", type=float, default=4.0,
@@ -168,9 +183,9 @@ def main():
         sc.install_termination()
         refuse(args)
         return
-    if args.mode == "hang":
+    if args.mode in ("hang", "flood"):
         sc.install_termination()
-        sc.serve(args, HangHandler)
+        sc.serve(args, HangHandler if args.mode == "hang" else FloodHandler)
         return
     workdir = sc.WorkDir("faults-")
     sc.install_termination(workdir.remove)

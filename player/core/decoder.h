@@ -16,7 +16,17 @@ namespace player {
 // What the decoder tells the engine about its stream, from whichever thread learnt it.
 struct DecoderReport
 {
-    enum class Kind { Buffering, Playing, Title, StationName, Position, Duration, Ended, Failed };
+    enum class Kind {
+        Buffering,
+        Playing,
+        Title,
+        StationName,
+        Position,
+        Duration,
+        Ended,
+        Failed,
+        Reached, // a stream opened without a reach set one (number: the network::Reach)
+    };
     Kind kind;
     double number = 0; // percent, seconds
     QByteArray text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "player/core/failure.h"
 
 #include <QObject>
@@ -30,6 +31,9 @@ public:
     // an engine that can reads that connection and opens none of its own. This one lets go of it
     // and opens the address.
     virtual void openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened);
+    // What the streams opened next may lead to: the reach of the station they belong to. An
+    // engine that connects nothing itself ignores it.
+    virtual void setReach(network::Reach) { }
     // Silences and forgets the current stream.
     virtual void stop() = 0;
     virtual void setPaused(bool paused) = 0;
@@ -54,6 +58,8 @@ signals:
     void ended();
     // The stream could not be opened or broke off.
     void failed(player::Failure failure);
+    // A stream opened without a reach set one: the class of the address it connected to.
+    void reached(network::Reach reach);
 };
 
 } // namespace player

@@ -71,13 +71,13 @@ EndpointFetch::EndpointFetch(const ResolverLimits &limits, QObject *parent)
 
 EndpointFetch::~EndpointFetch() = default;
 
-void EndpointFetch::start(const QUrl &url)
+void EndpointFetch::start(const QUrl &url, network::Reach reach)
 {
     m_readingPlaylist = false;
     m_opened.reset();
     m_asked = url;
     // Titles asked for: a stream found here is the one the engine plays.
-    m_fetch->start(url, { { "Icy-MetaData", "1" } });
+    m_fetch->start(url, { { "Icy-MetaData", "1" } }, reach);
 }
 
 void EndpointFetch::cancel()
@@ -89,6 +89,11 @@ void EndpointFetch::cancel()
 bool EndpointFetch::isRunning() const
 {
     return m_fetch->isRunning();
+}
+
+network::Reach EndpointFetch::reach() const
+{
+    return m_fetch->reach();
 }
 
 void EndpointFetch::fail(Failure failure, int httpStatus)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "network/openstream.h"
 #include "player/core/failure.h"
 #include "player/core/playlist.h"
@@ -40,15 +41,18 @@ public:
     explicit EndpointFetch(const ResolverLimits &limits, QObject *parent = nullptr);
     ~EndpointFetch() override;
 
-    // Drops any request in progress and requests this address. Returns at once; the answer
-    // comes later from the event loop, as one of the signals.
-    void start(const QUrl &url);
+    // Drops any request in progress and requests this address, on addresses the reach allows.
+    // Returns at once; the answer comes later from the event loop, as one of the signals.
+    void start(const QUrl &url, network::Reach reach);
     // Drops the request in progress; no signal follows.
     void cancel();
     // The connection of the stream last found, still open, when it was one the fetch could hand
     // on (null otherwise, or once taken): the engine reads it instead of connecting again.
     std::unique_ptr<network::OpenStream> takeOpened();
     bool isRunning() const;
+    // As started, or set by the class of the address the request connected to (see
+    // network::Fetch::reach()).
+    network::Reach reach() const;
 
 signals:
     // The answer is a stream, at this address (where redirects led); its connection is kept

@@ -24,7 +24,8 @@ constexpr int sniffBytes = 8 * 1024;
 // On the stream's thread: the decoder for its format, MP3 on HTTP(S) here, any other format
 // and MMS in the FFmpeg module; null (reported) when there is none.
 std::unique_ptr<Decoder> makeDecoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened,
-    PulseOutput *output, const std::atomic<bool> &cancelled, const Decoder::Reporter &report)
+    network::Reach reach, PulseOutput *output, const std::atomic<bool> &cancelled,
+    const Decoder::Reporter &report)
 {
     const auto failed = [&](Failure failure) {
         if (!cancelled) {
@@ -63,7 +64,7 @@ std::unique_ptr<Decoder> makeDecoder(const QUrl &url, std::shared_ptr<network::O
     if (!make) {
         return failed(Failure::Unsupported);
     }
-    return std::unique_ptr<Decoder>(make(url, std::move(source), output, cancelled, report));
+    return std::unique_ptr<Decoder>(make(url, std::move(source), reach, output, cancelled, report));
 }
 
 } // namespace
@@ -162,7 +163,7 @@ void FfEngine::open(const QUrl &url)
     if (network::isHttp(url)) {
         qCDebug(lcEngine) << "fetch" << url.toDisplayString(QUrl::RemovePassword);
         // Asked for the titles too: the engine takes them out of the audio.
-        m_fetch->start(url, { { "Icy-MetaData", "1" } });
+        m_fetch->start(url, { { "Icy-MetaData", "1" } }, m_reach);
         return;
     }
     startDecoder(url, nullptr);
@@ -194,9 +195,9 @@ void FfEngine::startDecoder(const QUrl &url, std::shared_ptr<network::OpenStream
             this, [this, generation, r] { deliver(generation, r); }, Qt::QueuedConnection);
     };
     PulseOutput *output = m_output.get();
-    std::thread thread([url, opened, output, cancelled, done, report, this] {
+    std::thread thread([url, opened, reach = m_reach, output, cancelled, done, report, this] {
         if (const std::unique_ptr<Decoder> decoder
-            = makeDecoder(url, opened, output, *cancelled, report)) {
+            = makeDecoder(url, opened, reach, output, *cancelled, report)) {
             decoder->run();
         }
         *done = true;
@@ -279,6 +280,9 @@ void FfEngine::deliver(std::uint64_t generation, const DecoderReport &report)
     case Kind::Failed:
         m_over = true;
         emit failed(report.failure);
+        return;
+    case Kind::Reached:
+        emit reached(network::Reach(int(report.number)));
         return;
     }
 }

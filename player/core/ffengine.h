@@ -34,6 +34,7 @@ public:
     // An HTTP(S) address is fetched through the program's network layer, and its connection read.
     void open(const QUrl &url) override;
     void openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened) override;
+    void setReach(network::Reach reach) override { m_reach = reach; }
     void stop() override;
     void setPaused(bool paused) override;
     void setVolume(int volume) override;
@@ -57,6 +58,7 @@ private:
     std::unique_ptr<PulseOutput> m_output;
     std::list<Worker> m_workers; // the current stream's last
     network::Fetch *m_fetch = nullptr; // opening an address of its own
+    network::Reach m_reach = network::Reach::Unset;
     std::uint64_t m_generation = 0;
     // What was reported about the current stream.
     bool m_playing = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "player/core/decoder.h"
 
 #include <QUrl>
@@ -17,9 +18,11 @@ class NetworkSource;
 // gate) through the symbols the program exports.
 
 // The module's one entry: a decoder of the stream on source (HTTP(S)), or of url itself when
-// source is null (MMS, opened by FFmpeg's own protocols through the program's gate).
-using MakeFfDecoder = Decoder *(*)(const QUrl &url, std::unique_ptr<NetworkSource> source,
-    PulseOutput *output, const std::atomic<bool> &cancelled, Decoder::Reporter report);
+// source is null (MMS, opened by FFmpeg's own protocols through the program's gate, on an
+// address the station's reach allows).
+using MakeFfDecoder
+    = Decoder *(*)(const QUrl &url, std::unique_ptr<NetworkSource> source, network::Reach reach,
+        PulseOutput *output, const std::atomic<bool> &cancelled, Decoder::Reporter report);
 inline constexpr char ffDecoderEntry[] = "radioMakeFfDecoder";
 
 // The entry, the module loaded on the first call (from any thread); null when it cannot be.

@@ -83,6 +83,7 @@ void Playback::connectEngine()
     connect(e, &Engine::buffering, this, &Playback::onBuffering);
     connect(e, &Engine::ended, this, [this] { streamEnded(std::nullopt); });
     connect(e, &Engine::failed, this, &Playback::streamEnded);
+    connect(e, &Engine::reached, m_resolver, &EndpointResolver::learnReach);
     connect(e, &Engine::positionChanged, this, [this](double seconds) {
         setPosition(seconds);
         checkSleep();
@@ -141,10 +142,12 @@ void Playback::dropStream(Candidates candidates)
 
 void Playback::startOpening(bool reconnecting)
 {
+    // A reconnection is the same pick: what it may lead to stays as its first connection set it.
+    const network::Reach reach = reconnecting ? m_resolver->reach() : network::Reach::Unset;
     dropStream();
     m_lastCandidateFailure.reset();
     setState(reconnecting ? State::Reconnecting : State::Connecting);
-    m_resolver->start(QUrl(m_url, QUrl::TolerantMode));
+    m_resolver->start(QUrl(m_url, QUrl::TolerantMode), reach);
 }
 
 void Playback::openCandidate(const QUrl &stream, const QString &title)
@@ -156,6 +159,7 @@ void Playback::openCandidate(const QUrl &stream, const QString &title)
     }
     setDuration(0);
     setPosition(0);
+    m_engine->setReach(m_resolver->reach());
     m_engine->openStream(stream, m_resolver->takeOpened());
     m_candidateClock.start();
     m_noAudioTimer->start(m_timings.noAudioTimeoutMs);

@@ -46,6 +46,12 @@ EndpointResolver::EndpointResolver(QObject *parent, const ResolverLimits &limits
     , m_limits(limits)
     , m_fetch(new EndpointFetch(limits, this))
 {
+    // First of all: whatever the fetch found, its first connection set the pick's reach.
+    const auto keepFetchReach = [this] { learnReach(m_fetch->reach()); };
+    connect(m_fetch, &EndpointFetch::streamFound, this, keepFetchReach);
+    connect(m_fetch, &EndpointFetch::playlistFound, this, keepFetchReach);
+    connect(m_fetch, &EndpointFetch::pageFound, this, keepFetchReach);
+    connect(m_fetch, &EndpointFetch::failed, this, keepFetchReach);
     connect(m_fetch, &EndpointFetch::streamFound, this,
         [this](const QUrl &url) { emitStream(url, m_current.title); });
     connect(m_fetch, &EndpointFetch::playlistFound, this, &EndpointResolver::readPlaylist);
@@ -62,9 +68,10 @@ EndpointResolver::~EndpointResolver()
     cancel();
 }
 
-void EndpointResolver::start(const QUrl &url)
+void EndpointResolver::start(const QUrl &url, network::Reach reach)
 {
     cancel();
+    m_reach = reach;
     m_active = true;
     m_queue.append(Candidate { url, 0, QString() });
     postAdvance();
@@ -93,6 +100,14 @@ void EndpointResolver::cancel()
 std::unique_ptr<network::OpenStream> EndpointResolver::takeOpened()
 {
     return m_fetch->takeOpened();
+}
+
+void EndpointResolver::learnReach(network::Reach reach)
+{
+    if (m_reach == network::Reach::Unset && reach != network::Reach::Unset) {
+        qCDebug(lcResolver) << "the pick's reach:" << int(reach);
+        m_reach = reach;
+    }
 }
 
 void EndpointResolver::postAdvance()
@@ -161,7 +176,7 @@ void EndpointResolver::fetch(const Candidate &candidate)
     m_current = candidate;
     m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
     qCDebug(lcResolver) << "fetching" << shown(candidate.url) << "depth" << candidate.depth;
-    m_fetch->start(candidate.url);
+    m_fetch->start(candidate.url, m_reach);
 }
 
 void EndpointResolver::setLastFailure(Failure failure, int httpStatus)

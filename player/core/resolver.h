@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "player/core/failure.h"
 #include "player/core/fetch.h"
 #include "player/core/playlist.h"
@@ -17,7 +18,9 @@ namespace player {
 // after another: each HTTP address is fetched and judged by its content (see EndpointFetch); a
 // playlist is read and its entries are tried in order, nested playlists to a bounded depth, an
 // address already fetched is not fetched again. MMS addresses go to the engine directly as MMS
-// over HTTP, then over TCP.
+// over HTTP, then over TCP. Every fetch after the first is bound by the reach of the pick (see
+// network/addressclass.h), which the first one sets, and which the engine is given for the
+// streams it opens.
 //
 // The caller answers every streamFound() with next() when that stream fails; failed() says that
 // nothing (more) can be tried, with the last failure met (NothingToPlay when there was none).
@@ -28,15 +31,21 @@ public:
     explicit EndpointResolver(QObject *parent = nullptr, const ResolverLimits &limits = {});
     ~EndpointResolver() override;
 
-    // Drops any resolution in progress and starts on this address. Returns at once; the signals
-    // come later from the event loop.
-    void start(const QUrl &url);
+    // Drops any resolution in progress and starts on this address, with the reach of its pick
+    // when that is known (a reconnection), else the first connection sets it. Returns at once;
+    // the signals come later from the event loop.
+    void start(const QUrl &url, network::Reach reach = network::Reach::Unset);
     // The stream last found failed: go on with the next candidate.
     void next();
     // Drops the resolution in progress; no signal follows.
     void cancel();
     // The open connection of the stream last found, when its fetch could hand it on (once).
     std::unique_ptr<network::OpenStream> takeOpened();
+    // What the pick may lead to; Unset until something of it connected.
+    network::Reach reach() const { return m_reach; }
+    // The reach the engine found for a pick whose first stream it opened itself (an MMS
+    // address): kept unless the pick's reach is known already.
+    void learnReach(network::Reach reach);
 
 signals:
     // A stream to try, with the title its playlist entry gave (may be empty).
@@ -74,6 +83,7 @@ private:
     bool m_active = false;
     bool m_titleSent = false;
     quint64 m_generation = 0;
+    network::Reach m_reach = network::Reach::Unset;
     Failure m_lastFailure = Failure::NothingToPlay;
     int m_lastHttpStatus = 0;
 };

@@ -31,11 +31,12 @@ struct CodecFree
 
 } // namespace
 
-FfDecoder::FfDecoder(const QUrl &url, std::unique_ptr<NetworkSource> source, PulseOutput *output,
-    const std::atomic<bool> &cancelled, Reporter report)
+FfDecoder::FfDecoder(const QUrl &url, std::unique_ptr<NetworkSource> source, network::Reach reach,
+    PulseOutput *output, const std::atomic<bool> &cancelled, Reporter report)
     : Decoder(output, cancelled, std::move(report))
     , m_url(url)
     , m_source(std::move(source))
+    , m_reach(reach)
 {
 }
 
@@ -49,8 +50,13 @@ FfDecoder::~FfDecoder()
 
 void FfDecoder::run()
 {
-    StreamInput input(cancelFlag());
-    if (const auto failure = input.open(m_url, std::move(m_source))) {
+    StreamInput input(cancelFlag(), m_reach);
+    const auto failure = input.open(m_url, std::move(m_source));
+    if (input.reach() != m_reach) {
+        // Set by where the stream's server is: it binds the station's other streams too.
+        post(DecoderReport::Kind::Reached, double(int(input.reach())));
+    }
+    if (failure) {
         fail(*failure);
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "player/core/decoder.h"
 
 #include <QUrl>
@@ -23,8 +24,8 @@ class NetworkSource;
 class FfDecoder : public Decoder
 {
 public:
-    FfDecoder(const QUrl &url, std::unique_ptr<NetworkSource> source, PulseOutput *output,
-        const std::atomic<bool> &cancelled, Reporter report);
+    FfDecoder(const QUrl &url, std::unique_ptr<NetworkSource> source, network::Reach reach,
+        PulseOutput *output, const std::atomic<bool> &cancelled, Reporter report);
     ~FfDecoder() override;
 
     void run() override;
@@ -36,6 +37,7 @@ private:
 
     QUrl m_url;
     std::unique_ptr<NetworkSource> m_source;
+    network::Reach m_reach;
     SwrContext *m_resampler = nullptr;
     std::unique_ptr<AVChannelLayout> m_inLayout; // what m_resampler converts from
     int m_inFormat = -1;

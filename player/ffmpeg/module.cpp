@@ -11,12 +11,14 @@ extern "C" {
 }
 
 extern "C" __attribute__((visibility("default"))) player::Decoder *radioMakeFfDecoder(
-    const QUrl &url, std::unique_ptr<player::NetworkSource> source, player::PulseOutput *output,
-    const std::atomic<bool> &cancelled, player::Decoder::Reporter report)
+    const QUrl &url, std::unique_ptr<player::NetworkSource> source, network::Reach reach,
+    player::PulseOutput *output, const std::atomic<bool> &cancelled,
+    player::Decoder::Reporter report)
 {
     // libav's own messages go to standard error: only when the engine's diagnostics are on.
     av_log_set_level(player::lcEngine().isDebugEnabled() ? AV_LOG_WARNING : AV_LOG_QUIET);
-    return new player::FfDecoder(url, std::move(source), output, cancelled, std::move(report));
+    return new player::FfDecoder(
+        url, std::move(source), reach, output, cancelled, std::move(report));
 }
 
 // The program's declaration and this definition must agree.

@@ -4,6 +4,7 @@
 #include "player/core/logging.h"
 #include "player/core/networksource.h"
 #include "player/ffmpeg/averror.h"
+#include "player/ffmpeg/hostcheck.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -56,8 +57,9 @@ Failure failureOfDemuxing(int error)
 
 } // namespace
 
-StreamInput::StreamInput(const std::atomic<bool> &cancelled)
+StreamInput::StreamInput(const std::atomic<bool> &cancelled, network::Reach reach)
     : m_cancelled(cancelled)
+    , m_reach(reach)
 {
 }
 
@@ -96,10 +98,16 @@ int StreamInput::openNested(
     AVFormatContext *format, AVIOContext **io, const char *url, int flags, AVDictionary **options)
 {
     auto *self = static_cast<StreamInput *>(format->opaque);
-    if (!network::mayOpen(
-            QUrl::fromEncoded(QByteArray(url), QUrl::StrictMode), network::Use::Stream)) {
-        qCWarning(lcEngine) << "refused to open" << url;
+    const QUrl address = QUrl::fromEncoded(QByteArray(url), QUrl::StrictMode);
+    if (!network::mayOpen(address, network::Use::Stream)) {
+        qCWarning(lcEngine) << "refused to open" << address.toDisplayString(QUrl::RemovePassword);
         return AVERROR(EPERM);
+    }
+    // The name stays in what libavformat opens (a nested HTTP address needs it for its Host
+    // header and TLS), and libavformat looks it up again.
+    const auto found = reachableAddresses(address, self->m_reach, self->m_cancelled);
+    if (const Failure *failure = std::get_if<Failure>(&found)) {
+        return *failure == Failure::UnsupportedAddress ? AVERROR(EPERM) : AVERROR(EIO);
     }
     return self->m_defaultOpen(format, io, url, flags, options);
 }
@@ -186,10 +194,37 @@ std::optional<Failure> StreamInput::openMms(const QUrl &url)
     } else {
         schemes = { scheme };
     }
-    Failure failure = Failure::Unreachable;
+    QList<QUrl> addresses;
     for (const QString &protocol : std::as_const(schemes)) {
         QUrl address = url;
         address.setScheme(protocol);
+        if (network::mayOpen(address, network::Use::Stream)) {
+            addresses.append(address);
+        } else {
+            qCWarning(lcEngine) << "refused to open"
+                                << address.toDisplayString(QUrl::RemovePassword);
+        }
+    }
+    if (addresses.isEmpty()) {
+        return Failure::UnsupportedAddress;
+    }
+    // The host is looked up here, once, and libavformat is handed the address that passed, so
+    // that it connects where the check looked, whatever the name answers next. Over TCP the
+    // name is only a note in the client's first message. Over HTTP it becomes the request's Host
+    // header: a server that told its sites apart by name alone would not find the stream, the
+    // price of a name that cannot lead elsewhere between the check and the connection.
+    const auto found = reachableAddresses(url, m_reach, m_cancelled);
+    if (const Failure *failure = std::get_if<Failure>(&found)) {
+        return *failure;
+    }
+    const QHostAddress server = std::get<QList<QHostAddress>>(found).constFirst();
+    if (m_reach == network::Reach::Unset) {
+        m_reach = network::reachOf(network::classOf(server));
+    }
+    Failure failure = Failure::Unreachable;
+    for (QUrl &address : addresses) {
+        const QString protocol = address.scheme();
+        address.setHost(server.toString());
         if (!newFormat()) {
             return Failure::EngineError;
         }

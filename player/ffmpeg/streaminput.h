@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/addressclass.h"
 #include "player/core/failure.h"
 
 #include <QByteArray>
@@ -20,14 +21,15 @@ class NetworkSource;
 // A stream opened as far as its demuxer: HTTP(S) on the connection the program opened, read by the
 // demuxer through an I/O context of ours (a small probe, the content type breaking a close
 // call), MMS through libavformat's own mmsh and mmst protocols. Every address anything opens on
-// the way (the demuxer's nested opens included) passes the program's gate, and every blocking
-// call returns as soon as cancelled is set.
+// the way (the demuxer's nested opens included) passes the program's gate, and its host's
+// addresses are checked against the station's reach before libavformat connects; every
+// blocking call returns as soon as cancelled is set.
 class StreamInput
 {
 public:
-    explicit StreamInput(const std::atomic<bool> &cancelled);
+    StreamInput(const std::atomic<bool> &cancelled, network::Reach reach);
     // The flag is read for the input's whole life: never a temporary.
-    explicit StreamInput(const std::atomic<bool> &&) = delete;
+    StreamInput(const std::atomic<bool> &&, network::Reach) = delete;
     ~StreamInput();
     StreamInput(const StreamInput &) = delete;
     StreamInput &operator=(const StreamInput &) = delete;
@@ -37,6 +39,8 @@ public:
     std::optional<Failure> open(const QUrl &url, std::unique_ptr<NetworkSource> source);
 
     AVFormatContext *format() const { return m_format; }
+    // As given, or, when that was unset, set by the class of the MMS server's address.
+    network::Reach reach() const { return m_reach; }
     QByteArray stationName() const;
     // The server said how long the stream is: a recording, whose length the demuxer knows.
     bool hasSize() const;
@@ -58,6 +62,7 @@ private:
         AVDictionary **options);
 
     const std::atomic<bool> &m_cancelled;
+    network::Reach m_reach;
     std::unique_ptr<NetworkSource> m_source;
     AVIOContext *m_io = nullptr; // ours, over m_source
     AVFormatContext *m_format = nullptr;

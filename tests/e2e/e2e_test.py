@@ -7,8 +7,10 @@ at the catalogue's ports and paths, under Xvfb with a window manager
 and a PulseAudio null sink. Picks each of the stations in the real window, by mouse or by the
 arrow keys as a user would, and checks on the sink that the station's own tone is heard. Then
 checks the window as a person sees it (screenshots against the window's bands) before and after
-a visit to the credits window and after a minimise and restore, with the sound going on, and
-ends the program with its close picture.
+a visit to the credits window and after a minimise and restore, with the sound going on. Then
+stations turn hostile: one leads to a local file and to servers on the listener's own machine
+(refused, nothing connects there), one sends a head without end (let go; the next station
+plays). Ends the program with its close picture.
 
 Exit status: 0 all passed, 1 a check failed, 77 skipped (not root).
 """
@@ -16,8 +18,10 @@ Exit status: 0 all passed, 1 a check failed, 77 skipped (not root).
 import argparse
 import os
 import shutil
+import socket
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
@@ -155,21 +159,45 @@ def open_files(pid):
     return found
 
 
-def local_playlist_refused(prog, plan, procs, listener, meter, failures, servers, workdir):
-    """The m3u station's server turns hostile and names a local recording: picking the station
-    plays nothing and opens nothing local."""
-    index, station = next((i, s) for i, s in enumerate(plan.stations) if s.kind == "m3u")
-    bait = os.path.join(workdir, "local.wav")
-    nw.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=%g:duration=30"
-            % station.frequency, bait])
-    label = "http %s:%d" % (station.host, station.port)
-    argv = dict(plan.server_commands(servers, "-"))[label] + ["--local-playlist",
-                                                             "file://" + bait]
+def counting_listener():
+    """A server on 127.0.0.1, on a free port, that counts the connections it is offered: its
+    port and the list it appends each one to."""
+    sock, accepted = socket.create_server(("127.0.0.1", 0)), []
+
+    def accept():
+        while True:
+            accepted.append(sock.accept()[0].close())
+    threading.Thread(target=accept, daemon=True).start()
+    return sock.getsockname()[1], accepted
+
+
+def replace_server(plan, procs, servers, label, argv):
     for lbl, p in list(procs.items):
         if lbl == label:
             procs.stop(p)
     nw.start_servers(plan, procs, servers, "-", replace={label: argv},
                      only=lambda lbl: lbl == label)
+
+
+def local_addresses_refused(prog, plan, procs, listener, meter, failures, servers, workdir):
+    """The m3u station's server (a public address) turns hostile: its playlist names a local
+    recording, then a server on the listener's own machine by number and by name, over HTTP,
+    through a redirect and over MMS. Picking the station plays nothing, opens nothing local and
+    connects to nothing on this machine."""
+    index, station = next((i, s) for i, s in enumerate(plan.stations) if s.kind == "m3u")
+    bait = os.path.join(workdir, "local.wav")
+    nw.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=%g:duration=30"
+            % station.frequency, bait])
+    port, accepted = counting_listener()
+    by_number, by_name = "127.0.0.1:%d" % port, "localhost:%d" % port
+    entries = ["file://" + bait, "http://%s/a.mp3" % by_number, "http://%s/b.mp3" % by_name,
+               "http://%s:%d/moved-local" % (station.host, station.port),
+               "mmst://%s/c" % by_number, "mmsh://%s/d" % by_name]
+    label = "http %s:%d" % (station.host, station.port)
+    argv = dict(plan.server_commands(servers, "-"))[label] + sum(
+        (["--local-playlist", e] for e in entries), ["--local-redirect", "http://%s/e" % by_number])
+    replace_server(plan, procs, servers, label, argv)
+    refusals_before = procs.log_text("program").count("not reached from this station")
     prog.pick_by_mouse(index, len(plan.stations))
     seen, heard = set(), False
     # The station played just before, at the same tone: what the sound server still held of it
@@ -183,11 +211,39 @@ def local_playlist_refused(prog, plan, procs, listener, meter, failures, servers
         seen |= {f for f in open_files(prog.proc.pid) if f == bait}
         heard = heard or nw.listen_for(listener, meter, station.frequency, since, 0.4,
                                        hold_seconds=0.2)["ok"]
-    asked = "GET %s" % station.path in procs.log_text(label)
-    failures.check("a station whose playlist names a local file plays nothing and opens nothing "
-                   "local", asked and not seen and not heard,
-                   "playlist fetched %s, files opened %s, its tone heard %s"
-                   % (asked, sorted(seen), heard))
+    server_log = procs.log_text(label)
+    asked = "GET %s" % station.path in server_log and "GET /moved-local" in server_log
+    # Each address on this machine was refused for where it leads (the program's diagnostics).
+    refused = procs.log_text("program").count("not reached from this station") - refusals_before
+    failures.check("a public station whose playlist names a local file or a server on this "
+                   "machine plays nothing, opens nothing local and connects to nothing here",
+                   asked and not seen and not heard and not accepted and refused >= 5,
+                   "playlist and redirect fetched %s, files opened %s, its tone heard %s, "
+                   "connections here %d, refusals %d"
+                   % (asked, sorted(seen), heard, len(accepted), refused))
+
+
+def endless_head_let_go(prog, plan, procs, listener, meter, failures, servers):
+    """A stream server turns hostile and sends a head without an end, as fast as it is read:
+    the player gives up and closes the connection, and the next station plays."""
+    roots = [(i, s) for i, s in enumerate(plan.stations) if s.kind == "stream root"]
+    index, station = roots[0]
+    good_index, good = next((i, s) for i, s in roots if (s.host, s.port) != (station.host,
+                                                                               station.port))
+    label = "icy %s:%d" % (station.host, station.port)
+    replace_server(plan, procs, servers, label,
+                   ["/usr/bin/python3", os.path.join(servers, "fault_server.py"), "--mode",
+                    "flood", "--host", plan.address(station.host), "--port", str(station.port)])
+    prog.pick_by_mouse(index, len(plan.stations))
+    # The server logs the request, and once it can no longer write, the close.
+    closed = wait_until(lambda: "CLOSED after" in procs.log_text(label), 20.0, step=0.2)
+    failures.check("a server sending a head without end is let go: the connection is closed",
+                   closed, procs.log_text(label)[-300:])
+    since = listener.now_index()
+    prog.pick_by_mouse(good_index, len(plan.stations))
+    result = nw.listen_for(listener, meter, good.frequency, since, TUNE_TIMEOUT_S)
+    failures.check("the station picked next plays", result["ok"] and not result["wrong"],
+                   "last reading %s, also heard %s" % (result["last"], result["wrong"]))
 
 
 def main():
@@ -236,9 +292,11 @@ def main():
         listener = nw.SinkListener(desktop, procs)
         meter = nw.ToneMeter(plan.candidates())
 
-        # The player's decisions in its log (what the world did to it is judged by them too).
-        prog = nw.Program(desktop, procs, os.path.abspath(args.program),
-                          extra_env={"QT_LOGGING_RULES": "radio.player.info=true"})
+        # The player's decisions and its refusals of addresses in its log: they show why a
+        # hostile station played nothing, and what the world did to it.
+        prog = nw.Program(desktop, procs, os.path.abspath(args.program), extra_env={
+            "QT_LOGGING_RULES":
+                "radio.player.info=true;radio.fetch.info=true;radio.engine.warning=true"})
         startup = prog.wait_main_window()
         print("note  main window shown %.2f s after start" % startup, flush=True)
         time.sleep(1.5)  # the movies load, the first ticks pass
@@ -281,8 +339,10 @@ def main():
         failures.check("window after minimise and restore looks as at start", d < 4.0,
                        "mean difference %.2f" % d)
         still_playing(failures, listener, meter, last, "after the restore")
-        local_playlist_refused(prog, plan, procs, listener, meter, failures,
-                               os.path.abspath(args.servers), workdir)
+        local_addresses_refused(prog, plan, procs, listener, meter, failures,
+                                os.path.abspath(args.servers), workdir)
+        endless_head_let_go(prog, plan, procs, listener, meter, failures,
+                            os.path.abspath(args.servers))
         comeback.run_all(plan, procs, os.path.abspath(args.servers), prog, listener, meter,
                          failures)
 

@@ -1,5 +1,6 @@
 #include "loopbackhttp.h"
 
+#include "network/addressclass.h"
 #include "network/fetch.h"
 #include "network/useragent.h"
 
@@ -9,8 +10,10 @@
 
 #include <zlib.h>
 
+using network::AddressClass;
 using network::Fetch;
 using network::FetchError;
+using network::Reach;
 using network::Use;
 
 namespace {
@@ -18,10 +21,10 @@ namespace {
 constexpr int endTimeoutMs = 30000; // catches a hang; no fetch here should come near it
 
 // Starts the fetch and waits for its end; the error it ended with, Other if it never ended.
-FetchError run(Fetch &fetch, const QUrl &url)
+FetchError run(Fetch &fetch, const QUrl &url, Reach reach = Reach::Unset)
 {
     QSignalSpy finished(&fetch, &Fetch::finished);
-    fetch.start(url);
+    fetch.start(url, {}, reach);
     const bool ended = finished.wait(endTimeoutMs) && finished.size() == 1 && !fetch.isRunning();
     return ended ? finished.first().first().value<FetchError>() : FetchError::Other;
 }
@@ -98,6 +101,10 @@ private slots:
         row("data:text/plain,hello", "---");
         row("ftp://192.0.2.11/a.mp3", "---");
         row("udp://192.0.2.11:8000", "---");
+        // Other services' ports.
+        row("http://radio.example.com:25/", "--H");
+        row("https://192.0.2.11:10080/", "--H");
+        row("mmsh://192.0.2.11:22/live", "---");
     }
 
     void gate()
@@ -107,6 +114,68 @@ private slots:
         const char seen[] = { network::mayOpen(url, Use::Web) ? 'W' : '-',
             network::mayOpen(url, Use::Stream) ? 'S' : '-', network::isHttp(url) ? 'H' : '-', 0 };
         QCOMPARE(QByteArray(seen), opens);
+    }
+
+    // Where each address leads, and which stations' reach allows it: U(nset), P(ublic),
+    // p(rivate), L(oopback).
+    void addressClassesAndReach_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<AddressClass>("addressClass");
+        QTest::addColumn<QByteArray>("reachedFrom");
+        const auto rows = [](AddressClass c, const char *from, const QStringList &addresses) {
+            for (const QString &a : addresses) {
+                QTest::newRow(qPrintable(a)) << a << c << QByteArray(from);
+            }
+        };
+        rows(AddressClass::Public, "UPpL",
+            { "192.0.2.11", "203.0.113.255", "198.19.255.255", "172.32.0.1", "100.128.0.1",
+                "2001:db8::1", "fec0::1" });
+        rows(AddressClass::Private, "U-pL",
+            { "10.1.2.3", "172.31.255.255", "192.168.1.1", "100.64.0.1", "fdff::1",
+                "::ffff:10.0.0.1" });
+        rows(AddressClass::LinkLocal, "U-pL", { "169.254.169.254", "fe80::1" });
+        rows(AddressClass::Loopback, "U--L", { "127.255.255.254", "::1", "::ffff:127.0.0.1" });
+        rows(AddressClass::Unspecified, "----", { "0.0.0.0", "0.1.2.3", "::" });
+    }
+
+    void addressClassesAndReach()
+    {
+        QFETCH(QString, address);
+        QFETCH(AddressClass, addressClass);
+        QFETCH(QByteArray, reachedFrom);
+        const QHostAddress a(address);
+        QCOMPARE(network::classOf(a), addressClass);
+        const char seen[] = { network::mayReach(Reach::Unset, a) ? 'U' : '-',
+            network::mayReach(Reach::Public, a) ? 'P' : '-',
+            network::mayReach(Reach::Private, a) ? 'p' : '-',
+            network::mayReach(Reach::Loopback, a) ? 'L' : '-', 0 };
+        QCOMPARE(QByteArray(seen), reachedFrom);
+        // A station may always lead back to its own kind of address.
+        QCOMPARE(network::mayReach(network::reachOf(addressClass), a),
+            addressClass != AddressClass::Unspecified);
+    }
+
+    // A station on this machine may lead back to it; a fetch whose reach does not allow the
+    // host's addresses is refused before anything connects, whether the host is named or not.
+    void reachDecidesWhatAFetchConnectsTo()
+    {
+        LoopbackHttp server;
+        server.route("/x", LoopbackHttp::http("text/plain", "hi"));
+        server.route("/moved", LoopbackHttp::redirect(server.url("/x").toEncoded()));
+        Fetch fetch(Use::Stream);
+        QCOMPARE(run(fetch, server.url("/moved")), FetchError::None);
+        QCOMPARE(fetch.reach(), Reach::Loopback);
+        QCOMPARE(fetch.body(), QByteArray("hi"));
+        QCOMPARE(server.accepted(), 2);
+        QUrl named = server.url("/x");
+        named.setHost(QStringLiteral("localhost"));
+        for (const Reach reach : { Reach::Public, Reach::Private }) {
+            for (const QUrl &url : { server.url("/x"), named }) {
+                QCOMPARE(run(fetch, url, reach), FetchError::RefusedAddress);
+            }
+        }
+        QCOMPARE(server.accepted(), 2);
     }
 
     void fetchesTheBodyWhereRedirectsLead()

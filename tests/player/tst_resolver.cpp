@@ -137,17 +137,17 @@ private slots:
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
         const QUrl refused(QStringLiteral("http://127.0.0.1:%1/dead").arg(closed.serverPort()));
+        const QString mms = QStringLiteral("mms://127.0.0.1:%1/wm").arg(closed.serverPort());
         closed.close();
         server.route("/a", LoopbackHttp::http("audio/mpeg", mp3Head));
         server.route("/b", LoopbackHttp::http("audio/mpeg", mp3Head));
         server.route("/list.asx",
             LoopbackHttp::http("video/x-ms-asf",
-                asx({ refused, QUrl(QStringLiteral("mms://127.0.0.1:1/wm")), server.url("/gone"),
-                    server.url("/a") })
+                asx({ refused, QUrl(mms), server.url("/gone"), server.url("/a") })
                     + "<asx><entry><ref href=\"/b\"/></entry>"));
         QCOMPARE(resolveAll(server.url("/list.asx")),
-            (QStringList { QStringLiteral("stream mmsh://127.0.0.1:1/wm"),
-                QStringLiteral("stream mmst://127.0.0.1:1/wm"),
+            (QStringList { QStringLiteral("stream mmsh") + mms.mid(3),
+                QStringLiteral("stream mmst") + mms.mid(3),
                 QStringLiteral("stream ") + server.url("/a").toString(),
                 QStringLiteral("stream ") + server.url("/b").toString(),
                 QStringLiteral("failed: NotFound") }));

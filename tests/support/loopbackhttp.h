@@ -69,6 +69,8 @@ public:
     }
 
     int hits(const QByteArray &path) const { return m_hits.value(path); }
+    // Connections accepted so far.
+    int accepted() const { return int(m_sockets.size()); }
     // The head of the last request for this path, as received.
     QByteArray lastRequest(const QByteArray &path) const { return m_requests.value(path); }
     // Connections that are still open on the server's side.

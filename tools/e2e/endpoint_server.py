@@ -3,11 +3,12 @@
 --generated-tone FILE=HZ gives each recording named by the generated-playlist script
 (/generateasx.esi?file=...) its own tone, so that the three programmes on one host can be told
 apart by ear. Everything else (arguments, paths, checks of the query) is the playlist server's.
---local-playlist URL makes every .m3u path answer a playlist naming URL instead (a hostile
-station pointing its listeners at a local file).
+--local-playlist URL (again for more entries) makes every .m3u path answer a playlist naming
+those addresses instead, and --local-redirect URL makes /moved-local redirect to URL (a hostile
+station pointing its listeners at a local file, or at servers on their own machine).
 
 Run with --servers DIR first (the folder that holds playlist_server.py and streamcommon.py).
-Example: endpoint_server.py --servers tools --host 127.0.2.9 --port 80 \
+Example: endpoint_server.py --servers tools --host 198.18.0.9 --port 80 \
              --generated-tone bengali/tx/nb/bengali_1330.wma=1200
 """
 
@@ -20,7 +21,8 @@ def main():
     pre = argparse.ArgumentParser(add_help=False)
     pre.add_argument("--servers", required=True)
     pre.add_argument("--generated-tone", action="append", default=[], metavar="FILE=HZ")
-    pre.add_argument("--local-playlist", default=None, metavar="URL")
+    pre.add_argument("--local-playlist", action="append", default=[], metavar="URL")
+    pre.add_argument("--local-redirect", default=None, metavar="URL")
     own, rest = pre.parse_known_args()
     sys.path.insert(0, own.servers)
     import playlist_server as ps  # noqa: E402  (found through --servers)
@@ -39,7 +41,12 @@ def main():
         def respond(self, request):
             if own.local_playlist and request.path.endswith(".m3u"):
                 sc.log("%s %s" % (request.method, request.target))
-                self.reply("audio/x-mpegurl", "#EXTM3U\r\n%s\r\n" % own.local_playlist)
+                self.reply("audio/x-mpegurl",
+                           "#EXTM3U\r\n" + "".join(u + "\r\n" for u in own.local_playlist))
+                return None
+            if own.local_redirect and request.path == "/moved-local":
+                sc.log("%s %s" % (request.method, request.target))
+                self.redirect(own.local_redirect)
                 return None
             if request.path != "/generateasx.esi" or not file_tones:
                 return base_handler.respond(self, request)

@@ -8,8 +8,10 @@ Layout of the namespace (made by enter_namespace()):
   - `unshare -n -m`: a network namespace whose only interface is lo, and a mount namespace in
     which /etc/hosts is a bind mount of a file of our own;
   - every numeric host of the station hosts file the program was configured with is added to
-    lo; every host name of that file gets an address 127.0.2.N, also on lo, and a line in that
-    /etc/hosts;
+    lo; every host name of that file gets an address 198.18.0.N, also on lo, and a line in that
+    /etc/hosts (a public range, the benchmarking one, as a station's name has on the internet:
+    a station on a loopback address could lead back to the listener's own machine, and one on a
+    public address may not);
   - each distinct endpoint gets its own tone frequency, so the sink tells which one plays.
 """
 
@@ -124,12 +126,12 @@ class Plan:
                 self.tones[station.url] = 300.0 + 60.0 * len(self.tones)
             station.frequency = self.tones[station.url]
         # The world's addresses are the hosts file's: its numeric hosts go on lo as they are,
-        # its host names get loopback addresses of their own.
+        # its host names get public addresses of their own (on lo too).
         self.settings = hosts_settings
         configured = {value for name, value in hosts_settings.items()
                       if name not in HOSTS_FILE_OTHER_SETTINGS}
         names = sorted({h for h in configured if not is_ipv4(h)} | {MOVIE_HOST})
-        self.name_addresses = {name: "127.0.2.%d" % (i + 1) for i, name in enumerate(names)}
+        self.name_addresses = {name: "198.18.0.%d" % (i + 1) for i, name in enumerate(names)}
         self.ipv4_hosts = sorted(h for h in configured if is_ipv4(h))
         used = {s.host for s in self.stations}
         self.unconfigured_hosts = sorted(used - configured)
