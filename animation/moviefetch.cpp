@@ -15,17 +15,13 @@ namespace {
 // found wrong. Fetching it logs as radio.fetch.
 Q_LOGGING_CATEGORY(lcAnimation, "radio.animation", QtFatalMsg)
 
-QString shown(const QUrl &url)
-{
-    return url.toDisplayString(QUrl::RemovePassword);
-}
-
 } // namespace
 
 MovieFetch *MovieFetch::start(const QUrl &url, QObject *parent)
 {
     if (!network::mayOpen(url, network::Use::Web)) {
-        qCWarning(network::lcFetch) << "movie not fetched, not a web address:" << shown(url);
+        qCWarning(network::lcFetch)
+            << "movie not fetched, not a web address:" << network::shownUrl(url);
         return nullptr;
     }
     return new MovieFetch(url, parent);
@@ -71,7 +67,7 @@ void MovieFetch::fetched(network::FetchError error)
         watcher->deleteLater();
         const auto movie = watcher->result();
         if (!movie) {
-            qCInfo(network::lcFetch) << "movie not readable:" << shown(m_url);
+            qCInfo(network::lcFetch) << "movie not readable:" << network::shownUrl(m_url);
         }
         emit finished(movie);
     });
@@ -80,7 +76,8 @@ void MovieFetch::fetched(network::FetchError error)
 
 void MovieFetch::fail(const char *why)
 {
-    qCInfo(network::lcFetch) << "movie fetch failed," << why << "-" << shown(m_fetch->url());
+    qCInfo(network::lcFetch) << "movie fetch failed," << why << "-"
+                             << network::shownUrl(m_fetch->url());
     emit finished(nullptr);
 }
 

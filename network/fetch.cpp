@@ -1,5 +1,6 @@
 #include "network/fetch.h"
 
+#include "network/gate.h"
 #include "network/httpconnection.h"
 #include "network/httpstream.h"
 #include "network/inflater.h"
@@ -18,19 +19,9 @@ namespace {
 // fast the server or however well its body inflates.
 constexpr qint64 stepBytes = 64 * 1024;
 
-QString shown(const QUrl &url)
-{
-    return url.toDisplayString(QUrl::RemovePassword);
-}
-
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-bool isHttps(const QUrl &url)
-{
-    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -45,11 +36,11 @@ Fetch::Fetch(Use use, const FetchLimits &limits, QObject *parent)
     m_firstByteTimer->setSingleShot(true);
     m_totalTimer->setSingleShot(true);
     connect(m_firstByteTimer, &QTimer::timeout, this, [this] {
-        qCInfo(lcFetch) << "no answer in time from" << shown(m_url);
+        qCInfo(lcFetch) << "no answer in time from" << shownUrl(m_url);
         end(FetchError::NoAnswer);
     });
     connect(m_totalTimer, &QTimer::timeout, this, [this] {
-        qCInfo(lcFetch) << "not done in time:" << shown(m_url);
+        qCInfo(lcFetch) << "not done in time:" << shownUrl(m_url);
         end(FetchError::NoAnswer);
     });
 }
@@ -76,11 +67,11 @@ void Fetch::start(const QUrl &url, const Headers &headers, Reach reach)
     m_requestHeaders = headers;
 
     if (!mayOpen(url, m_use) || !isHttp(url)) {
-        qCInfo(lcFetch) << "refused, not an address to open:" << shown(url);
+        qCInfo(lcFetch) << "refused, not an address to open:" << shownUrl(url);
         endLater(FetchError::RefusedAddress);
         return;
     }
-    qCDebug(lcFetch) << "fetching" << shown(url);
+    qCDebug(lcFetch) << "fetching" << shownUrl(url);
     open(url);
     m_firstByteTimer->start(m_limits.firstByteTimeoutMs);
     m_totalTimer->start(m_limits.totalTimeoutMs);
@@ -148,7 +139,7 @@ std::unique_ptr<OpenStream> Fetch::takeStream()
     connection->disconnect(this);
     connection->setParent(nullptr);
     auto stream = std::make_unique<HttpStream>(connection, m_url, connection->head(), m_body);
-    qCDebug(lcFetch) << "handed on:" << shown(m_url);
+    qCDebug(lcFetch) << "handed on:" << shownUrl(m_url);
     cancel();
     return stream;
 }
@@ -172,7 +163,7 @@ void Fetch::onHead()
     if (length && *length >= 0) {
         m_contentLength = length;
     }
-    qCDebug(lcFetch) << "status" << m_status << "from" << shown(m_url);
+    qCDebug(lcFetch) << "status" << m_status << "from" << shownUrl(m_url);
     if (m_status >= 400) {
         end(FetchError::HttpStatus);
         return;
@@ -183,7 +174,7 @@ void Fetch::onHead()
     } else if (coding == "deflate") {
         m_inflater = std::make_unique<Inflater>(Inflater::Coding::Deflate);
     } else if (!coding.isEmpty() && coding != "identity") {
-        qCInfo(lcFetch) << "content coding not understood:" << coding << shown(m_url);
+        qCInfo(lcFetch) << "content coding not understood:" << coding << shownUrl(m_url);
         end(FetchError::Other);
         return;
     }
@@ -197,19 +188,19 @@ void Fetch::onHead()
 // Every hop is the gate's to allow, and goes on a new connection.
 bool Fetch::follow(const QUrl &location)
 {
-    qCDebug(lcFetch) << "redirected to" << shown(location);
+    qCDebug(lcFetch) << "redirected to" << shownUrl(location);
     if (++m_redirects > m_limits.maxRedirects) {
-        qCInfo(lcFetch) << "too many redirects at" << shown(m_url);
+        qCInfo(lcFetch) << "too many redirects at" << shownUrl(m_url);
         end(FetchError::TooManyRedirects);
         return false;
     }
     if (isHttps(m_url) && !isHttps(location)) {
-        qCInfo(lcFetch) << "refused redirect from https to" << shown(location);
+        qCInfo(lcFetch) << "refused redirect from https to" << shownUrl(location);
         end(FetchError::TooManyRedirects);
         return false;
     }
     if (!mayOpen(location, m_use) || !isHttp(location)) {
-        qCInfo(lcFetch) << "refused redirect, not an address to open:" << shown(location);
+        qCInfo(lcFetch) << "refused redirect, not an address to open:" << shownUrl(location);
         end(FetchError::RefusedAddress);
         return false;
     }
@@ -262,14 +253,14 @@ void Fetch::pump()
     }
     const HttpConnection::BodyState state = m_connection->bodyState();
     if (m_inflater && m_inflater->state() == Inflater::State::Bad) {
-        qCInfo(lcFetch) << "body does not inflate:" << shown(m_url);
+        qCInfo(lcFetch) << "body does not inflate:" << shownUrl(m_url);
         end(FetchError::BadAnswer);
     } else if (m_inflater && m_inflater->state() == Inflater::State::Done) {
         end(FetchError::None);
     } else if (state == HttpConnection::BodyState::Ended && !inflating) {
         end(FetchError::None);
     } else if (state == HttpConnection::BodyState::Cut && !inflating) {
-        qCInfo(lcFetch) << "body not whole:" << shown(m_url) << m_connection->bodyError();
+        qCInfo(lcFetch) << "body not whole:" << shownUrl(m_url) << m_connection->bodyError();
         end(m_connection->framingBroken() ? FetchError::BadAnswer : FetchError::ConnectionClosed);
     } else if (m_body.size() >= m_limits.maxBytes) {
         qCDebug(lcFetch) << "stopped at the byte limit:" << m_limits.maxBytes;

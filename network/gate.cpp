@@ -61,4 +61,9 @@ bool isHttp(const QUrl &url)
     return hasScheme(url, { QLatin1String("http"), QLatin1String("https") });
 }
 
+bool isHttps(const QUrl &url)
+{
+    return hasScheme(url, { QLatin1String("https") });
+}
+
 } // namespace network

@@ -29,4 +29,7 @@ int portOf(const QUrl &url);
 // http or https (case-insensitive).
 bool isHttp(const QUrl &url);
 
+// https (case-insensitive).
+bool isHttps(const QUrl &url);
+
 } // namespace network

@@ -1,5 +1,6 @@
 #include "network/httpconnection.h"
 
+#include "network/gate.h"
 #include "network/logging.h"
 #include "network/useragent.h"
 
@@ -13,16 +14,6 @@
 namespace network {
 
 namespace {
-
-QString shown(const QUrl &url)
-{
-    return url.toDisplayString(QUrl::RemovePassword);
-}
-
-bool isHttps(const QUrl &url)
-{
-    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-}
 
 int defaultPort(const QUrl &url)
 {
@@ -168,7 +159,7 @@ void HttpConnection::keepReachable()
             return false;
         }
         qCInfo(lcFetch) << "not reached from this station:" << address.toString() << "for"
-                        << shown(m_url);
+                        << shownUrl(m_url);
         return true;
     });
     if (m_addresses.isEmpty()) {
@@ -208,7 +199,8 @@ void HttpConnection::connectNext()
         connect(ssl, &QSslSocket::encrypted, this, &HttpConnection::onConnected);
         connect(ssl, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
             for (const QSslError &error : errors) {
-                qCInfo(lcFetch) << "certificate refused for" << shown(m_url) << error.errorString();
+                qCInfo(lcFetch) << "certificate refused for" << shownUrl(m_url)
+                                << error.errorString();
             }
         });
         ssl->connectToHostEncrypted(address.toString(), port, m_url.host(QUrl::FullyEncoded));
@@ -409,7 +401,7 @@ void HttpConnection::onClosed()
 
 void HttpConnection::fail(FetchError error, const QString &why)
 {
-    qCInfo(lcFetch) << "failed:" << shown(m_url) << why;
+    qCInfo(lcFetch) << "failed:" << shownUrl(m_url) << why;
     abort();
     emit failed(error);
 }

@@ -5,4 +5,9 @@ namespace network {
 // QtFatalMsg as the threshold turns every level off until a logging rule turns it on.
 Q_LOGGING_CATEGORY(lcFetch, "radio.fetch", QtFatalMsg)
 
+QString shownUrl(const QUrl &url)
+{
+    return url.toDisplayString(QUrl::RemovePassword);
+}
+
 } // namespace network

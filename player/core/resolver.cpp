@@ -1,6 +1,7 @@
 #include "player/core/resolver.h"
 
 #include "network/gate.h"
+#include "network/logging.h"
 #include "network/openstream.h"
 #include "player/core/logging.h"
 #include "player/core/playlist.h"
@@ -31,12 +32,6 @@ QList<QUrl> engineAddresses(const QUrl &url)
         return { overHttp, overTcp };
     }
     return { url };
-}
-
-// Addresses in the diagnostics never show a password.
-QString shown(const QUrl &url)
-{
-    return url.toDisplayString(QUrl::RemovePassword);
 }
 
 } // namespace
@@ -129,18 +124,20 @@ void EndpointResolver::advance()
         const Candidate candidate = m_queue.takeFirst();
         if (!candidate.url.isValid() || candidate.url.isRelative()) {
             setLastFailure(Failure::BadAddress);
-            qCInfo(lcResolver) << "skipped, bad address:" << shown(candidate.url);
+            qCInfo(lcResolver) << "skipped, bad address:" << network::shownUrl(candidate.url);
             continue;
         }
         if (!mayOpen(candidate.url)) {
             setLastFailure(Failure::UnsupportedAddress);
-            qCWarning(lcResolver) << "refused, not a network stream:" << shown(candidate.url);
+            qCWarning(lcResolver) << "refused, not a network stream:"
+                                  << network::shownUrl(candidate.url);
             continue;
         }
         if (isHttp(candidate.url)) {
             if (m_fetched.contains(candidate.url.adjusted(QUrl::NormalizePathSegments))) {
                 setLastFailure(Failure::PlaylistLoop);
-                qCInfo(lcResolver) << "skipped, fetched before:" << shown(candidate.url);
+                qCInfo(lcResolver)
+                    << "skipped, fetched before:" << network::shownUrl(candidate.url);
                 continue;
             }
             fetch(candidate);
@@ -163,11 +160,11 @@ void EndpointResolver::emitStream(const QUrl &url, const QString &title)
 {
     if (!mayOpen(url)) {
         setLastFailure(Failure::UnsupportedAddress);
-        qCWarning(lcResolver) << "refused, not a network stream:" << shown(url);
+        qCWarning(lcResolver) << "refused, not a network stream:" << network::shownUrl(url);
         postAdvance();
         return;
     }
-    qCDebug(lcResolver) << "stream:" << shown(url);
+    qCDebug(lcResolver) << "stream:" << network::shownUrl(url);
     emit streamFound(url, title);
 }
 
@@ -175,7 +172,8 @@ void EndpointResolver::fetch(const Candidate &candidate)
 {
     m_current = candidate;
     m_fetched.insert(candidate.url.adjusted(QUrl::NormalizePathSegments));
-    qCDebug(lcResolver) << "fetching" << shown(candidate.url) << "depth" << candidate.depth;
+    qCDebug(lcResolver) << "fetching" << network::shownUrl(candidate.url) << "depth"
+                        << candidate.depth;
     m_fetch->start(candidate.url, m_reach);
 }
 
@@ -187,7 +185,8 @@ void EndpointResolver::setLastFailure(Failure failure, int httpStatus)
 
 void EndpointResolver::giveUpFetch(Failure failure, int httpStatus)
 {
-    qCInfo(lcResolver) << "failed:" << shown(m_current.url) << "-" << failure << httpStatus;
+    qCInfo(lcResolver) << "failed:" << network::shownUrl(m_current.url) << "-" << failure
+                       << httpStatus;
     setLastFailure(failure, httpStatus);
     postAdvance();
 }
@@ -203,7 +202,7 @@ bool EndpointResolver::retryAtStreamPath()
     }
     QUrl stream = root;
     stream.setPath(QStringLiteral("/;"));
-    qCInfo(lcResolver) << "a page at the stream root; trying" << shown(stream);
+    qCInfo(lcResolver) << "a page at the stream root; trying" << network::shownUrl(stream);
     setLastFailure(Failure::NotAStream);
     m_queue.prepend(Candidate { stream, m_current.depth, m_current.title });
     postAdvance();
@@ -230,8 +229,8 @@ void EndpointResolver::readPlaylist(const QByteArray &bytes, const QUrl &base)
 
 void EndpointResolver::takePlaylist(const Playlist &list)
 {
-    qCDebug(lcResolver) << "playlist of" << shown(m_current.url) << "format" << int(list.format)
-                        << "entries" << list.entries.size()
+    qCDebug(lcResolver) << "playlist of" << network::shownUrl(m_current.url) << "format"
+                        << int(list.format) << "entries" << list.entries.size()
                         << (list.tooManyEntries ? "(too many)" : "");
     if (list.tooManyEntries) {
         setLastFailure(Failure::TooManyEntries);
