@@ -169,7 +169,7 @@ def sign_in_page(w, station):
     try:
         log_before = len(w.procs.log_text("program"))
         pick(w.prog, w.plan, station)
-        said = wait_for(lambda: "WebPage" in w.procs.log_text("program")[log_before:], 15)
+        said = nw.wait_until(lambda: "WebPage" in w.procs.log_text("program")[log_before:], 15)
         w.failures.check("a sign-in page is told as a web page, not played",
                          said and "GET /login" in w.procs.log_text(portal_label),
                          "program log: %s" % w.procs.log_text("program")[log_before:][-600:])
@@ -185,15 +185,6 @@ def sign_in_page(w, station):
         w.procs.stop(portal)
         if not restored:
             stand_in.restore()
-
-
-def wait_for(predicate, timeout, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(step)
-    return predicate()
 
 
 class World:

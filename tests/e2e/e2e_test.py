@@ -48,15 +48,6 @@ class Failures:
         return passed
 
 
-def wait_until(predicate, timeout, step=0.05):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(step)
-    return predicate()
-
-
 def viewable(prog, window):
     try:
         return prog.geometry(window)["state"] == "IsViewable"
@@ -114,7 +105,7 @@ def tune_all(prog, plan, listener, meter, failures):
 
 def visit_credits(prog, listener, meter, failures, frequency, workdir):
     prog.click(prog.window, 120, 60)
-    found = wait_until(lambda: not viewable(prog, prog.window), 5.0)
+    found = nw.wait_until(lambda: not viewable(prog, prog.window), 5.0)
     failures.check("a click on the banner hides the main window", found)
     try:
         form2 = prog.find_window(caption="Form2", timeout=5.0)
@@ -128,23 +119,23 @@ def visit_credits(prog, listener, meter, failures, frequency, workdir):
                    "client %dx%d, outer %dx%d" % (g["w"], g["h"], f["w"], f["h"]))
     still_playing(failures, listener, meter, frequency, "while the credits window is shown")
     prog.click(form2, 18, 297)
-    back = wait_until(lambda: viewable(prog, prog.window), 5.0)
+    back = nw.wait_until(lambda: viewable(prog, prog.window), 5.0)
     failures.check("the credits window's close button brings the main window back", back)
-    failures.check("the credits window is hidden again", wait_until(
+    failures.check("the credits window is hidden again", nw.wait_until(
         lambda: not viewable(prog, form2), 5.0))
 
 
 def minimise_and_restore(prog, listener, meter, failures, frequency):
     prog.click(prog.window, 205, 8)
-    iconic = wait_until(lambda: prog.wm_state(prog.window) == "Iconic", 5.0)
+    iconic = nw.wait_until(lambda: prog.wm_state(prog.window) == "Iconic", 5.0)
     failures.check("the minimise picture minimises the main window", iconic,
                    "WM_STATE %s" % prog.wm_state(prog.window))
     still_playing(failures, listener, meter, frequency, "while the main window is minimised")
     prog.x("xdotool", "windowactivate", str(prog.window), check=False)
-    if not wait_until(lambda: viewable(prog, prog.window), 3.0):
+    if not nw.wait_until(lambda: viewable(prog, prog.window), 3.0):
         prog.x("xdotool", "windowmap", str(prog.window), check=False)
     failures.check("the main window is restored by the window manager",
-                   wait_until(lambda: viewable(prog, prog.window)
+                   nw.wait_until(lambda: viewable(prog, prog.window)
                               and prog.wm_state(prog.window) == "Normal", 5.0))
 
 
@@ -236,7 +227,7 @@ def endless_head_let_go(prog, plan, procs, listener, meter, failures, servers):
                     "flood", "--host", plan.address(station.host), "--port", str(station.port)])
     prog.pick_by_mouse(index, len(plan.stations))
     # The server logs the request, and once it can no longer write, the close.
-    closed = wait_until(lambda: "CLOSED after" in procs.log_text(label), 20.0, step=0.2)
+    closed = nw.wait_until(lambda: "CLOSED after" in procs.log_text(label), 20.0, step=0.2)
     failures.check("a server sending a head without end is let go: the connection is closed",
                    closed, procs.log_text(label)[-300:])
     since = listener.now_index()
@@ -347,7 +338,7 @@ def main():
                          failures)
 
         prog.click(prog.window, 232, 8)
-        ended = wait_until(lambda: prog.proc.poll() is not None, 5.0)
+        ended = nw.wait_until(lambda: prog.proc.poll() is not None, 5.0)
         failures.check("the close picture ends the program", ended)
         if ended:
             time.sleep(0.5)

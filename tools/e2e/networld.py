@@ -704,6 +704,16 @@ class Program:
         return (client["x"] - frame["x"], client["y"] - frame["y"]), client, frame
 
 
+def wait_until(predicate, timeout, step=0.05):
+    """True as soon as predicate() is; else what it says at the timeout."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
 def peak_memory_kib(pid):
     try:
         with open("/proc/%d/status" % pid) as f:
