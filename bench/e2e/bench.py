@@ -786,6 +786,7 @@ def run_soak(args):
             if switches % 2 == 1:
                 k += 1
             since = world.listener.now_index()
+            turn_end = time.monotonic() + args.switch_every  # a switch every so often, pick to pick
             prog.pick_by_mouse(station.position - 1, len(plan.stations))
             switches += 1
             r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15,
@@ -793,15 +794,15 @@ def run_soak(args):
             if not r["ok"]:
                 failed += 1
                 out("  failed tune: %r (last reading %s)" % (station.name, r["last"]))
-            # Listen through the rest of the dwell; note breaks (silence) and whether the tone
-            # came back.
-            dwell_end = time.monotonic() + args.switch_every
+            # Listen through the rest of the turn; note breaks (silence) and whether the tone
+            # came back: a turn in which the sound broke lasts until it is back (at most 15 s).
             silent_since = None
-            while time.monotonic() < dwell_end:
+            while time.monotonic() < turn_end or (
+                    silent_since is not None and time.monotonic() < silent_since + 15):
                 time.sleep(0.2)
                 f, ratio_, rms = world.meter.measure(world.listener.window(0.25))
                 if rms < nw.SILENCE_RMS:
-                    if silent_since is None and time.monotonic() + 0.5 < dwell_end:
+                    if silent_since is None:
                         silent_since = time.monotonic()
                         breaks_heard += 1
                 elif silent_since is not None and f == station.frequency:
