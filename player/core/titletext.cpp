@@ -1,5 +1,7 @@
 #include "player/core/titletext.h"
 
+#include "network/logging.h"
+
 #include <QStringDecoder>
 #include <QUrl>
 
@@ -186,7 +188,7 @@ QString shownAddress(const QString &address)
 {
     const QUrl url(address, QUrl::TolerantMode);
     if (url.isValid()) {
-        return url.password().isEmpty() ? address : url.toDisplayString(QUrl::RemovePassword);
+        return url.password().isEmpty() ? address : network::shownUrl(url);
     }
     // Not an address the player can open, yet still the user's: "user:password@" is cut all
     // the same.

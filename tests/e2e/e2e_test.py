@@ -136,7 +136,7 @@ def minimise_and_restore(prog, listener, meter, failures, frequency):
         prog.x("xdotool", "windowmap", str(prog.window), check=False)
     failures.check("the main window is restored by the window manager",
                    nw.wait_until(lambda: viewable(prog, prog.window)
-                              and prog.wm_state(prog.window) == "Normal", 5.0))
+                                 and prog.wm_state(prog.window) == "Normal", 5.0))
 
 
 def open_files(pid):

@@ -53,14 +53,14 @@ QSet<QByteArray> ownSockets()
     return inodes;
 }
 
-// Sockets of this network namespace with `port` as their local port (or remote port), from
+// This process's sockets with `port` as their local port (or remote port), from
 // /proc/self/net/{tcp,tcp6,udp,udp6}: "sl local rem st ... uid timeout inode ..." with ports in
-// hex. With ownOnly, those of this process alone: a port that was free when the test began may
-// be taken by another program meanwhile, and another program's connection may come from a port
-// of the same number (tests run side by side).
-QStringList socketsOn(quint16 port, bool remote, const QStringList &tables, bool ownOnly = false)
+// hex. Only this process's count: a port that was free when the test began may be taken by
+// another program meanwhile, and another program's connection may come from a port of the same
+// number (tests run side by side).
+QStringList socketsOn(quint16 port, bool remote, const QStringList &tables)
 {
-    const QSet<QByteArray> own = ownOnly ? ownSockets() : QSet<QByteArray>();
+    const QSet<QByteArray> own = ownSockets();
     QStringList found;
     for (const QString &table : tables) {
         QFile file(QStringLiteral("/proc/self/net/") + table);
@@ -75,7 +75,7 @@ QStringList socketsOn(quint16 port, bool remote, const QStringList &tables, bool
             }
             const QByteArray address = fields.value(remote ? 2 : 1);
             bool ok = false;
-            if (ownOnly && !own.contains(fields.value(9))) {
+            if (!own.contains(fields.value(9))) {
                 continue;
             }
             if (address.mid(address.lastIndexOf(':') + 1).toUInt(&ok, 16) == port && ok) {
@@ -210,12 +210,12 @@ private slots:
         QCOMPARE(queued, int(m_tone.size()));
         const QStringList tcp = { QStringLiteral("tcp"), QStringLiteral("tcp6") };
         const QStringList udp = { QStringLiteral("udp"), QStringLiteral("udp6") };
-        QVERIFY2(socketsOn(m_listenPort, false, tcp, true).isEmpty(),
-            qPrintable(socketsOn(m_listenPort, false, tcp, true).join(u'\n')));
-        QVERIFY2(socketsOn(m_udpPort, false, udp, true).isEmpty(),
-            qPrintable(socketsOn(m_udpPort, false, udp, true).join(u'\n')));
-        QVERIFY2(socketsOn(m_bait.serverPort(), true, tcp, true).isEmpty(),
-            qPrintable(socketsOn(m_bait.serverPort(), true, tcp, true).join(u'\n')));
+        QVERIFY2(socketsOn(m_listenPort, false, tcp).isEmpty(),
+            qPrintable(socketsOn(m_listenPort, false, tcp).join(u'\n')));
+        QVERIFY2(socketsOn(m_udpPort, false, udp).isEmpty(),
+            qPrintable(socketsOn(m_udpPort, false, udp).join(u'\n')));
+        QVERIFY2(socketsOn(m_bait.serverPort(), true, tcp).isEmpty(),
+            qPrintable(socketsOn(m_bait.serverPort(), true, tcp).join(u'\n')));
         QVERIFY(!m_bait.hasPendingConnections());
     }
 
