@@ -64,7 +64,15 @@ def main():
             self.reply("video/x-ms-asf", ps.well_formed_asx(url, "Programme"))
             return None
 
+    class EagerToneCache(ps.ToneCache):
+        # The recordings' tones are made at start-up like every other tone of the server, not at
+        # their first request: making one takes longer than a tune, and would be counted in it.
+        def __init__(self, workdir):
+            super().__init__(workdir)
+            sc.make_tones(workdir, set(file_tones.values()), 8, ps.BITRATE_KBPS)
+
     ps.PlaylistHandler = EndpointHandler
+    ps.ToneCache = EagerToneCache
     sys.argv = [sys.argv[0]] + rest
     ps.main()
 
