@@ -6,8 +6,8 @@ Prints side by side, for the program and for mpv (command line), vlc (with its Q
 and goodvibes, with the program's figure over the peer's as a ratio:
   - start-up: from the spawn to the first visible window (and, for the program, to the first
     painted window: its banner on screen);
-  - tune latency per endpoint kind: from the pick to the first clear reading of the station's
-    tone at the sink (program: arrow-key picks in the real window; mpv: `loadfile` over its IPC
+  - tune latency per endpoint kind: from the pick to the onset of the station's tone at the
+    sink, to 2.5 ms (program: arrow-key picks in the real window; mpv: `loadfile` over its IPC
     socket; goodvibes: `goodvibes-client play`; vlc: `add` over its rc socket), and the
     program's own part of it (from its diagnostics: the pick reaching its playback to the sound
     server starting the new stream);
@@ -261,9 +261,10 @@ def program_tune(world):
     previous = first.frequency
     for station in world.plan.stations[1:]:
         since = world.listener.now_index()
+        sent = time.monotonic()
         prog.key("Down")
         r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15,
-                          allowed_before=(previous,), hold_seconds=0.5)
+                          allowed_before=(previous,), hold_seconds=0.5, start_time=sent)
         per_kind.setdefault(station.kind, []).append(r["latency"] if r["ok"] else None)
         previous = station.frequency
     return prog, per_kind
@@ -432,13 +433,15 @@ def peer_tune(world, peer, stations):
     previous = None
     for station in stations:
         since = world.listener.now_index()
+        sent = time.monotonic()
         try:
             peer.tune(station.url)
         except (OSError, subprocess.SubprocessError):
             per_kind.setdefault(station.kind, []).append(None)
             continue
         r = nw.listen_for(world.listener, world.meter, station.frequency, since, 15,
-                          allowed_before=(previous,) if previous else (), hold_seconds=0.5)
+                          allowed_before=(previous,) if previous else (), hold_seconds=0.5,
+                          start_time=sent)
         per_kind.setdefault(station.kind, []).append(r["latency"] if r["ok"] else None)
         if r["ok"]:
             previous = station.frequency
@@ -611,7 +614,7 @@ def run_benchmark(args):
         for peer in peers:
             results[peer.name]["idle"] = peer_idle(world, peer)
 
-        out("-- tune latency (pick to first clear tone at the sink)")
+        out("-- tune latency (pick to the tone's onset at the sink)")
         prog, kinds = program_tune(world)
         results["program"]["tune"] = kinds
         results["program"]["peak after every kind"] = nw.peak_memory_kib(prog.proc.pid)
@@ -663,8 +666,9 @@ def print_tables(results, peers):
         out(row + "inside %s" % fmt(inside, digits=3))
     out("  (inside: the program's own part, median seconds from the pick reaching its playback to "
         "the sound server starting the new stream, from its diagnostics; the rest is the key "
-        "sent by xdotool, the sink's monitor and the tone meter's 0.25 s window, its first clear "
-        "reading found to 5 ms, and is the same for every player)")
+        "or command reaching the player, the player's own work and the sound server's; the "
+        "onset is where short blocks of the recording are the station's tone at full level, "
+        "to 2.5 ms)")
     print_playing(results, names)
     for p in peers:
         out("note: %s: %s" % (p.name, p.note))

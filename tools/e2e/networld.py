@@ -16,6 +16,7 @@ Layout of the namespace (made by enter_namespace()):
 """
 
 import array
+import bisect
 import math
 import os
 import re
@@ -477,12 +478,20 @@ class SinkListener:
                 return None
             return self.samples[end - n:end]
 
-    def time_of_index(self, index):
+    def time_of_index(self, index, span=2.0):
+        """When the sample at `index` sounded, on the monotonic clock, plus the recording's
+        smallest delay. The sink's clock is the system's, so the samples lie on a line: each
+        read gives a point on or above it (the samples waited in parec's buffer), and the lowest
+        point within `span` seconds of the index fixes it. A read's own time would be up to a
+        fragment late, and how late varies from read to read."""
+        reach = int(span * SAMPLE_RATE)
         with self.lock:
-            for t, count in self.marks:
-                if count >= index:
-                    return t
-        return time.monotonic()
+            first = bisect.bisect_left(self.marks, index - reach, key=lambda mark: mark[1])
+            last = bisect.bisect_right(self.marks, index + reach, key=lambda mark: mark[1])
+            near = [t - count / SAMPLE_RATE for t, count in self.marks[first:last]]
+        if not near:
+            return time.monotonic()
+        return min(near) + index / SAMPLE_RATE
 
 
 class ToneMeter:
@@ -522,12 +531,13 @@ CLEAR_RATIO = 20.0  # the dominant tone's power over the runner-up's for a clear
 
 
 def listen_for(listener, meter, expected, since_index, timeout, allowed_before=(),
-               hold_seconds=1.0, step=0.05):
+               hold_seconds=1.0, step=0.05, start_time=None):
     """Waits until `expected` sounds clearly and steadily for hold_seconds, starting after the
-    sample index since_index. Returns a dict: ok, latency (s from since_index to the first clear
-    reading of the expected tone), wrong (frequencies heard clearly that were neither expected
-    nor in allowed_before), last (the last reading)."""
-    start_time = listener.time_of_index(since_index) if since_index else time.monotonic()
+    sample index since_index. Returns a dict: ok, latency (s from start_time, by default the
+    time of since_index, to the onset of the expected tone), wrong (frequencies heard clearly
+    that were neither expected nor in allowed_before), last (the last reading)."""
+    if start_time is None:
+        start_time = listener.time_of_index(since_index) if since_index else time.monotonic()
     deadline = time.monotonic() + timeout
     first_clear = None
     wrong = set()
@@ -550,7 +560,10 @@ def listen_for(listener, meter, expected, since_index, timeout, allowed_before=(
                                               max(previous_end, since_index + window_samples - 1),
                                               end)
             if (end - first_clear) / SAMPLE_RATE >= hold_seconds:
-                latency = listener.time_of_index(first_clear - window_samples // 2) - start_time
+                onset = tone_onset(listener, expected, since_index, first_clear)
+                if onset is None:
+                    onset = first_clear - window_samples // 2
+                latency = listener.time_of_index(onset) - start_time
                 return {"ok": True, "latency": max(0.0, latency), "wrong": sorted(wrong),
                         "last": last}
         else:
@@ -560,6 +573,57 @@ def listen_for(listener, meter, expected, since_index, timeout, allowed_before=(
                 first_clear = None  # the tone did not hold
         previous_end = end
     return {"ok": False, "latency": None, "wrong": sorted(wrong), "last": last}
+
+
+def tone_onset(listener, frequency, since_index, clear_end, block=0.010, stride=0.0025):
+    """The sample index at which `frequency` began, to `stride` seconds, given a window ending at
+    clear_end that reads it clearly; None if it cannot be told.
+
+    The long window tells which tone sounds but not when it began: where it crosses over depends
+    on what sounded before (the last tone reads early against silence, late against the tone
+    before it). So the onset is found in short blocks, going back from the clear window: a
+    block belongs to the tone while the tone explains nearly all of it (a least-squares fit of
+    the tone's sine and cosine) at nearly its full level. A block of 10 ms is three cycles of
+    the lowest tone; a neighbour 60 Hz off fits it to at most about half."""
+    n = int(block * SAMPLE_RATE)
+    step = max(1, int(stride * SAMPLE_RATE))
+    w = 2 * math.pi * frequency / SAMPLE_RATE
+    with listener.lock:
+        if clear_end > len(listener.samples) or clear_end - since_index < n:
+            return None
+        x = listener.samples[since_index:clear_end]
+
+    def fit(start):
+        seg = x[start:start + n]
+        c = [math.cos(w * (start + i)) for i in range(n)]
+        s = [math.sin(w * (start + i)) for i in range(n)]
+        cc = sum(v * v for v in c)
+        ss = sum(v * v for v in s)
+        cs = sum(a * b for a, b in zip(c, s))
+        xc = sum(a * b for a, b in zip(seg, c))
+        xs = sum(a * b for a, b in zip(seg, s))
+        det = cc * ss - cs * cs
+        energy = sum(v * v for v in seg)
+        if det <= 0 or energy <= 0:
+            return 0.0, 0.0
+        a = (xc * ss - xs * cs) / det
+        b = (xs * cc - xc * cs) / det
+        explained = (a * xc + b * xs) / energy
+        return explained, math.sqrt(energy / n)
+
+    last = len(x) - n
+    explained, level = fit(last)
+    if explained < 0.9:
+        return None
+    onset = None
+    start = last
+    while start >= 0:
+        explained, rms = fit(start)
+        if explained < 0.9 or rms < 0.5 * level:
+            break
+        onset = start
+        start -= step
+    return None if onset is None else since_index + onset
 
 
 def _earliest_clear(listener, meter, expected, after, end, resolution=0.005):
