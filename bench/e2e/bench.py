@@ -160,23 +160,25 @@ def warm_up_program(world):
 Playing = collections.namedtuple("Playing", "cpu peak rss server_cpu server_wake")
 
 
-def server_counters(pid):
-    """The sound server's CPU seconds so far (/proc/<pid>/stat, all threads) and voluntary
-    context switches of all its threads so far; (None, None) without a server."""
-    if pid is None:
-        return None, None
-    counters = task_counters(pid)
-    if not counters:
-        return None, None
-    return nw.cpu_seconds(pid), sum(switches for _run, switches in counters.values())
+def cpu_share(before, after, seconds):
+    """CPU % of one core between two task_counters readings of a process, from what each of its
+    threads ran meanwhile, to the nanosecond (the clock-tick totals of /proc/<pid>/stat step by
+    10 ms: 0.1 % over 10 s, a sixth of what a player costs). A thread that ended between the two
+    readings is not counted; in the steady states measured none does."""
+    if not before or not after:
+        return None
+    ran = sum(run - before.get(tid, (0, 0))[0] for tid, (run, _switches) in after.items())
+    return 100.0 * ran / 1e9 / seconds
 
 
 def server_rates(before, after, seconds):
-    """CPU % of one core and wake-ups per second between two server_counters readings."""
-    (c0, w0), (c1, w1) = before, after
-    if None in (c0, w0, c1, w1):
+    """CPU % of one core and wake-ups per second of the sound server between two task_counters
+    readings of it; (None, None) without one."""
+    if not before or not after:
         return None, None
-    return 100.0 * (c1 - c0) / seconds, (w1 - w0) / seconds
+    woke = sum(switches - before.get(tid, (0, 0))[1]
+               for tid, (_run, switches) in after.items())
+    return cpu_share(before, after, seconds), woke / seconds
 
 
 def playing_figures(world, pid):
@@ -184,10 +186,12 @@ def playing_figures(world, pid):
     server's CPU share and wake-ups per second; then the player's peak and steady (resident
     now) memory in KiB."""
     server = world.sound_server_pid()
-    s0, c0, t0 = server_counters(server), nw.cpu_seconds(pid), time.monotonic()
+    s0 = task_counters(server) if server else {}
+    c0, t0 = task_counters(pid), time.monotonic()
     time.sleep(STATE_SECONDS)
-    c1, t1, s1 = nw.cpu_seconds(pid), time.monotonic(), server_counters(server)
-    cpu = None if c0 is None or c1 is None else 100.0 * (c1 - c0) / (t1 - t0)
+    c1, t1 = task_counters(pid), time.monotonic()
+    s1 = task_counters(server) if server else {}
+    cpu = cpu_share(c0, c1, t1 - t0)
     s_cpu, s_wake = server_rates(s0, s1, t1 - t0)
     return Playing(cpu, nw.peak_memory_kib(pid), nw.rss_kib(pid), s_cpu, s_wake)
 
@@ -195,9 +199,11 @@ def playing_figures(world, pid):
 def server_alone(world, seconds=STATE_SECONDS):
     """The sound server's CPU share and wake-ups per second while no player runs."""
     server = world.sound_server_pid()
-    s0, t0 = server_counters(server), time.monotonic()
+    if server is None:
+        return None, None
+    s0, t0 = task_counters(server), time.monotonic()
     time.sleep(seconds)
-    s1, t1 = server_counters(server), time.monotonic()
+    s1, t1 = task_counters(server), time.monotonic()
     return server_rates(s0, s1, t1 - t0)
 
 
@@ -427,6 +433,7 @@ def peer_startup(world, peer, runs=3):
 
 
 def peer_tune(world, peer, stations):
+    peer.stop()  # the one left from the idle rows
     peer.start()
     time.sleep(2.0)
     per_kind = {}

@@ -801,17 +801,6 @@ def tree_pids(pid):
     return out
 
 
-def cpu_seconds(pid):
-    """User + system CPU time of a process so far (without its children)."""
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        ticks = os.sysconf("SC_CLK_TCK")
-        return (int(fields[11]) + int(fields[12])) / ticks
-    except (OSError, IndexError, ValueError):
-        return None
-
-
 def rss_kib(pid):
     try:
         with open("/proc/%d/status" % pid) as f:
