@@ -579,12 +579,13 @@ def tone_onset(listener, frequency, since_index, clear_end, block=0.010, stride=
     """The sample index at which `frequency` began, to `stride` seconds, given a window ending at
     clear_end that reads it clearly; None if it cannot be told.
 
-    The long window tells which tone sounds but not when it began: where it crosses over depends
-    on what sounded before (the last tone reads early against silence, late against the tone
-    before it). So the onset is found in short blocks, going back from the clear window: a
-    block belongs to the tone while the tone explains nearly all of it (a least-squares fit of
-    the tone's sine and cosine) at nearly its full level. A block of 10 ms is three cycles of
-    the lowest tone; a neighbour 60 Hz off fits it to at most about half."""
+    The long window tells which tone sounds but not when it began: where it first reads clearly
+    depends on what sounded before (a tone after silence reads early, a tone right after another
+    reads late). So the onset is found in short blocks, going back from the clear window: a
+    block belongs to the tone while the tone explains 90 % of it or more (a least-squares fit of
+    the tone's sine and cosine) at half the level it has at the clear window's end or more. A
+    block of 10 ms is three cycles of the lowest tone; a neighbour 60 Hz off fits it to at most
+    about half."""
     n = int(block * SAMPLE_RATE)
     step = max(1, int(stride * SAMPLE_RATE))
     w = 2 * math.pi * frequency / SAMPLE_RATE
