@@ -674,7 +674,7 @@ def print_tables(results, peers):
     out("  (inside: the program's own part, median seconds from the pick reaching its playback to "
         "the sound server starting the new stream, from its diagnostics; the rest is the key "
         "or command reaching the player, the player's own work and the sound server's; the "
-        "onset is where short blocks of the recording are the station's tone at full level, "
+        "onset is where short blocks of the recording become the station's tone, "
         "to 2.5 ms)")
     print_playing(results, names)
     for p in peers:
