@@ -160,27 +160,6 @@ def warm_up_program(world):
 Playing = collections.namedtuple("Playing", "cpu peak rss server_cpu server_wake")
 
 
-def cpu_share(before, after, seconds):
-    """CPU % of one core between two task_counters readings of a process, from what each of its
-    threads ran meanwhile, to the nanosecond (the clock-tick totals of /proc/<pid>/stat step by
-    10 ms: 0.1 % over 10 s, a sixth of what a player costs). A thread that ended between the two
-    readings is not counted; in the steady states measured none does."""
-    if not before or not after:
-        return None
-    ran = sum(run - before.get(tid, (0, 0))[0] for tid, (run, _switches) in after.items())
-    return 100.0 * ran / 1e9 / seconds
-
-
-def server_rates(before, after, seconds):
-    """CPU % of one core and wake-ups per second of the sound server between two task_counters
-    readings of it; (None, None) without one."""
-    if not before or not after:
-        return None, None
-    woke = sum(switches - before.get(tid, (0, 0))[1]
-               for tid, (_run, switches) in after.items())
-    return cpu_share(before, after, seconds), woke / seconds
-
-
 def playing_figures(world, pid):
     """Over STATE_SECONDS: the player's CPU share and, read at the same two moments, the sound
     server's CPU share and wake-ups per second; then the player's peak and steady (resident
@@ -191,8 +170,8 @@ def playing_figures(world, pid):
     time.sleep(STATE_SECONDS)
     c1, t1 = task_counters(pid), time.monotonic()
     s1 = task_counters(server) if server else {}
-    cpu = cpu_share(c0, c1, t1 - t0)
-    s_cpu, s_wake = server_rates(s0, s1, t1 - t0)
+    cpu, _wake = rates(c0, c1, t1 - t0)
+    s_cpu, s_wake = rates(s0, s1, t1 - t0)
     return Playing(cpu, nw.peak_memory_kib(pid), nw.rss_kib(pid), s_cpu, s_wake)
 
 
@@ -204,7 +183,7 @@ def server_alone(world, seconds=STATE_SECONDS):
     s0, t0 = task_counters(server), time.monotonic()
     time.sleep(seconds)
     s1, t1 = task_counters(server), time.monotonic()
-    return server_rates(s0, s1, t1 - t0)
+    return rates(s0, s1, t1 - t0)
 
 
 def program_startup(world, runs=3):
@@ -506,24 +485,29 @@ def task_counters(pid):
     return counters
 
 
+def rates(before, after, seconds, tids=None):
+    """CPU % of one core and wake-ups per second of the threads `tids` (default: all) between
+    two task_counters readings of a process, from what each ran meanwhile, to the nanosecond
+    (the clock-tick totals of /proc/<pid>/stat step by 10 ms: 0.1 % over 10 s, a sixth of what a
+    player costs). A thread that began meanwhile counts from its start; one that ended is not
+    counted, and in the steady states measured none does. (None, None) without both readings."""
+    if not before or not after:
+        return None, None
+    tids = after.keys() if tids is None else tids
+    ran = sum(after[t][0] - before.get(t, (0, 0))[0] for t in tids)
+    woke = sum(after[t][1] - before.get(t, (0, 0))[1] for t in tids)
+    return 100.0 * ran / 1e9 / seconds, woke / seconds
+
+
 def idle_figures(pid, seconds=IDLE_SECONDS):
     """CPU % of one core and wake-ups per second over `seconds`: (main thread CPU, main thread
-    wake-ups, process CPU, all threads' wake-ups). Threads that come or go meanwhile count for
-    the part of the time they were there."""
+    wake-ups, process CPU, all threads' wake-ups)."""
     c0, t0 = task_counters(pid), time.monotonic()
     time.sleep(seconds)
     c1, t1 = task_counters(pid), time.monotonic()
     if pid not in c0 or pid not in c1:
         return None
-    dt = t1 - t0
-
-    def delta(tids, index):
-        return sum(c1[t][index] - c0.get(t, (0, 0))[index] for t in tids)
-    main_cpu = 100.0 * (c1[pid][0] - c0[pid][0]) / 1e9 / dt
-    main_wake = (c1[pid][1] - c0[pid][1]) / dt
-    all_cpu = 100.0 * delta(c1.keys(), 0) / 1e9 / dt
-    all_wake = delta(c1.keys(), 1) / dt
-    return main_cpu, main_wake, all_cpu, all_wake
+    return rates(c0, c1, t1 - t0, [pid]) + rates(c0, c1, t1 - t0)
 
 
 def program_idle(world):

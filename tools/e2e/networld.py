@@ -594,16 +594,18 @@ def tone_onset(listener, frequency, since_index, clear_end, block=0.010, stride=
             return None
         x = listener.samples[since_index:clear_end]
 
+    # The tone's phase is fitted in each block, so one sine and cosine serve every block.
+    c = [math.cos(w * i) for i in range(n)]
+    s = [math.sin(w * i) for i in range(n)]
+    cc = sum(v * v for v in c)
+    ss = sum(v * v for v in s)
+    cs = sum(a * b for a, b in zip(c, s))
+    det = cc * ss - cs * cs
+
     def fit(start):
         seg = x[start:start + n]
-        c = [math.cos(w * (start + i)) for i in range(n)]
-        s = [math.sin(w * (start + i)) for i in range(n)]
-        cc = sum(v * v for v in c)
-        ss = sum(v * v for v in s)
-        cs = sum(a * b for a, b in zip(c, s))
         xc = sum(a * b for a, b in zip(seg, c))
         xs = sum(a * b for a, b in zip(seg, s))
-        det = cc * ss - cs * cs
         energy = sum(v * v for v in seg)
         if det <= 0 or energy <= 0:
             return 0.0, 0.0
@@ -616,15 +618,13 @@ def tone_onset(listener, frequency, since_index, clear_end, block=0.010, stride=
     explained, level = fit(last)
     if explained < 0.9:
         return None
-    onset = None
-    start = last
-    while start >= 0:
+    onset = last
+    for start in range(last - step, -1, -step):
         explained, rms = fit(start)
         if explained < 0.9 or rms < 0.5 * level:
             break
         onset = start
-        start -= step
-    return None if onset is None else since_index + onset
+    return since_index + onset
 
 
 def _earliest_clear(listener, meter, expected, after, end, resolution=0.005):
