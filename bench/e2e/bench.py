@@ -19,7 +19,11 @@ and goodvibes, with the program's figure over the peer's as a ratio:
     with nothing playing, as a baseline (the sink listener's recording stream is always there);
   - idle, nothing picked (no station, no `loadfile`/`play`), with the window shown and then
     minimised: CPU share and wake-ups per second of the main (GUI) thread and of all threads
-    (voluntary context switches: each one is a sleep that something ended).
+    (voluntary context switches: each one is a sleep that something ended). Beside them the
+    Qt floor (`bench_qt_floor`, built with the program): a bare Qt Widgets window doing the main
+    window's visible work at rest, linked with the libraries the program loads; its idle figures
+    and peak memory are what the toolkit and those libraries cost before any work of the
+    program's own.
 Every player is started once, untimed, before its start-up is timed (a first start builds
 caches: VLC's plugin cache takes seconds).
 
@@ -524,6 +528,29 @@ def program_idle(world):
     return figures
 
 
+def floor_idle(world):
+    """The Qt floor (bench_qt_floor, built beside the program): a bare Qt Widgets window doing
+    the main window's visible work at rest, shown and then minimised, and its peak memory. None
+    when the build has no such program."""
+    path = os.path.join(world.args.build, "bench", "e2e", "bench_qt_floor")
+    if not os.access(path, os.X_OK):
+        return None
+    proc = world.procs.start("qt floor", [path], env=world.desktop.env(
+        QT_QPA_PLATFORM="xcb", HOME=world.workdir))
+    try:
+        window = visible_window_of(world, proc.pid, 30)
+        time.sleep(3.0)
+        figures = {"shown": idle_figures(proc.pid), "peak": nw.peak_memory_kib(proc.pid)}
+        if window is not None:
+            subprocess.run(["xdotool", "windowminimize", str(window)],
+                           env=world.desktop.env(), capture_output=True)
+            time.sleep(1.0)
+            figures["minimised"] = idle_figures(proc.pid)
+        return figures
+    finally:
+        world.procs.stop(proc)
+
+
 def peer_idle(world, peer):
     """A peer started and left alone: shown, then minimised by the window manager."""
     peer.stop()
@@ -541,7 +568,8 @@ def run_idle_only(args):
         out("== Idle on the private network; %s" % time.strftime("%Y-%m-%d %H:%M"))
         peers = [p(world) for p in (MpvPeer, VlcPeer, GoodvibesPeer)
                  if shutil.which(p.name) and p.name in args.peers]
-        results = {"program": {"idle": program_idle(world)}}
+        results = {"program": {"idle": program_idle(world)}, "qt floor": {}}
+        results["qt floor"]["idle"] = floor_idle(world)
         for peer in peers:
             results[peer.name] = {"idle": peer_idle(world, peer)}
         print_idle_table(results, peers)
@@ -556,14 +584,20 @@ def print_idle_table(results, peers):
     out("  %-10s %-12s %10s %12s %10s %12s" % ("state", "player", "main CPU", "main wake/s",
                                               "all CPU", "all wake/s"))
     for state in ("shown", "minimised"):
-        for n in ["program"] + [p.name for p in peers]:
-            f = results.get(n, {}).get("idle", {}).get(state)
+        for n in ["program", "qt floor"] + [p.name for p in peers]:
+            f = (results.get(n, {}).get("idle") or {}).get(state)
             if f is None:
                 out("  %-10s %-12s %10s" % (state, n, "-"))
                 continue
             out("  %-10s %-12s %9s%% %12s %9s%% %12s" % (
                 state, n, fmt(f[0]), fmt(f[1], digits=1), fmt(f[2]), fmt(f[3], digits=1)))
     out("  (mpv: idle with --force-window; its main thread is its core, the window has its own)")
+    floor = results.get("qt floor", {}).get("idle")
+    if floor:
+        out("  (qt floor: a bare Qt Widgets window of the main window's size whose line of text "
+            "takes a new colour five times a second and whose clock label a new text once a "
+            "second; linked with the libraries the program loads, using none; peak memory %s MiB)"
+            % fmt(kib_to_mib(floor["peak"]), digits=1))
     shown = results.get("program", {}).get("idle", {}).get("shown")
     if shown:
         out("  target, shown: program %s wake-ups/s <= 6 and %s%% <= 0.12%%: %s"
@@ -602,6 +636,7 @@ def run_benchmark(args):
 
         out("-- idle, nothing picked (window shown, then minimised)")
         results["program"]["idle"] = program_idle(world)
+        results["qt floor"] = {"idle": floor_idle(world)}
         for peer in peers:
             results[peer.name]["idle"] = peer_idle(world, peer)
 
