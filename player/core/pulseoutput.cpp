@@ -314,12 +314,16 @@ void PulseStream::close()
 
 bool PulseStream::write(std::vector<std::uint8_t> &pending, bool all)
 {
-    const std::size_t highWater = std::size_t(m_bytesPerSecond);
     const Locked lock(m_output->m_mainloop);
     for (;;) {
         if (!ready()) {
             return false;
         }
+        // Once playing, the decoder holds no more than the server will ask for next and then
+        // sleeps until it asks: what arrived meanwhile is read and decoded in one go, and the
+        // decoder wakes with the server's requests rather than with every piece the network
+        // brings.
+        const std::size_t highWater = m_playing ? m_minRequest : std::size_t(m_bytesPerSecond);
         const std::size_t writable
             = pa_stream_writable_size(m_stream) / m_frameBytes * m_frameBytes;
         // Once playing, the server is written when it asks, with whatever is pending: at a

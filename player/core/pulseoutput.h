@@ -80,7 +80,8 @@ public:
 
     // Writes from the front of pending (whole frames of the stream's format) what the server
     // takes: while filling, at once; once playing, when it has room for a quarter of its buffer.
-    // Waits while pending holds a second or more (or, with all, until all is written).
+    // Waits while pending holds a second or more, once playing as much as the server asks for at
+    // a time (or, with all, until all is written).
     // False once the stream is closed or failed.
     bool write(std::vector<std::uint8_t> &pending, bool all);
     // Plays out what the server holds, even less than the start threshold: true once it has
