@@ -2,6 +2,7 @@
 
 #include "network/gate.h"
 #include "network/logging.h"
+#include "network/reach.h"
 #include "network/useragent.h"
 
 #include <QHostInfo>
@@ -154,14 +155,7 @@ void HttpConnection::keepReachable()
     if (m_phase != Phase::LookingUp) {
         return;
     }
-    m_addresses.removeIf([this](const QHostAddress &address) {
-        if (mayReach(m_reach, address)) {
-            return false;
-        }
-        qCInfo(lcFetch) << "not reached from this station:" << address.toString() << "for"
-                        << shownUrl(m_url);
-        return true;
-    });
+    m_addresses = reachable(m_addresses, m_reach, m_url);
     if (m_addresses.isEmpty()) {
         fail(FetchError::RefusedAddress,
             QStringLiteral("no address of the host may be reached from this station"));

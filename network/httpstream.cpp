@@ -14,6 +14,12 @@
 
 namespace network {
 
+namespace {
+
+constexpr int stopPollMs = 20;
+
+} // namespace
+
 // What the reading thread and the reader share, under the mutex.
 struct StreamBuffer
 {
@@ -118,7 +124,7 @@ qint64 HttpStream::read(char *data, qint64 maxSize)
     const QDeadlineTimer silence(silenceMs);
     QMutexLocker lock(&b.mutex);
     for (;;) {
-        if (b.interrupted) {
+        if (b.interrupted || (m_stopFlag && *m_stopFlag)) {
             return -1;
         }
         if (b.size() > 0) {
@@ -137,7 +143,11 @@ qint64 HttpStream::read(char *data, qint64 maxSize)
         if (b.failed) {
             return -1;
         }
-        if (!b.changed.wait(&b.mutex, silence) && b.size() == 0 && !b.ended && !b.interrupted) {
+        // A stop flag is looked at every stopPollMs while the read waits.
+        const QDeadlineTimer slice
+            = m_stopFlag ? std::min(silence, QDeadlineTimer(stopPollMs)) : silence;
+        b.changed.wait(&b.mutex, slice);
+        if (silence.hasExpired() && b.size() == 0 && !b.ended && !b.interrupted) {
             qCInfo(lcFetch) << "nothing arrived for" << silenceMs / 1000
                             << "s:" << m_url.toDisplayString(QUrl::RemovePassword);
             b.failed = true;

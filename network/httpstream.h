@@ -32,6 +32,7 @@ public:
     QByteArray rawHeader(QByteArrayView name) const override { return m_head.value(name); }
     qint64 read(char *data, qint64 maxSize) override;
     void interrupt() override;
+    void stopWhen(const std::atomic<bool> *flag) override { m_stopFlag = flag; }
 
 private:
     QUrl m_url;
@@ -39,6 +40,7 @@ private:
     std::shared_ptr<StreamBuffer> m_buffer;
     QThread *m_thread = nullptr;
     StreamPump *m_pump = nullptr;
+    const std::atomic<bool> *m_stopFlag = nullptr;
 };
 
 } // namespace network

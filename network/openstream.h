@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QUrl>
 
+#include <atomic>
+
 namespace network {
 
 // An answer whose head was read and whose body is still coming, handed from the fetch that opened
@@ -23,6 +25,10 @@ public:
     virtual qint64 read(char *data, qint64 maxSize) = 0;
     // From any thread: a read in progress, and every later one, returns -1 at once.
     virtual void interrupt() = 0;
+    // From the reading thread, before it reads: once this flag is set, a read returns -1 as
+    // interrupt() makes it (a waiting read notices within a few tens of milliseconds). The flag
+    // must outlive the stream's reads.
+    virtual void stopWhen(const std::atomic<bool> *flag) = 0;
 };
 
 } // namespace network

@@ -15,6 +15,8 @@ namespace {
 // fills a buffer.
 constexpr qint64 minIcyMetaInterval = 256;
 
+} // namespace
+
 Failure failureOf(network::FetchError error, int status)
 {
     using network::FetchError;
@@ -45,6 +47,8 @@ Failure failureOf(network::FetchError error, int status)
     }
     return Failure::NetworkError;
 }
+
+namespace {
 
 network::FetchLimits networkLimits(const ResolverLimits &limits)
 {

@@ -18,6 +18,9 @@ enum class FetchError;
 
 namespace player {
 
+// What a fetch's error means to the listener (httpStatus: of an answer >= 400).
+Failure failureOf(network::FetchError error, int httpStatus);
+
 // Bounds on every fetch the resolver makes, and on how deep it follows playlists.
 struct ResolverLimits
 {

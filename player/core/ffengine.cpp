@@ -1,11 +1,13 @@
 #include "player/core/ffengine.h"
 
-#include "network/fetch.h"
 #include "network/gate.h"
 #include "network/openstream.h"
+#include "network/waitingopen.h"
 #include "player/core/decoder.h"
+#include "player/core/fetch.h"
 #include "player/core/ffmpegmodule.h"
 #include "player/core/logging.h"
+#include "player/core/mmshstream.h"
 #include "player/core/mp3decoder.h"
 #include "player/core/mpegaudio.h"
 #include "player/core/networksource.h"
@@ -22,8 +24,10 @@ namespace {
 constexpr int sniffBytes = 8 * 1024;
 
 // On the stream's thread: the decoder for its format, MP3 on HTTP(S) here, any other format
-// and MMS in the FFmpeg module; null (reported) when there is none.
-std::unique_ptr<Decoder> makeDecoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened,
+// and MMS over TCP in the FFmpeg module; null (reported) when there is none. An address that
+// came without its connection is opened here, through the network layer: HTTP(S), and MMS over
+// HTTP, which the program speaks itself (an mms:// address falls back to TCP).
+std::unique_ptr<Decoder> makeDecoder(QUrl url, std::shared_ptr<network::OpenStream> opened,
     network::Reach reach, PulseOutput *output, const std::atomic<bool> &cancelled,
     const Decoder::Reporter &report)
 {
@@ -33,30 +37,62 @@ std::unique_ptr<Decoder> makeDecoder(const QUrl &url, std::shared_ptr<network::O
         }
         return nullptr;
     };
-    std::unique_ptr<NetworkSource> source;
-    if (network::isHttp(url)) {
-        if (!opened) {
-            return failed(Failure::Unreachable);
+    const auto reached = [&](network::Reach found) {
+        if (found != reach && !cancelled) {
+            // Set by where the stream's server is: it binds the station's other streams too.
+            report(DecoderReport {
+                DecoderReport::Kind::Reached, double(int(found)), {}, Failure::EngineError });
+            reach = found;
         }
+    };
+    std::unique_ptr<NetworkSource> source;
+    if (network::isHttp(url) && !opened) {
+        // Asked for the titles too: the engine takes them out of the audio.
+        network::WaitingOpen open = network::openWaiting(
+            url, network::Use::Stream, reach, { { "Icy-MetaData", "1" } }, cancelled);
+        if (cancelled) {
+            return nullptr;
+        }
+        reached(open.reach);
+        if (!open.stream) {
+            return failed(failureOf(open.error, open.httpStatus));
+        }
+        opened = std::move(open.stream);
+    } else if (!network::isHttp(url) && url.scheme().compare("mmst", Qt::CaseInsensitive) != 0) {
+        MmshOpen open = openMmsh(url, reach, cancelled);
+        if (cancelled) {
+            return nullptr;
+        }
+        reached(open.reach);
+        if (open.stream) {
+            opened = std::move(open.stream);
+        } else if (url.scheme().compare("mms", Qt::CaseInsensitive) != 0
+            || open.failure == Failure::UnsupportedAddress) {
+            return failed(open.failure.value_or(Failure::Unreachable));
+        } else {
+            qCDebug(lcEngine) << "MMS over HTTP failed, trying TCP";
+            url.setScheme(QStringLiteral("mmst"));
+        }
+    }
+    if (opened) {
         source = std::make_unique<NetworkSource>(std::move(opened));
-        if (mayBeMpegAudio(source->contentType())) {
-            // Looked at as it comes: most streams tell at once, and none waits for more.
-            for (int bytes = 1024;; bytes *= 2) {
-                const QByteArray head = source->peek(bytes);
-                if (cancelled) {
-                    return nullptr;
-                }
-                if (isMpegAudio(source->contentType(), head)) {
-                    qCDebug(lcEngine) << "MPEG audio, after" << head.size() << "bytes";
-                    return std::make_unique<Mp3Decoder>(
-                        std::move(source), output, cancelled, report);
-                }
-                if (source->isBroken()) {
-                    return failed(Failure::BrokenStreamMetadata);
-                }
-                if (head.size() < bytes || bytes >= sniffBytes) {
-                    break;
-                }
+    }
+    if (source && mayBeMpegAudio(source->contentType())) {
+        // Looked at as it comes: most streams tell at once, and none waits for more.
+        for (int bytes = 1024;; bytes *= 2) {
+            const QByteArray head = source->peek(bytes);
+            if (cancelled) {
+                return nullptr;
+            }
+            if (isMpegAudio(source->contentType(), head)) {
+                qCDebug(lcEngine) << "MPEG audio, after" << head.size() << "bytes";
+                return std::make_unique<Mp3Decoder>(std::move(source), output, cancelled, report);
+            }
+            if (source->isBroken()) {
+                return failed(Failure::BrokenStreamMetadata);
+            }
+            if (head.size() < bytes || bytes >= sniffBytes) {
+                break;
             }
         }
     }
@@ -78,23 +114,7 @@ void Engine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> op
 FfEngine::FfEngine(QObject *parent)
     : Engine(parent)
     , m_output(std::make_unique<PulseOutput>())
-    , m_fetch(new network::Fetch(network::Use::Stream, {}, this))
 {
-    connect(m_fetch, &network::Fetch::headReceived, this, [this] {
-        std::unique_ptr<network::OpenStream> opened = m_fetch->takeStream();
-        if (!opened) {
-            m_fetch->cancel();
-            emit failed(Failure::Unsupported);
-            return;
-        }
-        const QUrl url = opened->url();
-        startDecoder(url, std::move(opened));
-    });
-    connect(m_fetch, &network::Fetch::finished, this, [this](network::FetchError error) {
-        qCInfo(lcEngine) << "not opened:" << int(error) << m_fetch->httpStatus();
-        emit failed(error == network::FetchError::RefusedAddress ? Failure::UnsupportedAddress
-                                                                 : Failure::Unreachable);
-    });
 }
 
 FfEngine::~FfEngine()
@@ -115,7 +135,6 @@ void FfEngine::cancelCurrent()
     m_title.clear();
     m_stationName.clear();
     m_over = false;
-    m_fetch->cancel();
     if (!m_workers.empty()) {
         *m_workers.back().cancelled = true;
         if (m_workers.back().stream) {
@@ -158,12 +177,6 @@ void FfEngine::open(const QUrl &url)
 {
     cancelCurrent();
     if (refuse(url)) {
-        return;
-    }
-    if (network::isHttp(url)) {
-        qCDebug(lcEngine) << "fetch" << url.toDisplayString(QUrl::RemovePassword);
-        // Asked for the titles too: the engine takes them out of the audio.
-        m_fetch->start(url, { { "Icy-MetaData", "1" } }, m_reach);
         return;
     }
     startDecoder(url, nullptr);

@@ -10,10 +10,6 @@
 #include <memory>
 #include <thread>
 
-namespace network {
-class Fetch;
-}
-
 namespace player {
 
 class PulseOutput;
@@ -31,7 +27,7 @@ public:
     explicit FfEngine(QObject *parent = nullptr);
     ~FfEngine() override;
 
-    // An HTTP(S) address is fetched through the program's network layer, and its connection read.
+    // An address is opened on the stream's thread, through the program's network layer.
     void open(const QUrl &url) override;
     void openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened) override;
     void setReach(network::Reach reach) override { m_reach = reach; }
@@ -57,7 +53,6 @@ private:
 
     std::unique_ptr<PulseOutput> m_output;
     std::list<Worker> m_workers; // the current stream's last
-    network::Fetch *m_fetch = nullptr; // opening an address of its own
     network::Reach m_reach = network::Reach::Unset;
     std::uint64_t m_generation = 0;
     // What was reported about the current stream.

@@ -99,15 +99,17 @@ void FfDecoder::run()
         }
         if (error < 0 || input.isBroken()) {
             qCInfo(lcEngine) << "reading failed:" << avErrorText(error);
-            fail(input.isBroken()              ? Failure::BrokenStreamMetadata
-                    : error == AVERROR(ENOMEM) ? Failure::EngineError
-                                               : Failure::Unreachable);
+            fail(input.isBroken() ? Failure::BrokenStreamMetadata
+                    : error == AVERROR(ENOMEM)
+                    ? Failure::EngineError
+                    : input.nestedFailure().value_or(Failure::Unreachable));
             return;
         }
         if (const auto title = input.newTitle()) {
             post(DecoderReport::Kind::Title, 0, *title);
         }
         if (packet->stream_index == audio) {
+            input.audioArrived();
             const int sent = avcodec_send_packet(codec.get(), packet.get());
             av_packet_unref(packet.get());
             if (sent < 0 && ++m_badPackets > maxBadPackets) {

@@ -1,13 +1,16 @@
 #include "player/ffmpeg/streaminput.h"
 
 #include "network/gate.h"
+#include "network/reach.h"
+#include "network/waitingopen.h"
+#include "player/core/fetch.h"
 #include "player/core/logging.h"
 #include "player/core/networksource.h"
 #include "player/ffmpeg/averror.h"
-#include "player/ffmpeg/hostcheck.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
 #include <libavutil/mem.h>
 }
 
@@ -19,6 +22,17 @@ namespace {
 // up to 5 MB, and libmpv probed with 10 MiB.
 constexpr int probeBytes = 32 * 1024;
 constexpr int ioBufferBytes = 16 * 1024;
+// Nested opens that fail with no audio between them: the stream is given up (a live HLS
+// playlist whose every segment fails would otherwise be reloaded for ever).
+constexpr int maxFailedOpens = 3;
+
+// The demuxers the stations need: MP3, AAC, Ogg, FLAC, WAV, ASF (MMS), HLS and what its
+// segments are (MPEG-TS, packed audio, fragmented MP4). No other format is even tried.
+constexpr char formats[] = "mp3,aac,ogg,flac,wav,asf,hls,mpegts,mov,mp4";
+// libavformat connects nowhere by itself: its nested opens are the program's (openNested), and
+// only MMS over TCP goes through its own protocols, to the one address that was checked.
+constexpr char noProtocols[] = "none";
+constexpr char mmsOverTcp[] = "mmst,tcp";
 
 // The demuxer the content type names, for when probing is unsure.
 const AVInputFormat *formatOfType(const QByteArray &contentType)
@@ -74,7 +88,8 @@ StreamInput::~StreamInput()
 
 int StreamInput::interrupted(void *input)
 {
-    return static_cast<StreamInput *>(input)->m_cancelled ? 1 : 0;
+    const auto *self = static_cast<StreamInput *>(input);
+    return self->m_cancelled || self->m_failedOpens >= maxFailedOpens ? 1 : 0;
 }
 
 int StreamInput::readPacket(void *input, std::uint8_t *buf, int size)
@@ -94,22 +109,73 @@ std::int64_t StreamInput::seek(void *input, std::int64_t, int whence)
     return whence == AVSEEK_SIZE && size > 0 ? size : AVERROR(ENOSYS);
 }
 
+// Every nested open (an HLS playlist's variant playlists, segments, keys, init sections) is
+// served by the program's own client on the decoder's thread, read through an I/O context of
+// ours: the gate, the station's reach on the resolved addresses at every hop, TLS verified, the
+// same bounds, ended at once by a stop.
 int StreamInput::openNested(
     AVFormatContext *format, AVIOContext **io, const char *url, int flags, AVDictionary **options)
 {
     auto *self = static_cast<StreamInput *>(format->opaque);
     const QUrl address = QUrl::fromEncoded(QByteArray(url), QUrl::StrictMode);
-    if (!network::mayOpen(address, network::Use::Stream)) {
+    if ((flags & AVIO_FLAG_WRITE) || !network::isHttp(address)
+        || !network::mayOpen(address, network::Use::Stream)) {
         qCWarning(lcEngine) << "refused to open" << address.toDisplayString(QUrl::RemovePassword);
+        self->m_nestedFailure = Failure::UnsupportedAddress;
+        ++self->m_failedOpens;
         return AVERROR(EPERM);
     }
-    // The name stays in what libavformat opens (a nested HTTP address needs it for its Host
-    // header and TLS), and libavformat looks it up again.
-    const auto found = reachableAddresses(address, self->m_reach, self->m_cancelled);
-    if (const Failure *failure = std::get_if<Failure>(&found)) {
-        return *failure == Failure::UnsupportedAddress ? AVERROR(EPERM) : AVERROR(EIO);
+    network::Fetch::Headers headers;
+    const AVDictionaryEntry *offset
+        = options ? av_dict_get(*options, "offset", nullptr, 0) : nullptr;
+    const AVDictionaryEntry *end
+        = options ? av_dict_get(*options, "end_offset", nullptr, 0) : nullptr;
+    if (offset || end) {
+        // A byte range of the address (end exclusive).
+        const qint64 from = offset ? QByteArray(offset->value).toLongLong() : 0;
+        const qint64 to = end ? QByteArray(end->value).toLongLong() : 0;
+        headers.append({ "Range",
+            "bytes=" + QByteArray::number(from) + '-'
+                + (to > from ? QByteArray::number(to - 1) : "") });
     }
-    return self->m_defaultOpen(format, io, url, flags, options);
+    network::WaitingOpen opened = network::openWaiting(
+        address, network::Use::Stream, self->m_reach, headers, self->m_cancelled);
+    if (!opened.stream) {
+        const Failure failure = failureOf(opened.error, opened.httpStatus);
+        qCInfo(lcEngine) << "nested open failed:" << address.toDisplayString(QUrl::RemovePassword)
+                         << failure;
+        self->m_nestedFailure = failure;
+        ++self->m_failedOpens;
+        return opened.error == network::FetchError::RefusedAddress ? AVERROR(EPERM) : AVERROR(EIO);
+    }
+    auto *buffer = static_cast<std::uint8_t *>(av_malloc(ioBufferBytes));
+    *io = buffer ? avio_alloc_context(buffer, ioBufferBytes, 0, opened.stream.get(),
+              &StreamInput::readNested, nullptr, nullptr)
+                 : nullptr;
+    if (!*io) {
+        av_free(buffer);
+        return AVERROR(ENOMEM);
+    }
+    (*io)->seekable = 0;
+    opened.stream.release(); // the context's now, until closeNested
+    return 0;
+}
+
+void StreamInput::closeNested(AVFormatContext *, AVIOContext *io)
+{
+    if (!io) {
+        return;
+    }
+    delete static_cast<network::OpenStream *>(io->opaque);
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+}
+
+int StreamInput::readNested(void *stream, std::uint8_t *buf, int size)
+{
+    const qint64 n
+        = static_cast<network::OpenStream *>(stream)->read(reinterpret_cast<char *>(buf), size);
+    return n < 0 ? AVERROR(EIO) : n == 0 ? AVERROR_EOF : int(n);
 }
 
 bool StreamInput::newFormat()
@@ -120,8 +186,8 @@ bool StreamInput::newFormat()
     }
     m_format->interrupt_callback = { &StreamInput::interrupted, this };
     m_format->opaque = this;
-    m_defaultOpen = m_format->io_open;
     m_format->io_open = &StreamInput::openNested;
+    m_format->io_close = &StreamInput::closeNested;
     m_format->probesize = probeBytes;
     m_format->format_probesize = probeBytes;
     m_format->max_analyze_duration = AV_TIME_BASE;
@@ -130,14 +196,18 @@ bool StreamInput::newFormat()
 
 std::optional<Failure> StreamInput::open(const QUrl &url, std::unique_ptr<NetworkSource> source)
 {
-    if (network::isHttp(url)) {
+    if (source) {
         m_source = std::move(source);
-        return m_source ? openHttp(url) : Failure::Unreachable;
+        return openSource(url);
     }
-    return openMms(url);
+    if (url.scheme().compare(QLatin1String("mmst"), Qt::CaseInsensitive) == 0) {
+        return openMmsOverTcp(url);
+    }
+    qCWarning(lcEngine) << "refused to open" << url.toDisplayString(QUrl::RemovePassword);
+    return Failure::UnsupportedAddress;
 }
 
-std::optional<Failure> StreamInput::openHttp(const QUrl &url)
+std::optional<Failure> StreamInput::openSource(const QUrl &url)
 {
     if (m_source->isBroken()) {
         return Failure::BrokenStreamMetadata;
@@ -166,84 +236,70 @@ std::optional<Failure> StreamInput::openHttp(const QUrl &url)
     if (named && named != format && score <= AVPROBE_SCORE_RETRY) {
         format = named;
     }
+    if (av_match_list(format->name, formats, ',') <= 0) {
+        qCInfo(lcEngine) << "not a format of the stations:" << format->name;
+        return Failure::UnknownFormat;
+    }
     if (!newFormat()) {
         return Failure::EngineError;
     }
     m_format->pb = m_io;
     m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
     AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "http,https,tls,tcp", 0);
+    av_dict_set(&options, "format_whitelist", formats, 0);
+    av_dict_set(&options, "protocol_whitelist", noProtocols, 0);
+    // HLS: one request at a time, each on a connection the program opens (libavformat's own
+    // keep-alive would reuse a connection of its own protocol, which ours is not).
+    av_dict_set(&options, "http_persistent", "0", 0);
+    av_dict_set(&options, "http_multiple", "0", 0);
+    // A segment's address need not end in a known extension (many servers' do not): what its
+    // bytes may be is the format list's to say.
+    av_dict_set(&options, "extension_picky", "0", 0);
     const int error = avformat_open_input(&m_format, address.constData(), format, &options);
     av_dict_free(&options);
     if (error < 0) {
         qCInfo(lcEngine) << "demuxer failed:" << avErrorText(error);
-        return failureOfDemuxing(error);
+        return m_nestedFailure.value_or(failureOfDemuxing(error));
     }
     qCDebug(lcEngine) << "format" << format->name << "score" << score << "type"
                       << m_source->contentType();
     return std::nullopt;
 }
 
-// mms:// is MMS over HTTP first (what servers still speak), then over TCP.
-std::optional<Failure> StreamInput::openMms(const QUrl &url)
+// MMS over TCP, spoken by libavformat: the host is looked up here, once, and libavformat is
+// handed the address that passed, so that it connects where the check looked, whatever the name
+// answers next (the protocol has no redirects; the name is only a note in its first message).
+std::optional<Failure> StreamInput::openMmsOverTcp(const QUrl &url)
 {
-    const QString scheme = url.scheme().toLower();
-    QStringList schemes;
-    if (scheme == QLatin1String("mms")) {
-        schemes = { QStringLiteral("mmsh"), QStringLiteral("mmst") };
-    } else {
-        schemes = { scheme };
-    }
-    QList<QUrl> addresses;
-    for (const QString &protocol : std::as_const(schemes)) {
-        QUrl address = url;
-        address.setScheme(protocol);
-        if (network::mayOpen(address, network::Use::Stream)) {
-            addresses.append(address);
-        } else {
-            qCWarning(lcEngine) << "refused to open"
-                                << address.toDisplayString(QUrl::RemovePassword);
-        }
-    }
-    if (addresses.isEmpty()) {
+    if (!network::mayOpen(url, network::Use::Stream)) {
+        qCWarning(lcEngine) << "refused to open" << url.toDisplayString(QUrl::RemovePassword);
         return Failure::UnsupportedAddress;
     }
-    // The host is looked up here, once, and libavformat is handed the address that passed, so
-    // that it connects where the check looked, whatever the name answers next. Over TCP the
-    // name is only a note in the client's first message. Over HTTP it becomes the request's Host
-    // header: a server that told its sites apart by name alone would not find the stream, the
-    // price of a name that cannot lead elsewhere between the check and the connection.
-    const auto found = reachableAddresses(url, m_reach, m_cancelled);
-    if (const Failure *failure = std::get_if<Failure>(&found)) {
-        return *failure;
+    const auto found = network::reachableAddresses(url, m_reach, m_cancelled);
+    if (const network::FetchError *error = std::get_if<network::FetchError>(&found)) {
+        return failureOf(*error, 0);
     }
     const QHostAddress server = std::get<QList<QHostAddress>>(found).constFirst();
     if (m_reach == network::Reach::Unset) {
         m_reach = network::reachOf(network::classOf(server));
     }
-    Failure failure = Failure::Unreachable;
-    for (QUrl &address : addresses) {
-        const QString protocol = address.scheme();
-        address.setHost(server.toString());
-        if (!newFormat()) {
-            return Failure::EngineError;
-        }
-        AVDictionary *options = nullptr;
-        av_dict_set(&options, "protocol_whitelist", "mmsh,mmst,tcp,http", 0);
-        av_dict_set(&options, "rw_timeout", "10000000", 0);
-        const int error
-            = avformat_open_input(&m_format, address.toEncoded().constData(), nullptr, &options);
-        av_dict_free(&options);
-        if (error >= 0) {
-            return std::nullopt;
-        }
-        qCInfo(lcEngine) << protocol << "failed:" << avErrorText(error);
-        failure = failureOfDemuxing(error);
-        if (m_cancelled) {
-            break;
-        }
+    QUrl address = url;
+    address.setHost(server.toString());
+    if (!newFormat()) {
+        return Failure::EngineError;
     }
-    return failure;
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "format_whitelist", "asf", 0);
+    av_dict_set(&options, "protocol_whitelist", mmsOverTcp, 0);
+    av_dict_set(&options, "rw_timeout", "5000000", 0);
+    const int error
+        = avformat_open_input(&m_format, address.toEncoded().constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (error < 0) {
+        qCInfo(lcEngine) << "MMS over TCP failed:" << avErrorText(error);
+        return failureOfDemuxing(error);
+    }
+    return std::nullopt;
 }
 
 QByteArray StreamInput::stationName() const

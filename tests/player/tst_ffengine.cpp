@@ -226,6 +226,32 @@ private slots:
         QCOMPARE(server.hits("/"), 1);
     }
 
+    // An HLS station's nested opens (its segments, behind a redirect) are the program's own
+    // connections, not libavformat's: its user agent, and its sound to the playlist's end.
+    void hlsSegmentsComeOnTheProgramsConnections()
+    {
+        LoopbackHttp server;
+        const QByteArray playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:3,\n/a.mp3\n"
+                                    "#EXTINF:3,\n/moved\n#EXT-X-ENDLIST\n";
+        server.route("/list.m3u8", LoopbackHttp::http("application/vnd.apple.mpegurl", playlist));
+        server.route("/a.mp3", LoopbackHttp::http("audio/mpeg", m_mp3.left(m_mp3.size() / 2)));
+        server.route("/moved", LoopbackHttp::redirect("/b.mp3"));
+        server.route("/b.mp3", LoopbackHttp::http("audio/mpeg", m_mp3.mid(m_mp3.size() / 2)));
+        FfEngine engine;
+        QSignalSpy ended(&engine, &FfEngine::ended);
+        QSignalSpy failed(&engine, &FfEngine::failed);
+        const qint64 t = m_recorder.now();
+        engine.open(server.url("/list.m3u8"));
+        QVERIFY2(m_recorder.waitForTone(880, t, 20000, 1000),
+            qPrintable(m_recorder.describe(t, m_recorder.now())));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size() + failed.size(), 1, 30000);
+        QCOMPARE(ended.size(), 1);
+        for (const QByteArray path : { "/list.m3u8", "/a.mp3", "/moved", "/b.mp3" }) {
+            QVERIFY2(server.lastRequest(path).contains("User-Agent: TarvelinRadio/"),
+                qPrintable(path + ": " + server.lastRequest(path)));
+        }
+    }
+
     void brokenStreamsFailWithTheirReason_data()
     {
         QTest::addColumn<QByteArray>("answer");
@@ -243,7 +269,7 @@ private slots:
         QTest::newRow("garbage") << LoopbackHttp::http("application/octet-stream", garbage)
                                  << Failure::UnknownFormat;
         QTest::newRow("not found")
-            << LoopbackHttp::http("text/html", "gone", 404) << Failure::Unreachable;
+            << LoopbackHttp::http("text/html", "gone", 404) << Failure::NotFound;
     }
 
     void brokenStreamsFailWithTheirReason()

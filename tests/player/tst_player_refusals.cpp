@@ -1,8 +1,8 @@
 // What a station's server may name is a network stream and nothing else. Every address that
 // would reach a local file, a descriptor, a socket of the playlist's choosing or another service
 // is refused by the real resolver and engine, however it arrives: put directly, inside an M3U or
-// ASX playlist, as a redirect, or handed straight to the engine. The player then says so, and
-// nothing was opened, bound, listened on or connected to.
+// ASX playlist, as a redirect, as an HLS playlist's segment, or handed straight to the engine. The
+// player then says so, and nothing was opened, bound, listened on or connected to.
 
 #include "player/core/ffengine.h"
 #include "player/view/mediaplayer.h"
@@ -160,7 +160,7 @@ private slots:
             { "sftp", "sftp://" + bait + "/x.mp3" },
         };
         for (const auto &[name, address] : addresses) {
-            for (const char *form : { "put", "m3u", "asx", "redirect", "engine" }) {
+            for (const char *form : { "put", "m3u", "asx", "redirect", "hls", "engine" }) {
                 QTest::addRow("%s as %s", name, form) << address << QByteArray(form);
             }
         }
@@ -177,6 +177,10 @@ private slots:
                 "<asx version=\"3.0\"><entry><ref href=\"" + xmlEscaped(address)
                     + "\"/></entry></asx>"));
         server.route("/moved", LoopbackHttp::redirect(address));
+        server.route("/list.m3u8",
+            LoopbackHttp::http("application/vnd.apple.mpegurl",
+                "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n" + address
+                    + "\n#EXTINF:2,\n/moved\n#EXT-X-ENDLIST\n"));
 
         if (form == "engine") {
             // The engine's own gate, whatever its caller let through.
@@ -195,6 +199,7 @@ private slots:
             const QString put = form == "put" ? QString::fromUtf8(address)
                 : form == "m3u"               ? server.url("/list.m3u").toString()
                 : form == "asx"               ? server.url("/list.asx").toString()
+                : form == "hls"               ? server.url("/list.m3u8").toString()
                                               : server.url("/moved").toString();
             player->setUrl(put);
             QTRY_COMPARE_WITH_TIMEOUT(player->playback()->state(), State::Failed, 15000);

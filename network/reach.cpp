@@ -1,6 +1,6 @@
-#include "player/ffmpeg/hostcheck.h"
+#include "network/reach.h"
 
-#include "player/core/logging.h"
+#include "network/logging.h"
 
 #include <netdb.h>
 #include <sys/socket.h>
@@ -11,13 +11,13 @@
 #include <mutex>
 #include <thread>
 
-namespace player {
+namespace network {
 
 namespace {
 
-// As long as libavformat waits for a connection of its own (rw_timeout).
-constexpr auto lookupTimeout = std::chrono::seconds(10);
-constexpr auto cancelPoll = std::chrono::milliseconds(50);
+// As long as a connection's first byte may take.
+constexpr auto lookupTimeout = std::chrono::seconds(5);
+constexpr auto lookupCancelPoll = std::chrono::milliseconds(20);
 
 // The lookup's result, shared with the thread that makes it: a caller that stops waiting (once
 // cancelled) leaves it to that thread, which ends with the lookup.
@@ -49,7 +49,7 @@ QList<QHostAddress> addressesOf(const QByteArray &host)
     return addresses;
 }
 
-std::variant<QList<QHostAddress>, Failure> lookUp(
+std::variant<QList<QHostAddress>, FetchError> lookUp(
     const QByteArray &host, const std::atomic<bool> &cancelled)
 {
     auto lookup = std::make_shared<Lookup>();
@@ -64,43 +64,55 @@ std::variant<QList<QHostAddress>, Failure> lookUp(
     std::unique_lock lock(lookup->mutex);
     while (!lookup->finished) {
         if (cancelled) {
-            return Failure::EngineError; // reported to no one
+            return FetchError::Other;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            qCInfo(lcEngine) << "no address for" << host << "in time";
-            return Failure::NoAnswer;
+            qCInfo(lcFetch) << "no address for" << host << "in time";
+            return FetchError::NoAnswer;
         }
-        lookup->done.wait_for(lock, cancelPoll);
+        lookup->done.wait_for(lock, lookupCancelPoll);
     }
     if (lookup->addresses.isEmpty()) {
-        qCInfo(lcEngine) << "no address for" << host;
-        return Failure::UnknownHost;
+        qCInfo(lcFetch) << "no address for" << host;
+        return FetchError::UnknownHost;
     }
     return lookup->addresses;
 }
 
 } // namespace
 
-std::variant<QList<QHostAddress>, Failure> reachableAddresses(
-    const QUrl &url, network::Reach reach, const std::atomic<bool> &cancelled)
+QList<QHostAddress> reachable(const QList<QHostAddress> &addresses, Reach reach, const QUrl &url)
 {
-    std::variant<QList<QHostAddress>, Failure> found;
+    QList<QHostAddress> kept;
+    for (const QHostAddress &address : addresses) {
+        if (mayReach(reach, address)) {
+            kept.append(address);
+        } else {
+            qCInfo(lcFetch) << "not reached from this station:" << address.toString() << "for"
+                            << shownUrl(url);
+        }
+    }
+    return kept;
+}
+
+std::variant<QList<QHostAddress>, FetchError> reachableAddresses(
+    const QUrl &url, Reach reach, const std::atomic<bool> &cancelled)
+{
     QHostAddress literal;
+    std::variant<QList<QHostAddress>, FetchError> found;
     if (literal.setAddress(url.host())) {
         found = QList<QHostAddress> { literal };
     } else {
         found = lookUp(url.host(QUrl::FullyEncoded).toLatin1(), cancelled);
     }
     if (const auto *addresses = std::get_if<QList<QHostAddress>>(&found)) {
-        for (const QHostAddress &address : *addresses) {
-            if (!network::mayReach(reach, address)) {
-                qCWarning(lcEngine) << "not reached from this station:" << address.toString()
-                                    << "for" << url.toDisplayString(QUrl::RemovePassword);
-                return Failure::UnsupportedAddress;
-            }
+        QList<QHostAddress> kept = reachable(*addresses, reach, url);
+        if (kept.isEmpty()) {
+            return FetchError::RefusedAddress;
         }
+        return kept;
     }
     return found;
 }
 
-} // namespace player
+} // namespace network
