@@ -17,8 +17,10 @@ Exit status: 0 all passed, 1 a check failed, 77 skipped (not root).
 
 import argparse
 import os
+import select
 import shutil
 import socket
+import subprocess
 import sys
 import tempfile
 import threading
@@ -32,6 +34,11 @@ import networld as nw  # noqa: E402
 import comeback  # noqa: E402
 
 TUNE_TIMEOUT_S = 20.0
+# The hostile stations' targets beside this machine's loopback: an address of its private
+# network (put on lo), and a public address that a bait name answers together with 127.0.0.1.
+PRIVATE_BAIT = "10.77.0.1"
+REBIND_PUBLIC = "198.18.0.250"
+REBIND_NAME = "rebind.tarvelin.example.net"
 
 
 class Failures:
@@ -150,10 +157,10 @@ def open_files(pid):
     return found
 
 
-def counting_listener():
-    """A server on 127.0.0.1, on a free port, that counts the connections it is offered: its
+def counting_listener(address="127.0.0.1"):
+    """A server on `address`, on a free port, that counts the connections it is offered: its
     port and the list it appends each one to."""
-    sock, accepted = socket.create_server(("127.0.0.1", 0)), []
+    sock, accepted = socket.create_server((address, 0)), []
 
     def accept():
         while True:
@@ -212,6 +219,78 @@ def local_addresses_refused(prog, plan, procs, listener, meter, failures, server
                    "playlist and redirect fetched %s, files opened %s, its tone heard %s, "
                    "connections here %d, refusals %d"
                    % (asked, sorted(seen), heard, len(accepted), refused))
+
+
+def nested_opens_reach_nothing(prog, plan, procs, listener, meter, failures, servers, workdir):
+    """A public station's opens on a stream's behalf turn hostile: HLS playlists whose segments
+    redirect to this machine (by number and by name) or into its private network, a segment
+    host whose name also answers a loopback address, segments over https with a certificate no
+    one trusts, and an MMS-over-HTTP server redirecting to this machine. Nothing here is
+    reached, nothing plays, and the certificate is given as the reason."""
+    index, station = next((i, s) for i, s in enumerate(plan.stations) if s.kind == "m3u")
+    host = plan.address(station.host)
+    port, accepted = counting_listener()
+    nw.run(["ip", "addr", "add", PRIVATE_BAIT + "/32", "dev", "lo"])
+    private_port, private_accepted = counting_listener(PRIVATE_BAIT)
+    with open("/etc/hosts", "a") as hosts:  # the namespace's own file
+        hosts.write("%s %s\n127.0.0.1 %s\n" % (REBIND_PUBLIC, REBIND_NAME, REBIND_NAME))
+    taken = {s.port for s in plan.stations if plan.address(s.host) == host}
+    bait_port = next(p for p in range(18090, 18200) if p not in taken and p + 1 not in taken)
+    cert, key = os.path.join(workdir, "bait.crt"), os.path.join(workdir, "bait.key")
+    nw.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+            "/CN=%s" % station.host, "-keyout", key, "-out", cert])
+    origin = "http://%s:%d" % (station.host, bait_port)
+    bait = [os.path.join(servers, "e2e", "bait_server.py"), "--servers", servers]
+    hls = {"loopback": (origin + "/to-loopback.ts", "http://127.0.0.1:%d/a.ts" % port),
+           "localhost": (origin + "/to-localhost.ts", "http://localhost:%d/b.ts" % port),
+           "private": (origin + "/to-private.ts",
+                       "http://%s:%d/c.ts" % (PRIVATE_BAIT, private_port)),
+           "rebind": ("http://%s:%d/d.ts" % (REBIND_NAME, port), None),
+           "untrusted": ("https://%s:%d/e.ts" % (station.host, bait_port + 1), None)}
+    argv = ["/usr/bin/python3"] + bait + ["--host", host, "--port", str(bait_port)]
+    for name, (segment, target) in hls.items():
+        argv += ["--hls", "%s=%s" % (name, segment)]
+        if target:
+            argv += ["--redirect", "%s=%s" % (segment[len(origin):], target)]
+    baits = [procs.start("bait", argv, stdout=subprocess.PIPE),
+             procs.start("bait tls", ["/usr/bin/python3"] + bait + [
+                 "--host", host, "--port", str(bait_port + 1), "--tls", cert + ":" + key],
+                 stdout=subprocess.PIPE)]
+    mms_index, mms = next((i, s) for i, s in enumerate(plan.stations) if s.kind == "mms")
+    mms_label = "mmsh %s:%d" % (mms.host, mms.port)
+    replace_server(plan, procs, servers, mms_label, ["/usr/bin/python3"] + bait + [
+        "--host", plan.address(mms.host), "--port", str(mms.port),
+        "--redirect", "%s=http://127.0.0.1:%d/mms" % (mms.path, port)])
+    label = "http %s:%d" % (station.host, station.port)
+    replace_server(plan, procs, servers, label, dict(plan.server_commands(servers, "-"))[label]
+                   + sum((["--local-playlist", "%s/%s.m3u8" % (origin, n)] for n in hls), []))
+    for started in baits:
+        ready, _, _ = select.select([started.stdout], [], [], 20.0)
+        if not ready or not started.stdout.readline().startswith(b"READY"):
+            raise RuntimeError("a bait server did not start")
+    log_before = len(procs.log_text("program"))
+    heard = False
+    for pick in (index, mms_index):
+        prog.pick_by_mouse(pick, len(plan.stations))
+        since = listener.now_index()
+        heard = heard or nw.listen_for(listener, meter, plan.stations[pick].frequency, since,
+                                       6.0, hold_seconds=0.2)["ok"]
+    log = procs.log_text("program")[log_before:]
+    asked = [n for n in hls if "GET /%s.m3u8" % n in procs.log_text("bait")]
+    refused = log.count("not reached from this station")
+    untrusted = [line for line in log.splitlines()
+                 if "candidate failed" in line and ":%d/untrusted" % bait_port in line]
+    failures.check("a public station's HLS segments and MMS server that lead to this machine or "
+                   "its network reach nothing and play nothing; an untrusted certificate is "
+                   "named as the reason",
+                   len(asked) == len(hls) and not heard and not accepted
+                   and not private_accepted and refused >= 5
+                   and "GET %s" % mms.path in procs.log_text(mms_label)
+                   and untrusted and "Certificate" in untrusted[-1],
+                   "playlists fetched %s, heard %s, connections here %d and %d, refusals %d, "
+                   "untrusted segments' failure %s"
+                   % (asked, heard, len(accepted), len(private_accepted), refused,
+                      untrusted[-1:] or "not logged"))
 
 
 def endless_head_let_go(prog, plan, procs, listener, meter, failures, servers):
@@ -332,6 +411,8 @@ def main():
         still_playing(failures, listener, meter, last, "after the restore")
         local_addresses_refused(prog, plan, procs, listener, meter, failures,
                                 os.path.abspath(args.servers), workdir)
+        nested_opens_reach_nothing(prog, plan, procs, listener, meter, failures,
+                                   os.path.abspath(args.servers), workdir)
         endless_head_let_go(prog, plan, procs, listener, meter, failures,
                             os.path.abspath(args.servers))
         comeback.run_all(plan, procs, os.path.abspath(args.servers), prog, listener, meter,
