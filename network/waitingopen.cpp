@@ -75,7 +75,8 @@ void startOn(QObject *context, const QUrl &url, Use use, Reach reach, const Fetc
     auto *fetch = new Fetch(use, limits, context);
     QObject::connect(fetch, &Fetch::headReceived, context, [fetch, opening] {
         if (std::unique_ptr<OpenStream> stream = fetch->takeStream()) {
-            opening->finish({ std::move(stream), FetchError::None, 0, fetch->reach() });
+            opening->finish(
+                { std::move(stream), FetchError::None, fetch->httpStatus(), fetch->reach() });
         }
         // A coded body is read to its end, and handed on from memory.
     });

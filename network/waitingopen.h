@@ -18,7 +18,7 @@ struct WaitingOpen
 {
     std::unique_ptr<OpenStream> stream; // null when the open failed
     FetchError error = FetchError::None;
-    int httpStatus = 0; // of an answer >= 400
+    int httpStatus = 0; // of the answer, when one came
     Reach reach = Reach::Unset; // as given, or set by the first connection
 };
 

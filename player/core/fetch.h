@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/addressclass.h"
+#include "network/fetch.h"
 #include "network/openstream.h"
 #include "player/core/failure.h"
 #include "player/core/playlist.h"
@@ -11,25 +12,21 @@
 
 #include <memory>
 
-namespace network {
-class Fetch;
-enum class FetchError;
-} // namespace network
-
 namespace player {
 
 // What a fetch's error means to the listener (httpStatus: of an answer >= 400).
 Failure failureOf(network::FetchError error, int httpStatus);
 
-// Bounds on every fetch the resolver makes, and on how deep it follows playlists.
+// Bounds on every fetch the resolver makes (the network layer's own, unless a test shortens
+// them), and on how deep it follows playlists.
 struct ResolverLimits
 {
     int maxDepth = 4; // playlists inside playlists
-    int maxRedirects = 5; // per fetch
+    int maxRedirects = network::FetchLimits {}.maxRedirects; // per fetch
     qint64 maxPlaylistBytes = player::maxPlaylistBytes; // what the playlist reader reads
     qint64 sniffBytes = 4096; // bytes read to judge a response
-    int firstByteTimeoutMs = 5000; // connecting and the response's head
-    int totalTimeoutMs = 10000; // the whole fetch
+    int firstByteTimeoutMs = network::FetchLimits {}.firstByteTimeoutMs; // connecting and the head
+    int totalTimeoutMs = network::FetchLimits {}.totalTimeoutMs; // the whole fetch
 };
 
 // One request of the resolver, through the program's network layer: fetches an address within

@@ -126,12 +126,12 @@ int StreamInput::openNested(
         return AVERROR(EPERM);
     }
     network::Fetch::Headers headers;
+    // A byte range of the address (HLS byte-range segments), end exclusive.
     const AVDictionaryEntry *offset
         = options ? av_dict_get(*options, "offset", nullptr, 0) : nullptr;
     const AVDictionaryEntry *end
         = options ? av_dict_get(*options, "end_offset", nullptr, 0) : nullptr;
     if (offset || end) {
-        // A byte range of the address (end exclusive).
         const qint64 from = offset ? QByteArray(offset->value).toLongLong() : 0;
         const qint64 to = end ? QByteArray(end->value).toLongLong() : 0;
         headers.append({ "Range",
@@ -147,6 +147,13 @@ int StreamInput::openNested(
         self->m_nestedFailure = failure;
         ++self->m_failedOpens;
         return opened.error == network::FetchError::RefusedAddress ? AVERROR(EPERM) : AVERROR(EIO);
+    }
+    if (!headers.isEmpty() && opened.httpStatus != 206) {
+        // The whole resource instead of the range asked for: not the segment's bytes.
+        qCInfo(lcEngine) << "range not served:" << address.toDisplayString(QUrl::RemovePassword);
+        self->m_nestedFailure = Failure::Unsupported;
+        ++self->m_failedOpens;
+        return AVERROR(EIO);
     }
     auto *buffer = static_cast<std::uint8_t *>(av_malloc(ioBufferBytes));
     *io = buffer ? avio_alloc_context(buffer, ioBufferBytes, 0, opened.stream.get(),
