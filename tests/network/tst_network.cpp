@@ -4,10 +4,15 @@
 #include "network/fetch.h"
 #include "network/useragent.h"
 
+#include <QHostInfo>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 
+#include <unistd.h>
 #include <zlib.h>
 
 using network::AddressClass;
@@ -229,6 +234,63 @@ private slots:
         QCOMPARE(run(fetch, server.url("/x")), error);
         QCOMPARE(fetch.httpStatus(), status);
         QVERIFY(fetch.body().isEmpty());
+    }
+
+    // A host whose first address drops every packet is reached on its next one within the
+    // first-byte wait, through the real lookup: in network and mount namespaces of its own,
+    // where lo carries the host's addresses and /etc/hosts names them.
+    void aSilentFirstAddressGivesWayToTheNext()
+    {
+        if (qEnvironmentVariableIsEmpty("RADIO_TEST_IN_NETNS")) {
+            const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+            if (geteuid() != 0 || unshare.isEmpty()) {
+                QSKIP("needs root and unshare for a network namespace");
+            }
+            qputenv("RADIO_TEST_IN_NETNS", "1");
+            QProcess child;
+            child.start(unshare,
+                { QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("--"),
+                    QCoreApplication::applicationFilePath(), QString::fromLatin1(__func__) });
+            qunsetenv("RADIO_TEST_IN_NETNS");
+            QVERIFY(child.waitForFinished(endTimeoutMs));
+            const QByteArray out = child.readAllStandardOutput();
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                out.constData());
+            if (out.contains("SKIP   :")) {
+                QSKIP(out.constData());
+            }
+            return;
+        }
+        const auto sh = [](const QString &command) {
+            return QProcess::execute(QStringLiteral("sh"), { QStringLiteral("-c"), command }) == 0;
+        };
+        // Both name the host; the lookup's order puts the silent one first.
+        QTemporaryFile hosts;
+        QTemporaryFile order;
+        QVERIFY(hosts.open() && order.open());
+        hosts.write("198.18.0.1 station.test\n198.18.0.2 station.test\n");
+        order.write("precedence ::ffff:198.18.0.1/128 50\nprecedence ::ffff:0:0/96 10\n");
+        hosts.flush();
+        order.flush();
+        // 198.18.0.1 is routed out of lo and back, to no one: its packets vanish.
+        QVERIFY(sh(QStringLiteral("ip link set lo up && ip addr add 198.18.0.2/32 dev lo"
+                                  " && ip route add 198.18.0.1/32 dev lo"
+                                  " && mount --bind %1 /etc/hosts && mount --bind %2 /etc/gai.conf")
+                       .arg(hosts.fileName(), order.fileName())));
+        if (QHostInfo::fromName(QStringLiteral("station.test")).addresses()
+            != QList { QHostAddress(QStringLiteral("198.18.0.1")),
+                QHostAddress(QStringLiteral("198.18.0.2")) }) {
+            QSKIP("the lookup does not give the silent address first");
+        }
+        LoopbackHttp server;
+        server.close();
+        QVERIFY(server.listen(QHostAddress::AnyIPv4, 0));
+        server.route("/x", LoopbackHttp::http("text/plain", "hi"));
+        Fetch fetch(Use::Stream);
+        const QUrl url(QStringLiteral("http://station.test:%1/x").arg(server.serverPort()));
+        QCOMPARE(run(fetch, url), FetchError::None);
+        QCOMPARE(fetch.body(), QByteArray("hi"));
+        QCOMPARE(fetch.reach(), Reach::Public);
     }
 
     // The stream servers' status line, chunks and a coded body are all answers like any other.
