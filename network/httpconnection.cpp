@@ -126,6 +126,7 @@ void HttpConnection::open(const QUrl &url, const Headers &headers, Reach reach)
     m_pending.clear();
     m_closed = false;
     m_closedCleanly = false;
+    m_answerBegun = false;
     m_phase = Phase::LookingUp;
     QHostAddress literal;
     if (literal.setAddress(url.host())) {
@@ -190,7 +191,8 @@ void HttpConnection::keepReachable()
         return true;
     });
     if (m_addresses.isEmpty()) {
-        fail(FetchError::RefusedAddress,
+        // With no reach set, only an unspecified address is refused: no network address.
+        fail(m_reach == Reach::Unset ? FetchError::RefusedAddress : FetchError::RefusedReach,
             QStringLiteral("no address of the host may be reached from this station"));
         return;
     }
@@ -207,7 +209,10 @@ void HttpConnection::startAttempt()
     if (m_nextAddress >= m_addresses.size()) {
         m_attemptTimer->stop();
         if (m_attempts.isEmpty()) {
-            fail(m_connectError, QStringLiteral("no address of the host answered"));
+            fail(m_connectError,
+                m_connectError == FetchError::Certificate
+                    ? QStringLiteral("the host's certificate was not trusted")
+                    : QStringLiteral("no address of the host answered"));
         }
         return;
     }
@@ -227,7 +232,8 @@ void HttpConnection::startAttempt()
         socket, &QAbstractSocket::errorOccurred, this, [this, socket] { onAttemptFailed(socket); });
     if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
         connect(ssl, &QSslSocket::encrypted, this, [this, socket] { onAttemptConnected(socket); });
-        connect(ssl, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+        connect(ssl, &QSslSocket::sslErrors, this, [this, ssl](const QList<QSslError> &errors) {
+            ssl->setProperty("certificateRefused", true);
             for (const QSslError &error : errors) {
                 qCInfo(lcFetch) << "certificate refused for" << shownUrl(m_url)
                                 << error.errorString();
@@ -267,7 +273,11 @@ void HttpConnection::onAttemptFailed(QTcpSocket *socket)
     qCDebug(lcFetch) << "no connection to"
                      << socket->property("address").value<QHostAddress>().toString()
                      << socket->errorString();
-    m_connectError = errorOf(socket->error());
+    // A refused certificate says the most of why nothing connected; else the last failure does.
+    if (m_connectError != FetchError::Certificate) {
+        m_connectError = socket->property("certificateRefused").toBool() ? FetchError::Certificate
+                                                                         : errorOf(socket->error());
+    }
     // Not from within the socket's own signal: it goes first.
     socket->disconnect(this);
     socket->deleteLater();
@@ -299,6 +309,7 @@ void HttpConnection::onReadable()
         if (n <= 0) {
             return;
         }
+        m_answerBegun = true;
         const qsizetype taken = m_head.feed(QByteArrayView(buffer, n));
         if (m_head.state() == HttpHeadReader::State::Bad) {
             fail(FetchError::BadAnswer, m_head.error());

@@ -53,6 +53,8 @@ public:
     // The class of the address the connection connected to (Unspecified until it connected).
     AddressClass connectedClass() const { return m_connectedClass; }
     const HttpHead &head() const { return m_head.head(); } // once headReceived() was emitted
+    // Bytes of an answer arrived (the head begun, at least).
+    bool answerBegun() const { return m_answerBegun; }
 
     // Up to maxSize bytes of the body that were read, out of their framing.
     QByteArray readBody(qint64 maxSize);
@@ -98,6 +100,7 @@ private:
     AddressClass m_connectedClass = AddressClass::Unspecified;
     FetchError m_connectError = FetchError::Refused;
     QPointer<QTcpSocket> m_socket; // the one that connected
+    bool m_answerBegun = false;
     HttpHeadReader m_head;
     QByteArray m_pending; // read with the head, past its end
     HttpBodyDecoder m_body;

@@ -1,6 +1,7 @@
 #include "player/core/fetch.h"
 
 #include "network/fetch.h"
+#include "network/gate.h"
 #include "network/openstream.h"
 #include "player/core/logging.h"
 
@@ -15,6 +16,8 @@ namespace {
 // fills a buffer.
 constexpr qint64 minIcyMetaInterval = 256;
 
+} // namespace
+
 Failure failureOf(network::FetchError error, int status)
 {
     using network::FetchError;
@@ -25,10 +28,26 @@ Failure failureOf(network::FetchError error, int status)
         return Failure::UnknownHost;
     case FetchError::NoAnswer:
         return Failure::NoAnswer;
+    case FetchError::TooSlow:
+        return Failure::TooSlow;
     case FetchError::TooManyRedirects:
         return Failure::TooManyRedirects;
+    case FetchError::InsecureRedirect:
+        return Failure::InsecureRedirect;
+    case FetchError::RedirectWithoutLocation:
+        return Failure::RedirectWithoutLocation;
     case FetchError::RefusedAddress:
         return Failure::UnsupportedAddress;
+    case FetchError::RefusedScheme:
+        return Failure::RefusedScheme;
+    case FetchError::RefusedPort:
+        return Failure::RefusedPort;
+    case FetchError::RefusedReach:
+        return Failure::RefusedReach;
+    case FetchError::Certificate:
+        return Failure::Certificate;
+    case FetchError::UnknownCoding:
+        return Failure::UnknownCoding;
     case FetchError::ConnectionClosed:
         return Failure::ConnectionClosed;
     case FetchError::HttpStatus:
@@ -45,6 +64,22 @@ Failure failureOf(network::FetchError error, int status)
     }
     return Failure::NetworkError;
 }
+
+Failure refusalOf(const QUrl &url)
+{
+    switch (network::refusal(url, network::Use::Stream)) {
+    case network::Refusal::Scheme:
+        return Failure::RefusedScheme;
+    case network::Refusal::Port:
+        return Failure::RefusedPort;
+    case network::Refusal::None:
+    case network::Refusal::NotNetwork:
+        break;
+    }
+    return Failure::UnsupportedAddress;
+}
+
+namespace {
 
 network::FetchLimits networkLimits(const ResolverLimits &limits)
 {

@@ -18,6 +18,11 @@ enum class FetchError;
 
 namespace player {
 
+// What a listener is told of why a fetch ended (status: the HTTP status of an HttpStatus).
+Failure failureOf(network::FetchError error, int status = 0);
+// Why the network gate refuses a stream's address.
+Failure refusalOf(const QUrl &url);
+
 // Bounds on every fetch the resolver makes, and on how deep it follows playlists.
 struct ResolverLimits
 {

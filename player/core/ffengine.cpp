@@ -4,6 +4,7 @@
 #include "network/gate.h"
 #include "network/openstream.h"
 #include "player/core/decoder.h"
+#include "player/core/fetch.h"
 #include "player/core/ffmpegmodule.h"
 #include "player/core/logging.h"
 #include "player/core/mp3decoder.h"
@@ -92,8 +93,24 @@ FfEngine::FfEngine(QObject *parent)
     });
     connect(m_fetch, &network::Fetch::finished, this, [this](network::FetchError error) {
         qCInfo(lcEngine) << "not opened:" << int(error) << m_fetch->httpStatus();
-        emit failed(error == network::FetchError::RefusedAddress ? Failure::UnsupportedAddress
-                                                                 : Failure::Unreachable);
+        // A refusal, a slow server or an answer not understood is told as such; the rest is
+        // unreachable.
+        using network::FetchError;
+        switch (error) {
+        case FetchError::None:
+        case FetchError::Refused:
+        case FetchError::UnknownHost:
+        case FetchError::NoAnswer:
+        case FetchError::ConnectionClosed:
+        case FetchError::HttpStatus:
+        case FetchError::BadAnswer:
+        case FetchError::Other:
+            emit failed(Failure::Unreachable);
+            return;
+        default:
+            emit failed(failureOf(error));
+            return;
+        }
     });
 }
 
@@ -146,9 +163,9 @@ bool FfEngine::refuse(const QUrl &url)
         return false;
     }
     qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword);
-    QTimer::singleShot(0, this, [this, generation = m_generation] {
+    QTimer::singleShot(0, this, [this, generation = m_generation, refusal = refusalOf(url)] {
         if (generation == m_generation) {
-            emit failed(Failure::UnsupportedAddress);
+            emit failed(refusal);
         }
     });
     return true;

@@ -388,6 +388,7 @@ bool Playback::networkMayMend(Failure failure)
     switch (failure) {
     case Failure::UnknownHost:
     case Failure::NoAnswer:
+    case Failure::TooSlow:
     case Failure::ConnectionClosed:
     case Failure::NetworkError:
     case Failure::Unreachable:

@@ -177,7 +177,7 @@ private slots:
         named.setHost(QStringLiteral("localhost"));
         for (const Reach reach : { Reach::Public, Reach::Private }) {
             for (const QUrl &url : { server.url("/x"), named }) {
-                QCOMPARE(run(fetch, url, reach), FetchError::RefusedAddress);
+                QCOMPARE(run(fetch, url, reach), FetchError::RefusedReach);
             }
         }
         QCOMPARE(server.accepted(), 2);
@@ -207,30 +207,45 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<LoopbackHttp::Route>("route");
         QTest::addColumn<FetchError>("error");
         QTest::addColumn<int>("status");
-        QTest::newRow("not found")
-            << LoopbackHttp::http("text/html", "gone", 404) << FetchError::HttpStatus << 404;
-        for (const char *to : { "file:///etc/passwd", "ftp://127.0.0.1/a", "http:///etc/passwd" }) {
-            QTest::addRow("redirect to %s", to)
-                << LoopbackHttp::redirect(to) << FetchError::RefusedAddress << 0;
-        }
-        QTest::newRow("redirect loop")
-            << LoopbackHttp::redirect("/x") << FetchError::TooManyRedirects << 0;
-        QTest::newRow("no answer") << QByteArray() << FetchError::NoAnswer << 0; // never answers
+        const auto row
+            = [](const char *name, const QByteArray &answer, FetchError error, int status = 0) {
+                  QTest::newRow(name) << LoopbackHttp::Route { answer, LoopbackHttp::Mode::Respond,
+                      {} } << error << status;
+              };
+        row("not found", LoopbackHttp::http("text/html", "gone", 404), FetchError::HttpStatus, 404);
+        row("redirect to a file", LoopbackHttp::redirect("file:///etc/passwd"),
+            FetchError::RefusedScheme);
+        row("redirect to ftp", LoopbackHttp::redirect("ftp://127.0.0.1/a"),
+            FetchError::RefusedScheme);
+        row("redirect to mail", LoopbackHttp::redirect("http://127.0.0.1:25/"),
+            FetchError::RefusedPort);
+        row("redirect without a host", LoopbackHttp::redirect("http:///etc/passwd"),
+            FetchError::RefusedAddress);
+        row("redirect without an address", "HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n",
+            FetchError::RedirectWithoutLocation);
+        row("redirect loop", LoopbackHttp::redirect("/x"), FetchError::TooManyRedirects);
+        row("unknown coding",
+            LoopbackHttp::http("audio/mpeg", "x", 200, "Content-Encoding: br\r\n"),
+            FetchError::UnknownCoding, 200);
+        QTest::newRow("no answer") << LoopbackHttp::Route { {}, LoopbackHttp::Mode::Silent, {} }
+                                   << FetchError::NoAnswer << 0;
+        // A head that comes a byte at a time is not whole by the first-byte wait.
+        QTest::newRow("trickled head")
+            << LoopbackHttp::Route { "HTTP/1.1 200 OK\r\n", LoopbackHttp::Mode::Paced, "X", 1 }
+            << FetchError::TooSlow << 0;
     }
 
     void failures()
     {
-        QFETCH(QByteArray, answer);
+        QFETCH(LoopbackHttp::Route, route);
         QFETCH(FetchError, error);
         QFETCH(int, status);
         LoopbackHttp server;
-        server.route("/x",
-            { answer, answer.isEmpty() ? LoopbackHttp::Mode::Silent : LoopbackHttp::Mode::Respond,
-                {} });
-        Fetch fetch(Use::Stream, { 3, 5000, 20000, 1000 });
+        server.route("/x", route);
+        Fetch fetch(Use::Stream, { 3, 2000, 20000, 1000 });
         QCOMPARE(run(fetch, server.url("/x")), error);
         QCOMPARE(fetch.httpStatus(), status);
         QVERIFY(fetch.body().isEmpty());
@@ -453,7 +468,7 @@ private slots:
         server.route("/x", LoopbackHttp::http("text/plain", "hi"));
         Fetch fetch(Use::Web);
         // A stream's address is no web one. run() fails on an end reported from inside start().
-        QCOMPARE(run(fetch, QUrl("mms://127.0.0.1/live")), FetchError::RefusedAddress);
+        QCOMPARE(run(fetch, QUrl("mms://127.0.0.1/live")), FetchError::RefusedScheme);
         fetch.start(QUrl("file:///etc/passwd"));
         fetch.cancel(); // dropped before its end was reported: it never ends the next fetch
         QCOMPARE(run(fetch, server.url("/x")), FetchError::None);

@@ -29,7 +29,7 @@ using player::FfEngine;
 
 namespace {
 
-const QString refusedStatus = QStringLiteral("Could not open: unsupported address");
+const QString refusedStatus = QStringLiteral("Could not open: address of a kind not played");
 
 // A port that was free a moment ago.
 quint16 freePort()
@@ -185,8 +185,8 @@ private slots:
             QSignalSpy playing(&engine, &FfEngine::playing);
             engine.open(QUrl::fromEncoded(address, QUrl::TolerantMode));
             QVERIFY(failed.wait(10000));
-            QCOMPARE(failed.first().first().value<player::Failure>(),
-                player::Failure::UnsupportedAddress);
+            QCOMPARE(
+                failed.first().first().value<player::Failure>(), player::Failure::RefusedScheme);
             QTest::qWait(300);
             QCOMPARE(playing.size(), 0);
         } else {
