@@ -40,6 +40,23 @@ FetchError refusalOf(const QUrl &url, Use use)
     return FetchError::RefusedAddress;
 }
 
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+        && a.host(QUrl::FullyEncoded).compare(b.host(QUrl::FullyEncoded), Qt::CaseInsensitive) == 0
+        && portOf(a) == portOf(b);
+}
+
+// Where a redirect leads, with the credentials it may carry: its own, else those of the address
+// it came from when it stays on that address's origin, else none.
+QUrl withCredentials(QUrl to, const QUrl &from)
+{
+    if (to.userInfo().isEmpty() && sameOrigin(to, from)) {
+        to.setUserInfo(from.userInfo(QUrl::FullyEncoded));
+    }
+    return to;
+}
+
 } // namespace
 
 Fetch::Fetch(Use use, const FetchLimits &limits, QObject *parent)
@@ -172,7 +189,7 @@ void Fetch::onHead()
     const HttpHead &head = m_connection->head();
     const QByteArray location = head.value("Location");
     if (isRedirect(head.status) && !location.isEmpty()) {
-        follow(m_url.resolved(QUrl(QString::fromUtf8(location))));
+        follow(withCredentials(m_url.resolved(QUrl(QString::fromUtf8(location))), m_url));
         return;
     }
     if (isRedirect(head.status)) {

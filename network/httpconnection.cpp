@@ -40,8 +40,8 @@ QByteArray requestOf(const QUrl &url, const HttpConnection::Headers &headers)
         host += ':' + QByteArray::number(url.port());
     }
     QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n";
-    static const QByteArrayView own[] = { "Host", "User-Agent", "Accept-Encoding", "Connection",
-        "Content-Length", "Transfer-Encoding" };
+    static const QByteArrayView own[] = { "Host", "Authorization", "User-Agent", "Accept-Encoding",
+        "Connection", "Content-Length", "Transfer-Encoding" };
     for (const auto &header : headers) {
         const QByteArray &name = header.first;
         const bool ours = std::any_of(std::begin(own), std::end(own),
@@ -49,6 +49,13 @@ QByteArray requestOf(const QUrl &url, const HttpConnection::Headers &headers)
         if (!ours) {
             request += name + ": " + header.second + "\r\n";
         }
+    }
+    // Credentials in the address go to its own origin only: a redirect elsewhere drops them
+    // (Fetch). They are never shown nor logged.
+    if (!url.userName().isEmpty() || !url.password().isEmpty()) {
+        const QByteArray credentials = url.userName(QUrl::FullyDecoded).toUtf8() + ':'
+            + url.password(QUrl::FullyDecoded).toUtf8();
+        request += "Authorization: Basic " + credentials.toBase64() + "\r\n";
     }
     if (!std::any_of(headers.cbegin(), headers.cend(),
             [](const auto &h) { return h.first.compare("Accept", Qt::CaseInsensitive) == 0; })) {

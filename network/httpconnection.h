@@ -23,10 +23,11 @@ namespace network {
 // anything connects: IPv6 and IPv4 taken in turn, another attempt every 250 ms until one
 // connects, at once when one fails; the first connected, for https with TLS done, wins and the
 // others are dropped), TLS for https (the system's CAs, the host's name for SNI and
-// verification), the request sent, the answer's head read within HttpHeadReader's bounds, then
-// its body taken out of its framing as it is read. No proxy, no cache, no cookies, one request
-// a connection. The socket's read buffer is bounded: a body that is not read holds the server
-// back. Lives on one thread at a time; may be moved to another thread once its head was read.
+// verification), the request sent (with the credentials the address carries, as Basic
+// authorization), the answer's head read within HttpHeadReader's bounds, then its body taken out
+// of its framing as it is read. No proxy, no cache, no cookies, one request a connection. The
+// socket's read buffer is bounded: a body that is not read holds the server back. Lives on one
+// thread at a time; may be moved to another thread once its head was read.
 class HttpConnection : public QObject
 {
     Q_OBJECT

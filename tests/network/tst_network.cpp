@@ -251,6 +251,28 @@ private slots:
         QVERIFY(fetch.body().isEmpty());
     }
 
+    // Credentials in an address go to its origin, and to no other that a redirect leads to.
+    void credentialsStayWithTheirOrigin()
+    {
+        LoopbackHttp server;
+        LoopbackHttp other;
+        other.route("/y", LoopbackHttp::http("text/plain", "y"));
+        server.route("/x", LoopbackHttp::http("text/plain", "x"));
+        server.route("/here", LoopbackHttp::redirect("/x"));
+        server.route("/away", LoopbackHttp::redirect(other.url("/y").toEncoded()));
+        Fetch fetch(Use::Stream);
+        const QByteArray authorization = "\r\nAuthorization: Basic dXNlcjpwQHNz\r\n"; // user:p@ss
+        for (const char *path : { "/here", "/away" }) {
+            QUrl url = server.url(path);
+            url.setUserName(QStringLiteral("user"));
+            url.setPassword(QStringLiteral("p@ss"));
+            QCOMPARE(run(fetch, url), FetchError::None);
+            QVERIFY(server.lastRequest(path).contains(authorization));
+        }
+        QVERIFY(server.lastRequest("/x").contains(authorization));
+        QVERIFY(!other.lastRequest("/y").contains("Authorization"));
+    }
+
     // A host whose first address drops every packet is reached on its next one within the
     // first-byte wait, through the real lookup: in network and mount namespaces of its own,
     // where lo carries the host's addresses and /etc/hosts names them.
