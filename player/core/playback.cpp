@@ -177,16 +177,46 @@ void Playback::candidateFailed(Failure failure)
 void Playback::allCandidatesFailed(Failure failure, int httpStatus)
 {
     dropStream();
+    // When every stream found failed, the stream's own failure says more than the resolver's.
+    if (failure == Failure::NothingToPlay && m_lastCandidateFailure) {
+        failure = *m_lastCandidateFailure;
+        httpStatus = 0;
+    }
+    if (m_state == State::Reconnecting && attemptFailed(failure, httpStatus)) {
+        return;
+    }
     if (m_state == State::Reconnecting || m_heardAudio) {
         scheduleReconnect();
         return;
     }
-    // When every stream found failed, the stream's own failure says more than the resolver's.
-    if (failure == Failure::NothingToPlay && m_lastCandidateFailure) {
-        fail(*m_lastCandidateFailure);
-    } else {
-        fail(failure, httpStatus);
+    fail(failure, httpStatus);
+}
+
+// A reconnection attempt failed: a reason met twice in a row is shown, and ends the reconnecting
+// (returns true) when no retry changes it.
+bool Playback::attemptFailed(Failure failure, int httpStatus)
+{
+    const std::pair<Failure, int> reason { failure, httpStatus };
+    const bool again = m_attemptFailure == reason;
+    m_attemptFailure = reason;
+    if (!again) {
+        if (std::exchange(m_reconnectFailureKnown, false)) {
+            emit stateChanged(m_state); // what was shown is no longer why
+        }
+        return false;
     }
+    if (!retryMayMend(failure)) {
+        fail(failure, httpStatus);
+        return true;
+    }
+    if (!m_reconnectFailureKnown || m_failure != failure || m_failureHttpStatus != httpStatus) {
+        m_failure = failure;
+        m_failureHttpStatus = httpStatus;
+        m_reconnectFailureKnown = true;
+        qCInfo(lcPlayer) << "reconnecting fails again:" << failure << httpStatus;
+        emit stateChanged(m_state);
+    }
+    return false;
 }
 
 void Playback::scheduleReconnect()
@@ -383,6 +413,24 @@ void Playback::setMuted(bool muted)
     emit muteChanged(muted);
 }
 
+bool Playback::retryMayMend(Failure failure)
+{
+    switch (failure) {
+    case Failure::BadAddress:
+    case Failure::UnsupportedAddress:
+    case Failure::RefusedScheme:
+    case Failure::RefusedPort:
+    case Failure::RefusedReach:
+    case Failure::Certificate:
+    case Failure::InsecureRedirect:
+    case Failure::UnknownCoding:
+    case Failure::Unsupported:
+        return false;
+    default:
+        return true;
+    }
+}
+
 bool Playback::networkMayMend(Failure failure)
 {
     switch (failure) {
@@ -469,6 +517,10 @@ void Playback::fail(Failure failure, int httpStatus)
 
 void Playback::setState(State state)
 {
+    if (state != State::Reconnecting) {
+        m_attemptFailure.reset();
+        m_reconnectFailureKnown = false;
+    }
     if (state == m_state) {
         return;
     }

@@ -71,6 +71,10 @@
         <source>No station</source>
         <translation>কোনো স্টেশন নেই</translation>
     </message>
+    <message>
+        <source>Reconnecting: %1</source>
+        <translation>আবার সংযোগ হচ্ছে: %1</translation>
+    </message>
 </context>
 <context>
     <name>player::Reason</name>
