@@ -182,6 +182,10 @@ private:
     QTimer *m_reconnectTimer = nullptr;
     QTimer *m_steadyTimer = nullptr; // playing this long ends a run of reconnection attempts
     QTimer *m_pauseHoldTimer = nullptr; // a paused live stream's connection is let go then
+    // Buffering more than half of this long since the stream first ran dry is a stall.
+    QTimer *m_stallTimer = nullptr;
+    QElapsedTimer m_bufferingClock; // since the stream last ran dry
+    qint64 m_bufferedMs = 0; // spent buffering since the stall timer started, until the last play
     network::NetworkWatch *m_networkWatch = nullptr;
     std::function<qint64()> m_sleepClock;
     qint64 m_slept = 0; // the sleep clock when last looked at

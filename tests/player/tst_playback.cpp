@@ -411,6 +411,20 @@ private slots:
             shown(*rig.playback), QStringLiteral("Failed: Certificate"), 5000);
     }
 
+    // A stream that played and then only buffers brings less than it plays: it is reconnected.
+    void aStalledStreamIsReconnected()
+    {
+        player::PlayerTimings t = quickTimings();
+        t.stallMs = 300;
+        Rig rig(t);
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        emit rig.engine->buffering(0);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.playback->state(), State::Reconnecting, 10000);
+        QVERIFY(waitForOpens(rig.engine, 2));
+    }
+
     // A short pause on a live stream resumes where it was; a long one lets the connection go,
     // and resuming plays the station as it is now; so does one the server ended meanwhile.
     void aPausedLiveStreamResumesInPlaceOrAsItIsNow()
