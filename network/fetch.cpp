@@ -24,6 +24,39 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// Why the gate refuses an address, as a fetch ends with it; the fetch itself speaks only HTTP.
+FetchError refusalOf(const QUrl &url, Use use)
+{
+    switch (refusal(url, use)) {
+    case Refusal::None:
+        return isHttp(url) ? FetchError::None : FetchError::RefusedScheme;
+    case Refusal::NotNetwork:
+        return FetchError::RefusedAddress;
+    case Refusal::Scheme:
+        return FetchError::RefusedScheme;
+    case Refusal::Port:
+        return FetchError::RefusedPort;
+    }
+    return FetchError::RefusedAddress;
+}
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+        && a.host(QUrl::FullyEncoded).compare(b.host(QUrl::FullyEncoded), Qt::CaseInsensitive) == 0
+        && portOf(a) == portOf(b);
+}
+
+// Where a redirect leads, with the credentials it may carry: its own, else those of the address
+// it came from when it stays on that address's origin, else none.
+QUrl withCredentials(QUrl to, const QUrl &from)
+{
+    if (to.userInfo().isEmpty() && sameOrigin(to, from)) {
+        to.setUserInfo(from.userInfo(QUrl::FullyEncoded));
+    }
+    return to;
+}
+
 } // namespace
 
 Fetch::Fetch(Use use, const FetchLimits &limits, QObject *parent)
@@ -35,13 +68,17 @@ Fetch::Fetch(Use use, const FetchLimits &limits, QObject *parent)
 {
     m_firstByteTimer->setSingleShot(true);
     m_totalTimer->setSingleShot(true);
+    // An answer that began but did not end in time comes too slowly; none at all is no answer.
     connect(m_firstByteTimer, &QTimer::timeout, this, [this] {
-        qCInfo(lcFetch) << "no answer in time from" << shownUrl(m_url);
-        end(FetchError::NoAnswer);
+        const bool begun = m_connection && m_connection->answerBegun();
+        qCInfo(lcFetch) << (begun ? "head too slow from" : "no answer in time from")
+                        << shownUrl(m_url);
+        end(begun ? FetchError::TooSlow : FetchError::NoAnswer);
     });
     connect(m_totalTimer, &QTimer::timeout, this, [this] {
+        const bool begun = m_headTaken || (m_connection && m_connection->answerBegun());
         qCInfo(lcFetch) << "not done in time:" << shownUrl(m_url);
-        end(FetchError::NoAnswer);
+        end(begun ? FetchError::TooSlow : FetchError::NoAnswer);
     });
 }
 
@@ -66,9 +103,9 @@ void Fetch::start(const QUrl &url, const Headers &headers, Reach reach)
     m_truncated = false;
     m_requestHeaders = headers;
 
-    if (!mayOpen(url, m_use) || !isHttp(url)) {
+    if (const FetchError refused = refusalOf(url, m_use); refused != FetchError::None) {
         qCInfo(lcFetch) << "refused, not an address to open:" << shownUrl(url);
-        endLater(FetchError::RefusedAddress);
+        endLater(refused);
         return;
     }
     qCDebug(lcFetch) << "fetching" << shownUrl(url);
@@ -152,7 +189,12 @@ void Fetch::onHead()
     const HttpHead &head = m_connection->head();
     const QByteArray location = head.value("Location");
     if (isRedirect(head.status) && !location.isEmpty()) {
-        follow(m_url.resolved(QUrl(QString::fromUtf8(location))));
+        follow(withCredentials(m_url.resolved(QUrl(QString::fromUtf8(location))), m_url));
+        return;
+    }
+    if (isRedirect(head.status)) {
+        qCInfo(lcFetch) << "redirect without an address from" << shownUrl(m_url);
+        end(FetchError::RedirectWithoutLocation);
         return;
     }
     m_headTaken = true;
@@ -175,7 +217,7 @@ void Fetch::onHead()
         m_inflater = std::make_unique<Inflater>(Inflater::Coding::Deflate);
     } else if (!coding.isEmpty() && coding != "identity") {
         qCInfo(lcFetch) << "content coding not understood:" << coding << shownUrl(m_url);
-        end(FetchError::Other);
+        end(FetchError::UnknownCoding);
         return;
     }
     const quint64 request = m_request;
@@ -196,12 +238,12 @@ bool Fetch::follow(const QUrl &location)
     }
     if (isHttps(m_url) && !isHttps(location)) {
         qCInfo(lcFetch) << "refused redirect from https to" << shownUrl(location);
-        end(FetchError::TooManyRedirects);
+        end(FetchError::InsecureRedirect);
         return false;
     }
-    if (!mayOpen(location, m_use) || !isHttp(location)) {
+    if (const FetchError refused = refusalOf(location, m_use); refused != FetchError::None) {
         qCInfo(lcFetch) << "refused redirect, not an address to open:" << shownUrl(location);
-        end(FetchError::RefusedAddress);
+        end(refused);
         return false;
     }
     // The timers go on: they bound the whole chain.

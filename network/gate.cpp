@@ -32,15 +32,28 @@ static_assert(std::is_sorted(std::begin(refusedPorts), std::end(refusedPorts)));
 
 bool mayOpen(const QUrl &url, Use use)
 {
-    if (!url.isValid() || url.isRelative() || url.host().isEmpty()) {
-        return false;
+    return refusal(url, use) == Refusal::None;
+}
+
+Refusal refusal(const QUrl &url, Use use)
+{
+    if (!url.isValid() || url.isRelative()) {
+        return Refusal::NotNetwork;
     }
     const bool scheme = isHttp(url)
         || (use == Use::Stream
             && hasScheme(
                 url, { QLatin1String("mms"), QLatin1String("mmsh"), QLatin1String("mmst") }));
-    return scheme
-        && !std::binary_search(std::begin(refusedPorts), std::end(refusedPorts), portOf(url));
+    if (!scheme) {
+        return Refusal::Scheme;
+    }
+    if (url.host().isEmpty()) {
+        return Refusal::NotNetwork;
+    }
+    if (std::binary_search(std::begin(refusedPorts), std::end(refusedPorts), portOf(url))) {
+        return Refusal::Port;
+    }
+    return Refusal::None;
 }
 
 int portOf(const QUrl &url)

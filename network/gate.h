@@ -22,6 +22,15 @@ enum class Use {
 // the connection's to check, against the station's reach (network/addressclass.h).
 bool mayOpen(const QUrl &url, Use use);
 
+// Why the gate refuses an address (None: it does not).
+enum class Refusal {
+    None,
+    NotNetwork, // not valid, relative, or without a host
+    Scheme, // a scheme the use does not allow
+    Port, // another service's port
+};
+Refusal refusal(const QUrl &url, Use use);
+
 // The port the address names, else its scheme's: http and mmsh 80, https 443, mms and mmst
 // 1755; -1 for another scheme.
 int portOf(const QUrl &url);

@@ -9,8 +9,10 @@
 #include <QNetworkProxy>
 #include <QSslSocket>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace network {
 
@@ -39,8 +41,8 @@ QByteArray requestOf(const QUrl &url, const HttpConnection::Headers &headers)
         host += ':' + QByteArray::number(url.port());
     }
     QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n";
-    static const QByteArrayView own[] = { "Host", "User-Agent", "Accept-Encoding", "Connection",
-        "Content-Length", "Transfer-Encoding" };
+    static const QByteArrayView own[] = { "Host", "Authorization", "User-Agent", "Accept-Encoding",
+        "Connection", "Content-Length", "Transfer-Encoding" };
     for (const auto &header : headers) {
         const QByteArray &name = header.first;
         const bool ours = std::any_of(std::begin(own), std::end(own),
@@ -49,11 +51,26 @@ QByteArray requestOf(const QUrl &url, const HttpConnection::Headers &headers)
             request += name + ": " + header.second + "\r\n";
         }
     }
+    // Credentials in the address go to its own origin only: a redirect elsewhere drops them
+    // (Fetch). They are never shown nor logged.
+    if (!url.userName().isEmpty() || !url.password().isEmpty()) {
+        const QByteArray credentials = url.userName(QUrl::FullyDecoded).toUtf8() + ':'
+            + url.password(QUrl::FullyDecoded).toUtf8();
+        request += "Authorization: Basic " + credentials.toBase64() + "\r\n";
+    }
     if (!std::any_of(headers.cbegin(), headers.cend(),
             [](const auto &h) { return h.first.compare("Accept", Qt::CaseInsensitive) == 0; })) {
         request += "Accept: */*\r\n";
     }
-    request += QByteArray("User-Agent: ") + userAgent + "\r\n";
+    // The program's user agent; a caller's goes before it (an MMS server serves only the player
+    // it names).
+    QByteArray agent = userAgent;
+    for (const auto &header : headers) {
+        if (header.first.compare("User-Agent", Qt::CaseInsensitive) == 0) {
+            agent = header.second + ' ' + agent;
+        }
+    }
+    request += "User-Agent: " + agent + "\r\n";
     // Asked for uncoded; a server that codes its body anyway is understood (gzip, deflate).
     request += "Accept-Encoding: identity\r\nConnection: close\r\n\r\n";
     return request;
@@ -75,11 +92,35 @@ FetchError errorOf(QAbstractSocket::SocketError error)
     }
 }
 
+// The order addresses are tried in: the first one's family, then the other, in turn, each
+// family in the order the lookup gave.
+QList<QHostAddress> interleaved(const QList<QHostAddress> &addresses)
+{
+    QList<QHostAddress> first;
+    QList<QHostAddress> other;
+    for (const QHostAddress &address : addresses) {
+        (address.protocol() == addresses.first().protocol() ? first : other).append(address);
+    }
+    QList<QHostAddress> out;
+    for (qsizetype i = 0; i < std::max(first.size(), other.size()); ++i) {
+        if (i < first.size()) {
+            out.append(first.at(i));
+        }
+        if (i < other.size()) {
+            out.append(other.at(i));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 HttpConnection::HttpConnection(QObject *parent)
     : QObject(parent)
+    , m_attemptTimer(new QTimer(this))
 {
+    m_attemptTimer->setSingleShot(true);
+    connect(m_attemptTimer, &QTimer::timeout, this, &HttpConnection::startAttempt);
 }
 
 HttpConnection::~HttpConnection()
@@ -101,6 +142,7 @@ void HttpConnection::open(const QUrl &url, const Headers &headers, Reach reach)
     m_pending.clear();
     m_closed = false;
     m_closedCleanly = false;
+    m_answerBegun = false;
     m_phase = Phase::LookingUp;
     QHostAddress literal;
     if (literal.setAddress(url.host())) {
@@ -126,6 +168,7 @@ void HttpConnection::abort()
 
 void HttpConnection::dropSocket()
 {
+    dropAttempts();
     if (QTcpSocket *socket = m_socket) {
         m_socket = nullptr;
         socket->disconnect(this);
@@ -157,41 +200,49 @@ void HttpConnection::keepReachable()
     }
     m_addresses = reachable(m_addresses, m_reach, m_url);
     if (m_addresses.isEmpty()) {
-        fail(FetchError::RefusedAddress,
+        // With no reach set, only an unspecified address is refused: no network address.
+        fail(m_reach == Reach::Unset ? FetchError::RefusedAddress : FetchError::RefusedReach,
             QStringLiteral("no address of the host may be reached from this station"));
         return;
     }
-    connectNext();
+    m_addresses = interleaved(m_addresses);
+    m_phase = Phase::Connecting;
+    startAttempt();
 }
 
-void HttpConnection::connectNext()
+void HttpConnection::startAttempt()
 {
-    if (m_phase != Phase::LookingUp && m_phase != Phase::Connecting) {
+    if (m_phase != Phase::Connecting) {
         return;
     }
-    dropSocket();
     if (m_nextAddress >= m_addresses.size()) {
-        fail(m_connectError, QStringLiteral("no address of the host answered"));
+        m_attemptTimer->stop();
+        if (m_attempts.isEmpty()) {
+            fail(m_connectError,
+                m_connectError == FetchError::Certificate
+                    ? QStringLiteral("the host's certificate was not trusted")
+                    : QStringLiteral("no address of the host answered"));
+        }
         return;
     }
-    m_phase = Phase::Connecting;
-    const QHostAddress address = m_addresses.at(m_nextAddress++);
-    const auto port = quint16(m_url.port(defaultPort(m_url)));
     const bool https = isHttps(m_url);
     if (https && !QSslSocket::supportsSsl()) {
         fail(FetchError::Other, QStringLiteral("no TLS support"));
         return;
     }
+    const QHostAddress address = m_addresses.at(m_nextAddress++);
+    const auto port = quint16(m_url.port(defaultPort(m_url)));
     QTcpSocket *socket = https ? new QSslSocket(this) : new QTcpSocket(this);
-    m_socket = socket;
+    m_attempts.append(socket);
+    socket->setProperty("address", QVariant::fromValue(address));
     socket->setProxy(QNetworkProxy::NoProxy);
     socket->setReadBufferSize(readBufferBytes);
-    connect(socket, &QAbstractSocket::readyRead, this, &HttpConnection::onReadable);
-    connect(socket, &QAbstractSocket::errorOccurred, this, &HttpConnection::onSocketError);
-    connect(socket, &QAbstractSocket::disconnected, this, &HttpConnection::onClosed);
+    connect(
+        socket, &QAbstractSocket::errorOccurred, this, [this, socket] { onAttemptFailed(socket); });
     if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
-        connect(ssl, &QSslSocket::encrypted, this, &HttpConnection::onConnected);
-        connect(ssl, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+        connect(ssl, &QSslSocket::encrypted, this, [this, socket] { onAttemptConnected(socket); });
+        connect(ssl, &QSslSocket::sslErrors, this, [this, ssl](const QList<QSslError> &errors) {
+            ssl->setProperty("certificateRefused", true);
             for (const QSslError &error : errors) {
                 qCInfo(lcFetch) << "certificate refused for" << shownUrl(m_url)
                                 << error.errorString();
@@ -199,16 +250,57 @@ void HttpConnection::connectNext()
         });
         ssl->connectToHostEncrypted(address.toString(), port, m_url.host(QUrl::FullyEncoded));
     } else {
-        connect(socket, &QAbstractSocket::connected, this, &HttpConnection::onConnected);
+        connect(socket, &QAbstractSocket::connected, this,
+            [this, socket] { onAttemptConnected(socket); });
         socket->connectToHost(address, port);
     }
+    m_attemptTimer->start(attemptDelayMs);
 }
 
-void HttpConnection::onConnected()
+// The first to connect carries the request; the others are dropped.
+void HttpConnection::onAttemptConnected(QTcpSocket *socket)
 {
+    if (m_phase != Phase::Connecting || !m_attempts.removeOne(socket)) {
+        return;
+    }
+    dropAttempts();
+    socket->disconnect(this);
+    m_socket = socket;
+    connect(socket, &QAbstractSocket::readyRead, this, &HttpConnection::onReadable);
+    connect(socket, &QAbstractSocket::errorOccurred, this, &HttpConnection::onSocketError);
+    connect(socket, &QAbstractSocket::disconnected, this, &HttpConnection::onClosed);
     m_phase = Phase::Head;
-    m_connectedClass = classOf(m_addresses.value(m_nextAddress - 1));
-    m_socket->write(m_request);
+    m_connectedClass = classOf(socket->property("address").value<QHostAddress>());
+    socket->write(m_request);
+}
+
+void HttpConnection::onAttemptFailed(QTcpSocket *socket)
+{
+    if (m_phase != Phase::Connecting || !m_attempts.removeOne(socket)) {
+        return;
+    }
+    qCDebug(lcFetch) << "no connection to"
+                     << socket->property("address").value<QHostAddress>().toString()
+                     << socket->errorString();
+    // A refused certificate says the most of why nothing connected; else the last failure does.
+    if (m_connectError != FetchError::Certificate) {
+        m_connectError = socket->property("certificateRefused").toBool() ? FetchError::Certificate
+                                                                         : errorOf(socket->error());
+    }
+    // Not from within the socket's own signal: it goes first.
+    socket->disconnect(this);
+    socket->deleteLater();
+    QMetaObject::invokeMethod(this, &HttpConnection::startAttempt, Qt::QueuedConnection);
+}
+
+void HttpConnection::dropAttempts()
+{
+    m_attemptTimer->stop();
+    for (QTcpSocket *socket : std::exchange(m_attempts, {})) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
 }
 
 void HttpConnection::onReadable()
@@ -226,6 +318,7 @@ void HttpConnection::onReadable()
         if (n <= 0) {
             return;
         }
+        m_answerBegun = true;
         const qsizetype taken = m_head.feed(QByteArrayView(buffer, n));
         if (m_head.state() == HttpHeadReader::State::Bad) {
             fail(FetchError::BadAnswer, m_head.error());
@@ -341,18 +434,6 @@ void HttpConnection::onSocketError()
     }
     const QAbstractSocket::SocketError error = m_socket->error();
     switch (m_phase) {
-    case Phase::Connecting:
-        if (error == QAbstractSocket::SslHandshakeFailedError) {
-            fail(FetchError::Other, m_socket->errorString());
-            return;
-        }
-        qCDebug(lcFetch) << "no connection to" << m_addresses.value(m_nextAddress - 1).toString()
-                         << m_socket->errorString();
-        m_connectError = errorOf(error);
-        // Not from within the socket's own signal: it goes first.
-        QMetaObject::invokeMethod(this, &HttpConnection::connectNext, Qt::QueuedConnection);
-        m_socket->disconnect(this);
-        return;
     case Phase::Head:
         if (error != QAbstractSocket::RemoteHostClosedError) {
             fail(errorOf(error), m_socket->errorString());

@@ -14,17 +14,20 @@
 
 class QHostInfo;
 class QTcpSocket;
+class QTimer;
 
 namespace network {
 
 // One HTTP/1.1 GET on a connection of its own: the host looked up (an address literal is not),
-// those of its addresses the station's reach allows tried in order until one answers (a host
-// with none is refused before anything connects), TLS for https (the system's CAs, the host's
-// name for SNI and verification), the request sent, the answer's head read within
-// HttpHeadReader's bounds, then its body taken out of its framing as it is read. No proxy, no
-// cache, no cookies, one request a connection. The socket's read buffer is bounded: a body that
-// is not read holds the server back. Lives on one thread at a time; may be moved to another
-// thread once its head was read.
+// those of its addresses the station's reach allows raced (a host with none is refused before
+// anything connects: IPv6 and IPv4 taken in turn, another attempt every 250 ms until one
+// connects, at once when one fails; the first connected, for https with TLS done, wins and the
+// others are dropped), TLS for https (the system's CAs, the host's name for SNI and
+// verification), the request sent (with the credentials the address carries, as Basic
+// authorization), the answer's head read within HttpHeadReader's bounds, then its body taken out
+// of its framing as it is read. No proxy, no cache, no cookies, one request a connection. The
+// socket's read buffer is bounded: a body that is not read holds the server back. Lives on one
+// thread at a time; may be moved to another thread once its head was read.
 class HttpConnection : public QObject
 {
     Q_OBJECT
@@ -33,6 +36,8 @@ public:
     enum class BodyState { Open, Ended, Cut };
 
     static constexpr qint64 readBufferBytes = 64 * 1024;
+    // How long an attempt to connect has before the next address is tried beside it.
+    static constexpr int attemptDelayMs = 250;
 
     explicit HttpConnection(QObject *parent = nullptr);
     ~HttpConnection() override; // closes the connection
@@ -44,11 +49,13 @@ public:
     void abort();
 
     QUrl url() const { return m_url; }
-    // The host's addresses the reach allows, as resolved.
+    // The host's addresses the reach allows, in the order they are tried.
     QList<QHostAddress> addresses() const { return m_addresses; }
     // The class of the address the connection connected to (Unspecified until it connected).
     AddressClass connectedClass() const { return m_connectedClass; }
     const HttpHead &head() const { return m_head.head(); } // once headReceived() was emitted
+    // Bytes of an answer arrived (the head begun, at least).
+    bool answerBegun() const { return m_answerBegun; }
 
     // Up to maxSize bytes of the body that were read, out of their framing.
     QByteArray readBody(qint64 maxSize);
@@ -71,8 +78,10 @@ private:
 
     void onLookedUp(const QHostInfo &info);
     void keepReachable();
-    void connectNext();
-    void onConnected();
+    void startAttempt();
+    void onAttemptConnected(QTcpSocket *socket);
+    void onAttemptFailed(QTcpSocket *socket);
+    void dropAttempts();
     void onReadable();
     void onSocketError();
     void onClosed();
@@ -87,9 +96,12 @@ private:
     Reach m_reach = Reach::Unset;
     QList<QHostAddress> m_addresses;
     qsizetype m_nextAddress = 0;
+    QList<QTcpSocket *> m_attempts; // racing to connect; each knows its address
+    QTimer *m_attemptTimer = nullptr;
     AddressClass m_connectedClass = AddressClass::Unspecified;
     FetchError m_connectError = FetchError::Refused;
-    QPointer<QTcpSocket> m_socket;
+    QPointer<QTcpSocket> m_socket; // the one that connected
+    bool m_answerBegun = false;
     HttpHeadReader m_head;
     QByteArray m_pending; // read with the head, past its end
     HttpBodyDecoder m_body;

@@ -108,7 +108,7 @@ std::variant<QList<QHostAddress>, FetchError> reachableAddresses(
     if (const auto *addresses = std::get_if<QList<QHostAddress>>(&found)) {
         QList<QHostAddress> kept = reachable(*addresses, reach, url);
         if (kept.isEmpty()) {
-            return FetchError::RefusedAddress;
+            return reach == Reach::Unset ? FetchError::RefusedAddress : FetchError::RefusedReach;
         }
         return kept;
     }

@@ -18,7 +18,8 @@ QList<QHostAddress> reachable(const QList<QHostAddress> &addresses, Reach reach,
 
 // For a connection made outside the HTTP client (MMS over TCP, which libavformat speaks): the
 // host looked up from a thread that may wait (it lets go as soon as cancelled is set), and its
-// addresses the reach allows; else why not: RefusedAddress when the reach allows none,
+// addresses the reach allows; else why not: RefusedReach when the reach allows none (and
+// RefusedAddress when the host names no address at all that may be connected to),
 // UnknownHost when the host has none, NoAnswer when the lookup takes too long, Other once
 // cancelled. An address literal is taken as it is.
 std::variant<QList<QHostAddress>, FetchError> reachableAddresses(

@@ -14,7 +14,11 @@ enum class Failure {
     Refused,
     UnknownHost,
     NoAnswer,
+    TooSlow, // the answer began but trickled in too slowly; a stream that played, likewise
     TooManyRedirects,
+    InsecureRedirect, // from https to http
+    RedirectWithoutLocation,
+    Certificate, // the server's certificate was not trusted
     ConnectionClosed,
     NotFound,
     AccessDenied,
@@ -26,9 +30,13 @@ enum class Failure {
     // answers before its user signs in.
     WebPage,
     BrokenStreamMetadata,
+    UnknownCoding, // a content coding not understood
     // What a playlist leads to.
     BadAddress,
-    UnsupportedAddress,
+    UnsupportedAddress, // not a network address
+    RefusedScheme, // a scheme that is not played (file, ftp, ...)
+    RefusedPort, // the port of another service
+    RefusedReach, // the station leads into the listener's own network
     PlaylistLoop,
     UnreadablePlaylist,
     PlaylistsTooDeep,

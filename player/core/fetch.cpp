@@ -1,6 +1,7 @@
 #include "player/core/fetch.h"
 
 #include "network/fetch.h"
+#include "network/gate.h"
 #include "network/openstream.h"
 #include "player/core/logging.h"
 
@@ -27,10 +28,26 @@ Failure failureOf(network::FetchError error, int status)
         return Failure::UnknownHost;
     case FetchError::NoAnswer:
         return Failure::NoAnswer;
+    case FetchError::TooSlow:
+        return Failure::TooSlow;
     case FetchError::TooManyRedirects:
         return Failure::TooManyRedirects;
+    case FetchError::InsecureRedirect:
+        return Failure::InsecureRedirect;
+    case FetchError::RedirectWithoutLocation:
+        return Failure::RedirectWithoutLocation;
     case FetchError::RefusedAddress:
         return Failure::UnsupportedAddress;
+    case FetchError::RefusedScheme:
+        return Failure::RefusedScheme;
+    case FetchError::RefusedPort:
+        return Failure::RefusedPort;
+    case FetchError::RefusedReach:
+        return Failure::RefusedReach;
+    case FetchError::Certificate:
+        return Failure::Certificate;
+    case FetchError::UnknownCoding:
+        return Failure::UnknownCoding;
     case FetchError::ConnectionClosed:
         return Failure::ConnectionClosed;
     case FetchError::HttpStatus:
@@ -46,6 +63,20 @@ Failure failureOf(network::FetchError error, int status)
         break;
     }
     return Failure::NetworkError;
+}
+
+Failure refusalOf(const QUrl &url)
+{
+    switch (network::refusal(url, network::Use::Stream)) {
+    case network::Refusal::Scheme:
+        return Failure::RefusedScheme;
+    case network::Refusal::Port:
+        return Failure::RefusedPort;
+    case network::Refusal::None:
+    case network::Refusal::NotNetwork:
+        break;
+    }
+    return Failure::UnsupportedAddress;
 }
 
 namespace {

@@ -14,8 +14,10 @@
 
 namespace player {
 
-// What a fetch's error means to the listener (httpStatus: of an answer >= 400).
-Failure failureOf(network::FetchError error, int httpStatus);
+// What a listener is told of why a fetch ended (status: the HTTP status of an HttpStatus).
+Failure failureOf(network::FetchError error, int status = 0);
+// Why the network gate refuses a stream's address.
+Failure refusalOf(const QUrl &url);
 
 // Bounds on every fetch the resolver makes (the network layer's own, unless a test shortens
 // them), and on how deep it follows playlists.

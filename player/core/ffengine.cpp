@@ -23,6 +23,14 @@ namespace {
 // Enough of a stream to find two MP3 frames in a row wherever it was joined.
 constexpr int sniffBytes = 8 * 1024;
 
+// Refused for where it leads or what it is: no other way to the same server helps.
+bool isRefusal(Failure failure)
+{
+    return failure == Failure::UnsupportedAddress || failure == Failure::RefusedScheme
+        || failure == Failure::RefusedPort || failure == Failure::RefusedReach
+        || failure == Failure::Certificate || failure == Failure::InsecureRedirect;
+}
+
 // On the stream's thread: the decoder for its format, MP3 on HTTP(S) here, any other format
 // and MMS over TCP in the FFmpeg module; null (reported) when there is none. An address that
 // came without its connection is opened here, through the network layer: HTTP(S), and MMS over
@@ -67,7 +75,7 @@ std::unique_ptr<Decoder> makeDecoder(QUrl url, std::shared_ptr<network::OpenStre
         if (open.stream) {
             opened = std::move(open.stream);
         } else if (url.scheme().compare("mms", Qt::CaseInsensitive) != 0
-            || open.failure == Failure::UnsupportedAddress) {
+            || isRefusal(open.failure.value_or(Failure::Unreachable))) {
             return failed(open.failure.value_or(Failure::Unreachable));
         } else {
             qCDebug(lcEngine) << "MMS over HTTP failed, trying TCP";
@@ -165,9 +173,9 @@ bool FfEngine::refuse(const QUrl &url)
         return false;
     }
     qCWarning(lcEngine) << "not opened:" << url.toDisplayString(QUrl::RemovePassword);
-    QTimer::singleShot(0, this, [this, generation = m_generation] {
+    QTimer::singleShot(0, this, [this, generation = m_generation, refusal = refusalOf(url)] {
         if (generation == m_generation) {
-            emit failed(Failure::UnsupportedAddress);
+            emit failed(refusal);
         }
     });
     return true;

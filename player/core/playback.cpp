@@ -44,6 +44,7 @@ Playback::Playback(std::unique_ptr<Engine> engine, const PlayerTimings &timings,
     , m_reconnectTimer(new QTimer(this))
     , m_steadyTimer(new QTimer(this))
     , m_pauseHoldTimer(new QTimer(this))
+    , m_stallTimer(new QTimer(this))
     , m_networkWatch(new network::NetworkWatch(this))
     , m_sleepClock(sleptMsecs)
     , m_slept(m_sleepClock())
@@ -55,6 +56,17 @@ Playback::Playback(std::unique_ptr<Engine> engine, const PlayerTimings &timings,
     connect(m_noAudioTimer, &QTimer::timeout, this, [this] { candidateFailed(Failure::NoAudio); });
     m_reconnectTimer->setSingleShot(true);
     connect(m_reconnectTimer, &QTimer::timeout, this, [this] { startOpening(true); });
+    m_stallTimer->setSingleShot(true);
+    // A stream that brings a share r of what it plays spends 1 - r of its time refilling: more
+    // than half the time since it first ran dry means less than half of what it plays.
+    connect(m_stallTimer, &QTimer::timeout, this, [this] {
+        const qint64 buffered
+            = m_bufferedMs + (m_state == State::Buffering ? m_bufferingClock.elapsed() : 0);
+        if (buffered * 2 > m_timings.stallMs) {
+            qCInfo(lcPlayer) << "the stream brings less than it plays: reconnecting";
+            scheduleReconnect();
+        }
+    });
     m_pauseHoldTimer->setSingleShot(true);
     connect(m_pauseHoldTimer, &QTimer::timeout, this, [this] {
         if (m_state == State::Paused) {
@@ -177,16 +189,46 @@ void Playback::candidateFailed(Failure failure)
 void Playback::allCandidatesFailed(Failure failure, int httpStatus)
 {
     dropStream();
+    // When every stream found failed, the stream's own failure says more than the resolver's.
+    if (failure == Failure::NothingToPlay && m_lastCandidateFailure) {
+        failure = *m_lastCandidateFailure;
+        httpStatus = 0;
+    }
+    if (m_state == State::Reconnecting && attemptFailed(failure, httpStatus)) {
+        return;
+    }
     if (m_state == State::Reconnecting || m_heardAudio) {
         scheduleReconnect();
         return;
     }
-    // When every stream found failed, the stream's own failure says more than the resolver's.
-    if (failure == Failure::NothingToPlay && m_lastCandidateFailure) {
-        fail(*m_lastCandidateFailure);
-    } else {
-        fail(failure, httpStatus);
+    fail(failure, httpStatus);
+}
+
+// A reconnection attempt failed: a reason met twice in a row is shown, and ends the reconnecting
+// (returns true) when no retry changes it.
+bool Playback::attemptFailed(Failure failure, int httpStatus)
+{
+    const std::pair<Failure, int> reason { failure, httpStatus };
+    const bool again = m_attemptFailure == reason;
+    m_attemptFailure = reason;
+    if (!again) {
+        if (std::exchange(m_reconnectFailureKnown, false)) {
+            emit stateChanged(m_state); // what was shown is no longer why
+        }
+        return false;
     }
+    if (!retryMayMend(failure)) {
+        fail(failure, httpStatus);
+        return true;
+    }
+    if (!m_reconnectFailureKnown || m_failure != failure || m_failureHttpStatus != httpStatus) {
+        m_failure = failure;
+        m_failureHttpStatus = httpStatus;
+        m_reconnectFailureKnown = true;
+        qCInfo(lcPlayer) << "reconnecting fails again:" << failure << httpStatus;
+        emit stateChanged(m_state);
+    }
+    return false;
 }
 
 void Playback::scheduleReconnect()
@@ -225,6 +267,15 @@ void Playback::onBuffering(int percent)
         // Data is arriving: wait on, up to the cap.
         const qint64 left = m_timings.firstAudioCapMs - m_candidateClock.elapsed();
         m_noAudioTimer->start(int(std::clamp<qint64>(left, 0, m_timings.noAudioTimeoutMs)));
+    }
+    if (m_state == State::Playing) {
+        // Ran dry: no longer playing steadily, and a stall may begin.
+        m_steadyTimer->stop();
+        if (!m_stallTimer->isActive()) {
+            m_bufferedMs = 0;
+            m_stallTimer->start(m_timings.stallMs);
+        }
+        m_bufferingClock.start();
     }
     percent = std::clamp(percent, 0, 100);
     const bool percentChanges = percent != m_bufferPercent;
@@ -383,11 +434,30 @@ void Playback::setMuted(bool muted)
     emit muteChanged(muted);
 }
 
+bool Playback::retryMayMend(Failure failure)
+{
+    switch (failure) {
+    case Failure::BadAddress:
+    case Failure::UnsupportedAddress:
+    case Failure::RefusedScheme:
+    case Failure::RefusedPort:
+    case Failure::RefusedReach:
+    case Failure::Certificate:
+    case Failure::InsecureRedirect:
+    case Failure::UnknownCoding:
+    case Failure::Unsupported:
+        return false;
+    default:
+        return true;
+    }
+}
+
 bool Playback::networkMayMend(Failure failure)
 {
     switch (failure) {
     case Failure::UnknownHost:
     case Failure::NoAnswer:
+    case Failure::TooSlow:
     case Failure::ConnectionClosed:
     case Failure::NetworkError:
     case Failure::Unreachable:
@@ -468,6 +538,16 @@ void Playback::fail(Failure failure, int httpStatus)
 
 void Playback::setState(State state)
 {
+    if (m_state == State::Buffering && state != State::Buffering && m_stallTimer->isActive()) {
+        m_bufferedMs += m_bufferingClock.elapsed();
+    }
+    if (state != State::Buffering && state != State::Playing) {
+        m_stallTimer->stop();
+    }
+    if (state != State::Reconnecting) {
+        m_attemptFailure.reset();
+        m_reconnectFailureKnown = false;
+    }
     if (state == m_state) {
         return;
     }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class QTimer;
 
@@ -83,9 +84,11 @@ public:
     }
     // How full the buffer is, 0 to 100, while Buffering.
     int bufferPercent() const { return m_bufferPercent; }
-    // Why the address could not be played, while Failed; the HTTP status of a ServerError
-    // (else 0).
+    // Why the address could not be played, while Failed, or while Reconnecting once two
+    // attempts in a row failed alike (failureKnown()); the HTTP status of a ServerError (else 0).
+    // Reconnecting gives up when they failed for a reason that no retry changes.
     Failure failure() const { return m_failure; }
+    bool failureKnown() const { return m_state == State::Failed || m_reconnectFailureKnown; }
     int failureHttpStatus() const { return m_failureHttpStatus; }
     QString nowPlaying() const { return m_nowPlaying; }
     QString stationName() const { return m_stationName; }
@@ -109,9 +112,12 @@ public:
     void setSleepClock(std::function<qint64()> clock);
     // Failures the network may mend, as opposed to what the station itself answered.
     static bool networkMayMend(Failure failure);
+    // Failures another attempt may mend, as opposed to a refusal that stays what it is.
+    static bool retryMayMend(Failure failure);
 
 signals:
-    // Also when a new failure is met while Failed.
+    // Also when a new failure is met while Failed, and when why reconnecting fails becomes known
+    // or no longer holds.
     void stateChanged(player::Playback::State state);
     void bufferPercentChanged(int percent);
     void nowPlayingChanged(const QString &title);
@@ -132,6 +138,7 @@ private:
     void allCandidatesFailed(Failure failure, int httpStatus);
     void dropStream(Candidates candidates = Candidates::Forget);
     void scheduleReconnect();
+    bool attemptFailed(Failure failure, int httpStatus);
     void onPlaying();
     void onBuffering(int percent);
     void streamEnded(std::optional<Failure> failure);
@@ -166,12 +173,19 @@ private:
     double m_position = 0;
     int m_reconnectAttempt = 0;
     std::optional<Failure> m_lastCandidateFailure;
+    // While Reconnecting: why the last attempt failed, and whether the one before failed alike.
+    std::optional<std::pair<Failure, int>> m_attemptFailure;
+    bool m_reconnectFailureKnown = false;
 
     QTimer *m_noAudioTimer = nullptr;
     QElapsedTimer m_candidateClock; // since the current candidate was handed to the engine
     QTimer *m_reconnectTimer = nullptr;
     QTimer *m_steadyTimer = nullptr; // playing this long ends a run of reconnection attempts
     QTimer *m_pauseHoldTimer = nullptr; // a paused live stream's connection is let go then
+    // Buffering more than half of this long since the stream first ran dry is a stall.
+    QTimer *m_stallTimer = nullptr;
+    QElapsedTimer m_bufferingClock; // since the stream last ran dry
+    qint64 m_bufferedMs = 0; // spent buffering since the stall timer started, until the last play
     network::NetworkWatch *m_networkWatch = nullptr;
     std::function<qint64()> m_sleepClock;
     qint64 m_slept = 0; // the sleep clock when last looked at

@@ -128,7 +128,7 @@ void EndpointResolver::advance()
             continue;
         }
         if (!mayOpen(candidate.url)) {
-            setLastFailure(Failure::UnsupportedAddress);
+            setLastFailure(refusalOf(candidate.url));
             qCWarning(lcResolver) << "refused, not a network stream:"
                                   << network::shownUrl(candidate.url);
             continue;
@@ -159,7 +159,7 @@ void EndpointResolver::advance()
 void EndpointResolver::emitStream(const QUrl &url, const QString &title)
 {
     if (!mayOpen(url)) {
-        setLastFailure(Failure::UnsupportedAddress);
+        setLastFailure(refusalOf(url));
         qCWarning(lcResolver) << "refused, not a network stream:" << network::shownUrl(url);
         postAdvance();
         return;

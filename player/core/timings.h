@@ -18,6 +18,10 @@ struct PlayerTimings
     // and the sound server's stream corked, and what the station sends meanwhile waits in the
     // buffers. A longer pause lets the connection go: resuming plays the station as it is now.
     int livePauseHoldMs = 10000;
+    // A stream that, once it played, spends more than half of this long buffering from when it
+    // first ran dry brings less than half of what it plays: it counts as stalled and is
+    // reconnected.
+    int stallMs = 10000;
 };
 
 // The wait before reconnection attempt number `attempt` (counting from 0): doubling from the

@@ -55,6 +55,13 @@ const AVInputFormat *formatOfType(const QByteArray &contentType)
     return name ? av_find_input_format(name) : nullptr;
 }
 
+bool isRefusal(network::FetchError error)
+{
+    using network::FetchError;
+    return error == FetchError::RefusedAddress || error == FetchError::RefusedScheme
+        || error == FetchError::RefusedPort || error == FetchError::RefusedReach;
+}
+
 Failure failureOfDemuxing(int error)
 {
     switch (error) {
@@ -118,10 +125,12 @@ int StreamInput::openNested(
 {
     auto *self = static_cast<StreamInput *>(format->opaque);
     const QUrl address = QUrl::fromEncoded(QByteArray(url), QUrl::StrictMode);
+    const network::Refusal refused = network::refusal(address, network::Use::Stream);
     if ((flags & AVIO_FLAG_WRITE) || !network::isHttp(address)
-        || !network::mayOpen(address, network::Use::Stream)) {
+        || refused != network::Refusal::None) {
         qCWarning(lcEngine) << "refused to open" << address.toDisplayString(QUrl::RemovePassword);
-        self->m_nestedFailure = Failure::UnsupportedAddress;
+        self->m_nestedFailure
+            = refused == network::Refusal::None ? Failure::RefusedScheme : refusalOf(address);
         ++self->m_failedOpens;
         return AVERROR(EPERM);
     }
@@ -146,7 +155,7 @@ int StreamInput::openNested(
                          << failure;
         self->m_nestedFailure = failure;
         ++self->m_failedOpens;
-        return opened.error == network::FetchError::RefusedAddress ? AVERROR(EPERM) : AVERROR(EIO);
+        return isRefusal(opened.error) ? AVERROR(EPERM) : AVERROR(EIO);
     }
     if (!headers.isEmpty() && opened.httpStatus != 206) {
         // The whole resource instead of the range asked for: not the segment's bytes.
@@ -280,7 +289,7 @@ std::optional<Failure> StreamInput::openMmsOverTcp(const QUrl &url)
 {
     if (!network::mayOpen(url, network::Use::Stream)) {
         qCWarning(lcEngine) << "refused to open" << url.toDisplayString(QUrl::RemovePassword);
-        return Failure::UnsupportedAddress;
+        return refusalOf(url);
     }
     const auto found = network::reachableAddresses(url, m_reach, m_cancelled);
     if (const network::FetchError *error = std::get_if<network::FetchError>(&found)) {

@@ -18,6 +18,22 @@ const char *sourceText(Failure failure)
         return QT_TRANSLATE_NOOP("player::Reason", "unknown host");
     case Failure::NoAnswer:
         return QT_TRANSLATE_NOOP("player::Reason", "no answer");
+    case Failure::TooSlow:
+        return QT_TRANSLATE_NOOP("player::Reason", "server too slow");
+    case Failure::InsecureRedirect:
+        return QT_TRANSLATE_NOOP("player::Reason", "insecure redirect refused");
+    case Failure::RedirectWithoutLocation:
+        return QT_TRANSLATE_NOOP("player::Reason", "redirect without an address");
+    case Failure::Certificate:
+        return QT_TRANSLATE_NOOP("player::Reason", "station's certificate not trusted");
+    case Failure::UnknownCoding:
+        return QT_TRANSLATE_NOOP("player::Reason", "content coding not understood");
+    case Failure::RefusedScheme:
+        return QT_TRANSLATE_NOOP("player::Reason", "address of a kind not played");
+    case Failure::RefusedPort:
+        return QT_TRANSLATE_NOOP("player::Reason", "port of another service");
+    case Failure::RefusedReach:
+        return QT_TRANSLATE_NOOP("player::Reason", "station leads into your own network");
     case Failure::TooManyRedirects:
         return QT_TRANSLATE_NOOP("player::Reason", "too many redirects");
     case Failure::ConnectionClosed:

@@ -250,7 +250,7 @@ void MediaPlayer::setUrl(const QString &url)
 void MediaPlayer::showStatus()
 {
     const QString text = statusLine(m_playback->state(), m_playback->bufferPercent(),
-        m_playback->failure(), m_playback->failureHttpStatus());
+        m_playback->failure(), m_playback->failureHttpStatus(), m_playback->failureKnown());
     if (text == m_statusText) {
         return;
     }

@@ -16,7 +16,8 @@ QString playerWords(const char *sourceText)
 
 } // namespace
 
-QString statusLine(Playback::State state, int bufferPercent, Failure failure, int httpStatus)
+QString statusLine(
+    Playback::State state, int bufferPercent, Failure failure, int httpStatus, bool failureKnown)
 {
     using State = Playback::State;
     switch (state) {
@@ -34,6 +35,10 @@ QString statusLine(Playback::State state, int bufferPercent, Failure failure, in
     case State::Stopped:
         return playerWords(QT_TRANSLATE_NOOP("player::MediaPlayer", "Stopped"));
     case State::Reconnecting:
+        if (failureKnown) {
+            return playerWords(QT_TRANSLATE_NOOP("player::MediaPlayer", "Reconnecting: %1"))
+                .arg(failureText(failure, httpStatus));
+        }
         return playerWords(QT_TRANSLATE_NOOP("player::MediaPlayer", "Reconnecting"));
     case State::Failed:
         return playerWords(QT_TRANSLATE_NOOP("player::MediaPlayer", "Could not open: %1"))

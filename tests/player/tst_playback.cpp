@@ -378,6 +378,53 @@ private slots:
         QCOMPARE(rig.engine->opens().size(), opens);
     }
 
+    // Reconnection attempts that fail alike say why, and go on while another try may mend it;
+    // a refusal met twice ends them.
+    void reconnectionFailingAlikeSaysWhy()
+    {
+        Rig rig;
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        emit rig.engine->ended();
+        int opens = 1;
+        const auto failAttempt = [&](Failure failure) { // both MMS dialects
+            for (int dialect = 0; dialect < 2; ++dialect) {
+                if (!waitForOpens(rig.engine, ++opens)) {
+                    return false;
+                }
+                emit rig.engine->failed(failure);
+            }
+            return true;
+        };
+        QVERIFY(failAttempt(Failure::NoAnswer));
+        QVERIFY(!rig.playback->failureKnown());
+        QVERIFY(failAttempt(Failure::NoAnswer));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.playback->failureKnown(), 5000);
+        QCOMPARE(rig.playback->state(), State::Reconnecting);
+        QCOMPARE(rig.playback->failure(), Failure::NoAnswer);
+        QVERIFY(failAttempt(Failure::Certificate));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.playback->failureKnown(), 5000);
+        QCOMPARE(rig.playback->state(), State::Reconnecting);
+        QVERIFY(failAttempt(Failure::Certificate));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            shown(*rig.playback), QStringLiteral("Failed: Certificate"), 5000);
+    }
+
+    // A stream that played and then only buffers brings less than it plays: it is reconnected.
+    void aStalledStreamIsReconnected()
+    {
+        player::PlayerTimings t = quickTimings();
+        t.stallMs = 300;
+        Rig rig(t);
+        rig.playback->setUrl(mmsA);
+        QVERIFY(waitForOpens(rig.engine, 1));
+        emit rig.engine->playing();
+        emit rig.engine->buffering(0);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.playback->state(), State::Reconnecting, 10000);
+        QVERIFY(waitForOpens(rig.engine, 2));
+    }
+
     // A short pause on a live stream resumes where it was; a long one lets the connection go,
     // and resuming plays the station as it is now; so does one the server ended meanwhile.
     void aPausedLiveStreamResumesInPlaceOrAsItIsNow()

@@ -71,6 +71,10 @@
         <source>No station</source>
         <translation>কোনো স্টেশন নেই</translation>
     </message>
+    <message>
+        <source>Reconnecting: %1</source>
+        <translation>আবার সংযোগ হচ্ছে: %1</translation>
+    </message>
 </context>
 <context>
     <name>player::Reason</name>
@@ -181,6 +185,38 @@
     <message>
         <source>server error %1</source>
         <translation>সার্ভারে সমস্যা (%1)</translation>
+    </message>
+    <message>
+        <source>server too slow</source>
+        <translation>সার্ভার খুব ধীর</translation>
+    </message>
+    <message>
+        <source>insecure redirect refused</source>
+        <translation>অনিরাপদ পুনঃনির্দেশ প্রত্যাখ্যাত</translation>
+    </message>
+    <message>
+        <source>redirect without an address</source>
+        <translation>ঠিকানা ছাড়া পুনঃনির্দেশ</translation>
+    </message>
+    <message>
+        <source>station&apos;s certificate not trusted</source>
+        <translation>স্টেশনের সার্টিফিকেট বিশ্বাসযোগ্য নয়</translation>
+    </message>
+    <message>
+        <source>content coding not understood</source>
+        <translation>কনটেন্টের এনকোডিং বোঝা যায়নি</translation>
+    </message>
+    <message>
+        <source>address of a kind not played</source>
+        <translation>এই ধরনের ঠিকানা চালানো হয় না</translation>
+    </message>
+    <message>
+        <source>port of another service</source>
+        <translation>অন্য কোনো সেবার পোর্ট</translation>
+    </message>
+    <message>
+        <source>station leads into your own network</source>
+        <translation>স্টেশনটি আপনার নিজের নেটওয়ার্কে নিয়ে যায়</translation>
     </message>
 </context>
 </TS>
