@@ -1,5 +1,7 @@
 #include "network/addressclass.h"
 
+#include <algorithm>
+
 namespace network {
 
 namespace {
@@ -18,6 +20,9 @@ AddressClass classOfV4(quint32 a)
 {
     if (inV4(a, v4(0, 0, 0, 0), 8)) {
         return AddressClass::Unspecified;
+    }
+    if (inV4(a, v4(224, 0, 0, 0), 3)) {
+        return AddressClass::Unusable; // multicast 224/4 and reserved 240/4
     }
     if (inV4(a, v4(127, 0, 0, 0), 8)) {
         return AddressClass::Loopback;
@@ -45,6 +50,14 @@ AddressClass classOf(const QHostAddress &address)
         return AddressClass::Unspecified;
     }
     const Q_IPV6ADDR a = address.toIPv6Address();
+    const auto v4At = [&a](int i) { return v4(a[i], a[i + 1], a[i + 2], a[i + 3]); };
+    static constexpr quint8 nat64[12] = { 0, 0x64, 0xff, 0x9b };
+    if (std::equal(a.c, a.c + 12, nat64)) {
+        return classOfV4(v4At(12));
+    }
+    if (a[0] == 0x20 && a[1] == 0x02) {
+        return classOfV4(v4At(2)); // 6to4
+    }
     bool zeroes = true;
     for (int i = 0; i < 15; ++i) {
         zeroes = zeroes && a[i] == 0;
@@ -57,6 +70,9 @@ AddressClass classOf(const QHostAddress &address)
     }
     if (a[0] == 0xfe && (a[1] & 0xc0) == 0x80) {
         return AddressClass::LinkLocal;
+    }
+    if (a[0] == 0xff || (a[0] == 0xfe && (a[1] & 0xc0) == 0xc0)) {
+        return AddressClass::Unusable; // multicast, site-local
     }
     if ((a[0] & 0xfe) == 0xfc) {
         return AddressClass::Private;
@@ -75,6 +91,7 @@ Reach reachOf(AddressClass addressClass)
     case AddressClass::Loopback:
         return Reach::Loopback;
     case AddressClass::Unspecified:
+    case AddressClass::Unusable:
         break;
     }
     return Reach::Unset;
@@ -84,6 +101,7 @@ bool mayReach(Reach reach, AddressClass addressClass)
 {
     switch (addressClass) {
     case AddressClass::Unspecified:
+    case AddressClass::Unusable:
         return false;
     case AddressClass::Public:
         return true;

@@ -162,6 +162,11 @@ QByteArray Fetch::rawHeader(QByteArrayView name) const
     return {};
 }
 
+QList<QByteArray> Fetch::rawHeaders(QByteArrayView name) const
+{
+    return HttpHead { 0, m_headers }.values(name);
+}
+
 QByteArray Fetch::takeBody()
 {
     return std::exchange(m_body, {});

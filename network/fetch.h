@@ -64,6 +64,7 @@ public:
     int httpStatus() const { return m_status; } // 0 until a head arrived
     bool hasRawHeader(QByteArrayView name) const;
     QByteArray rawHeader(QByteArrayView name) const;
+    QList<QByteArray> rawHeaders(QByteArrayView name) const; // every one of that name, in order
     std::optional<qint64> contentLength() const { return m_contentLength; }
     const QByteArray &body() const { return m_body; } // what has arrived so far, at most the limit
     QByteArray takeBody();

@@ -26,6 +26,24 @@ int hexDigit(char c)
 
 } // namespace
 
+TransferCoding transferCodingOf(const HttpHead &head)
+{
+    bool chunked = false;
+    for (const QByteArray &line : head.values("Transfer-Encoding")) {
+        for (const QByteArray &item : line.split(',')) {
+            const QByteArray coding = item.trimmed().toLower();
+            if (coding.isEmpty()) {
+                continue; // empty list items are allowed
+            }
+            if (chunked || (coding != "identity" && coding != "chunked")) {
+                return TransferCoding::NotUnderstood; // chunked must come last
+            }
+            chunked = coding == "chunked";
+        }
+    }
+    return chunked ? TransferCoding::Chunked : TransferCoding::None;
+}
+
 void HttpBodyDecoder::start(Framing framing, qint64 length)
 {
     m_framing = framing;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "network/httphead.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -39,5 +41,12 @@ private:
     int m_trailerLines = 0;
     QString m_error;
 };
+
+// The framing an answer's Transfer-Encoding gives its body, read as one comma-separated list over
+// every line of that name: Chunked when the list ends in chunked after nothing but identity,
+// None when it holds nothing but identity (or there is none: the length or the close frames the
+// body), NotUnderstood for anything else (another coding, chunked not last or twice).
+enum class TransferCoding { None, Chunked, NotUnderstood };
+TransferCoding transferCodingOf(const HttpHead &head);
 
 } // namespace network

@@ -343,15 +343,16 @@ bool HttpConnection::startBody()
 {
     const HttpHead &head = m_head.head();
     const int status = head.status;
-    const QByteArray coding = head.value("Transfer-Encoding").toLower();
+    const TransferCoding coding = transferCodingOf(head);
     const std::optional<qint64> length = contentLengthOf(head);
     if (status == 204 || status == 304) {
         m_body.start(HttpBodyDecoder::Framing::Length, 0);
-    } else if (coding == "chunked") {
+    } else if (coding == TransferCoding::Chunked) {
         m_body.start(HttpBodyDecoder::Framing::Chunked);
-    } else if (!coding.isEmpty() && coding != "identity") {
-        fail(FetchError::Other,
-            QStringLiteral("transfer coding not understood: %1").arg(QString::fromLatin1(coding)));
+    } else if (coding == TransferCoding::NotUnderstood) {
+        fail(FetchError::UnknownCoding,
+            QStringLiteral("transfer coding not understood: %1")
+                .arg(QString::fromLatin1(head.values("Transfer-Encoding").join(", "))));
         return false;
     } else if (length && *length < 0) {
         fail(FetchError::BadAnswer, QStringLiteral("bad Content-Length"));

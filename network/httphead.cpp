@@ -60,6 +60,17 @@ QByteArray HttpHead::value(QByteArrayView name) const
     return {};
 }
 
+QList<QByteArray> HttpHead::values(QByteArrayView name) const
+{
+    QList<QByteArray> all;
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0) {
+            all.append(value);
+        }
+    }
+    return all;
+}
+
 qsizetype HttpHeadReader::feed(QByteArrayView bytes)
 {
     qsizetype taken = 0;
@@ -114,20 +125,24 @@ void HttpHeadReader::finishHead()
                  .arg(QString::fromLatin1(m_lines.first().left(80))));
         return;
     }
+    bool skipping = true; // the line before was left out (or there was none)
     for (qsizetype i = 1; i < m_lines.size(); ++i) {
         const QByteArray &line = m_lines.at(i);
-        if ((line.front() == ' ' || line.front() == '\t') && !head.headers.isEmpty()) {
+        if (line.front() == ' ' || line.front() == '\t') {
             // A value continued on the next line.
-            QByteArray &value = head.headers.last().second;
-            value = (value + ' ' + line.trimmed()).trimmed();
+            if (!skipping) {
+                QByteArray &value = head.headers.last().second;
+                value = (value + ' ' + line.trimmed()).trimmed();
+            }
             continue;
         }
+        // "Name : value" is left out, not taken as Name: guessing could read another answer
+        // than a proxy on the way did.
         const qsizetype colon = line.indexOf(':');
-        if (colon <= 0 || !isToken(QByteArrayView(line).first(colon))) {
-            fail(QStringLiteral("malformed header line"));
-            return;
+        skipping = colon <= 0 || !isToken(QByteArrayView(line).first(colon));
+        if (!skipping) {
+            head.headers.append({ line.left(colon), line.mid(colon + 1).trimmed() });
         }
-        head.headers.append({ line.left(colon), line.mid(colon + 1).trimmed() });
     }
     m_lines.clear();
     if (head.status < 200) {

@@ -21,11 +21,14 @@ struct HttpHead
 
     bool has(QByteArrayView name) const;
     QByteArray value(QByteArrayView name) const; // the first of that name, trimmed
+    QList<QByteArray> values(QByteArrayView name) const; // every one of that name, in order
 };
 
 // Reads an answer's head from the bytes as they arrive, within bounds: a server that sends an
 // endless or malformed head is told apart from one that is merely slow. Interim answers (1xx)
-// are skipped, within the same bounds.
+// are skipped, within the same bounds. A header line that is none (no colon, a name that is no
+// token, blanks before the colon) is left out, as are the lines that continue it; it still
+// counts towards the bounds.
 class HttpHeadReader
 {
 public:

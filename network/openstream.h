@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QUrl>
 
 #include <atomic>
@@ -17,8 +18,10 @@ public:
     virtual ~OpenStream() = default;
 
     virtual QUrl url() const = 0; // where redirects led
-    virtual QByteArray rawHeader(QByteArrayView name) const = 0; // of the answer's head,
-                                                                 // case-insensitive
+    // A header of the answer's head (names are case-insensitive): the first of that name, and
+    // every one of it in order.
+    virtual QByteArray rawHeader(QByteArrayView name) const = 0;
+    virtual QList<QByteArray> rawHeaders(QByteArrayView name) const = 0;
     // Blocks until body bytes are there (returns how many, at most maxSize), the body ended (0),
     // or the connection failed or interrupt() was called (-1). The bytes the fetch had already
     // read past the head come first; a chunked body is decoded.

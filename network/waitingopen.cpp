@@ -28,6 +28,7 @@ public:
 
     QUrl url() const override { return m_url; }
     QByteArray rawHeader(QByteArrayView name) const override { return m_head.value(name); }
+    QList<QByteArray> rawHeaders(QByteArrayView name) const override { return m_head.values(name); }
     qint64 read(char *data, qint64 maxSize) override
     {
         if (m_interrupted) {

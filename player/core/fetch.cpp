@@ -3,20 +3,12 @@
 #include "network/fetch.h"
 #include "network/gate.h"
 #include "network/openstream.h"
+#include "player/core/icyreader.h"
 #include "player/core/logging.h"
 
 #include <algorithm>
 
 namespace player {
-
-namespace {
-
-// Stream servers put a metadata block after every icy-metaint bytes of audio. Real servers use
-// several kilobytes; a handful of bytes makes every read a metadata parse and the stream never
-// fills a buffer.
-constexpr qint64 minIcyMetaInterval = 256;
-
-} // namespace
 
 Failure failureOf(network::FetchError error, int status)
 {
@@ -153,14 +145,9 @@ std::unique_ptr<network::OpenStream> EndpointFetch::takeOpened()
 
 void EndpointFetch::onHead()
 {
-    if (m_fetch->hasRawHeader("icy-metaint")) {
-        bool ok = false;
-        const qint64 interval = m_fetch->rawHeader("icy-metaint").trimmed().toLongLong(&ok);
-        // 0 means no metadata at all.
-        if (!ok || interval < 0 || (interval > 0 && interval < minIcyMetaInterval)) {
-            fail(Failure::BrokenStreamMetadata);
-            return;
-        }
+    if (!IcyReader::intervalOf(m_fetch->rawHeaders("icy-metaint"))) {
+        fail(Failure::BrokenStreamMetadata);
+        return;
     }
     // A stream server announcing its station is a stream, whatever follows.
     if (m_fetch->hasRawHeader("icy-name") || m_fetch->hasRawHeader("icy-metaint")

@@ -1,5 +1,6 @@
 #include "player/core/icyreader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <utility>
@@ -9,8 +10,22 @@ namespace player {
 IcyReader::IcyReader(qint64 interval)
     : m_interval(interval)
     , m_audioLeft(interval)
-    , m_broken(!validInterval())
+    , m_broken(!validInterval(interval))
 {
+}
+
+std::optional<qint64> IcyReader::intervalOf(const QList<QByteArray> &values)
+{
+    std::optional<qint64> interval;
+    for (const QByteArray &value : values) {
+        bool ok = false;
+        const qint64 n = value.trimmed().toLongLong(&ok);
+        if (!ok || (n != 0 && !validInterval(n)) || (interval && *interval != n)) {
+            return std::nullopt;
+        }
+        interval = n;
+    }
+    return interval.value_or(0);
 }
 
 int IcyReader::strip(std::uint8_t *buf, int size)
@@ -64,16 +79,30 @@ std::optional<QByteArray> IcyReader::takeTitle()
     return std::exchange(m_title, std::nullopt);
 }
 
+namespace {
+
+bool isKeyChar(char c)
+{
+    return std::isalnum(uchar(c)) || c == '_' || c == '-';
+}
+
+bool isPadding(char c)
+{
+    return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
+
 IcyReader::Block IcyReader::parseBlock(QByteArrayView text)
 {
-    while (!text.isEmpty() && text.back() == '\0') {
+    while (!text.isEmpty() && isPadding(text.back())) {
         text.chop(1);
     }
     Block block;
     qsizetype at = 0;
     while (at < text.size()) {
         const qsizetype keyStart = at;
-        while (at < text.size() && (std::isalnum(uchar(text[at])) || text[at] == '_')) {
+        while (at < text.size() && isKeyChar(text[at])) {
             ++at;
         }
         if (at == keyStart || !text.sliced(at).startsWith("='")) {
@@ -91,16 +120,16 @@ IcyReader::Block IcyReader::parseBlock(QByteArrayView text)
             end = text.size() - 1;
             next = text.size();
         }
-        const QByteArrayView value = text.sliced(at, end - at);
-        for (const char c : value) {
-            if (uchar(c) < 0x20 && c != '\t') {
-                return {};
-            }
-        }
         if (key == "StreamTitle") {
-            block.title = value.toByteArray();
+            QByteArray title = text.sliced(at, end - at).toByteArray();
+            std::replace_if(
+                title.begin(), title.end(), [](char c) { return uchar(c) < 0x20; }, ' ');
+            block.title = std::move(title);
         }
         at = next;
+        while (at < text.size() && isPadding(text[at])) {
+            ++at; // between pairs
+        }
     }
     block.valid = true;
     return block;

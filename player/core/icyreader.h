@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +13,9 @@ namespace player {
 // server sends one length byte (n) and n * 16 bytes of text, `StreamTitle='...';...`, padded
 // with NULs. The reader takes the stream as it arrives, keeps the audio and pulls the blocks
 // out. A broken framing (an interval too small to be real, a block that is no metadata text)
-// makes the stream unplayable: its audio would carry the blocks' bytes as noise.
+// makes the stream unplayable: its audio would carry the blocks' bytes as noise. What servers
+// get wrong within a block that was framed right is forgiven: control characters in a value,
+// padding after the last pair, keys the reader does not know.
 class IcyReader
 {
 public:
@@ -22,7 +25,14 @@ public:
 
     explicit IcyReader(qint64 interval);
 
-    bool validInterval() const { return m_interval >= minInterval && m_interval <= maxInterval; }
+    // The interval the values of a head's icy-metaint headers name: 0 for none (no header, or
+    // 0: no metadata), nullopt when no framing can be followed (no number, out of bounds, or
+    // values that disagree). The one rule for an interval.
+    static std::optional<qint64> intervalOf(const QList<QByteArray> &values);
+    static bool validInterval(qint64 interval)
+    {
+        return interval >= minInterval && interval <= maxInterval;
+    }
 
     // Takes `size` received bytes in buf and moves the audio among them to its front: returns
     // how many bytes of audio there are, or -1 once the framing is broken (from then on,
@@ -31,8 +41,9 @@ public:
     // The title of the latest block that named one since the last call.
     std::optional<QByteArray> takeTitle();
 
-    // One block's text. Not valid when it is not a list of key='value'; pairs (the length
-    // byte was not one); title is the raw bytes of StreamTitle's value when it has one.
+    // One block's text. Not valid when it is not a list of key='value'; pairs, each key of
+    // letters, digits, _ and -, padded at its end with NULs or blanks (the length byte was not
+    // one); title is StreamTitle's value, its control characters made spaces, when it has one.
     struct Block
     {
         bool valid = false;

@@ -73,6 +73,11 @@ public:
         return name.compare("Content-Type", Qt::CaseInsensitive) == 0 ? "video/x-ms-asf"
                                                                       : QByteArray();
     }
+    QList<QByteArray> rawHeaders(QByteArrayView name) const override
+    {
+        const QByteArray value = rawHeader(name);
+        return value.isEmpty() ? QList<QByteArray>() : QList<QByteArray> { value };
+    }
     qint64 read(char *data, qint64 maxSize) override
     {
         char raw[4096];

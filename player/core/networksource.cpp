@@ -11,15 +11,13 @@ namespace player {
 NetworkSource::NetworkSource(std::shared_ptr<network::OpenStream> stream)
     : m_stream(std::move(stream))
 {
-    const QByteArray metaint = m_stream->rawHeader("icy-metaint").trimmed();
+    const QList<QByteArray> metaint = m_stream->rawHeaders("icy-metaint");
     if (!metaint.isEmpty()) {
-        bool ok = false;
-        const qint64 interval = metaint.toLongLong(&ok);
-        // 0 means no metadata at all.
-        if (ok && interval > 0) {
-            m_icy.emplace(interval);
+        const std::optional<qint64> interval = IcyReader::intervalOf(metaint);
+        if (interval && *interval > 0) {
+            m_icy.emplace(*interval);
         }
-        m_broken = !ok || interval < 0 || (m_icy && !m_icy->validInterval());
+        m_broken = !interval;
         return;
     }
     bool ok = false;

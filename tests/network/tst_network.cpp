@@ -2,6 +2,7 @@
 
 #include "network/addressclass.h"
 #include "network/fetch.h"
+#include "network/httpbody.h"
 #include "network/useragent.h"
 
 #include <QHostInfo>
@@ -135,13 +136,17 @@ private slots:
         };
         rows(AddressClass::Public, "UPpL",
             { "192.0.2.11", "203.0.113.255", "198.19.255.255", "172.32.0.1", "100.128.0.1",
-                "2001:db8::1", "fec0::1" });
+                "2001:db8::1", "64:ff9b::c000:20b", "2002:c000:20b::1" });
         rows(AddressClass::Private, "U-pL",
             { "10.1.2.3", "172.31.255.255", "192.168.1.1", "100.64.0.1", "fdff::1",
-                "::ffff:10.0.0.1" });
-        rows(AddressClass::LinkLocal, "U-pL", { "169.254.169.254", "fe80::1" });
-        rows(AddressClass::Loopback, "U--L", { "127.255.255.254", "::1", "::ffff:127.0.0.1" });
-        rows(AddressClass::Unspecified, "----", { "0.0.0.0", "0.1.2.3", "::" });
+                "::ffff:10.0.0.1", "64:ff9b::a00:1", "2002:c0a8:101::1" });
+        rows(AddressClass::LinkLocal, "U-pL", { "169.254.169.254", "fe80::1", "2002:a9fe:a9fe::" });
+        rows(AddressClass::Loopback, "U--L",
+            { "127.255.255.254", "::1", "::ffff:127.0.0.1", "64:ff9b::7f00:1", "2002:7f00:1::1" });
+        rows(AddressClass::Unspecified, "----", { "0.0.0.0", "0.1.2.3", "::", "2002::1" });
+        rows(AddressClass::Unusable, "----",
+            { "224.0.0.251", "239.255.255.250", "240.0.0.1", "255.255.255.255", "ff02::fb",
+                "fec0::1", "::ffff:224.0.0.1", "64:ff9b::e000:fb", "2002:f000:1::" });
     }
 
     void addressClassesAndReach()
@@ -158,7 +163,34 @@ private slots:
         QCOMPARE(QByteArray(seen), reachedFrom);
         // A station may always lead back to its own kind of address.
         QCOMPARE(network::mayReach(network::reachOf(addressClass), a),
-            addressClass != AddressClass::Unspecified);
+            addressClass != AddressClass::Unspecified && addressClass != AddressClass::Unusable);
+    }
+
+    // Transfer-Encoding is one list over all its lines (here split at '|'); chunked frames the
+    // body only as the last coding, after nothing but identity.
+    void transferCodingIsReadAsAList_data()
+    {
+        using C = network::TransferCoding;
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<C>("coding");
+        for (const auto &[lines, coding] : { std::pair { "", C::None }, { "identity", C::None },
+                 { "Chunked", C::Chunked }, { "identity,chunked", C::Chunked },
+                 { "identity|, chunked ,", C::Chunked }, { "gzip, chunked", C::NotUnderstood },
+                 { "x-mine", C::NotUnderstood }, { "chunked, identity", C::NotUnderstood },
+                 { "chunked|chunked", C::NotUnderstood } }) {
+            QTest::newRow(lines) << QByteArray(lines) << coding;
+        }
+    }
+
+    void transferCodingIsReadAsAList()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(network::TransferCoding, coding);
+        network::HttpHead head { 200, { { "Content-Length", "3" } } };
+        for (const QByteArray &line : lines.split('|')) {
+            head.headers.append({ "transfer-encoding", line });
+        }
+        QCOMPARE(network::transferCodingOf(head), coding);
     }
 
     // A station on this machine may lead back to it; a fetch whose reach does not allow the
@@ -343,6 +375,17 @@ private slots:
             << "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nx-thing:1\r\n\r\n"
                 + chunked(text, 777)
             << text;
+        // Lines that are no header are left out, with the lines continuing them.
+        QTest::newRow("lines that are none")
+            << "HTTP/1.1 200 OK\r\nTransfer-Encoding : chunked\r\nX-Thing: 1\r\nno colon\r\n 2\r\n"
+               "X(y): 3\r\n: 4\r\n\r\n"
+                + text
+            << text;
+        QTest::newRow("chunked over two lines")
+            << "HTTP/1.1 200 OK\r\nTransfer-Encoding: identity\r\n"
+               "transfer-encoding: chunked\r\nx-thing:1\r\n\r\n"
+                + chunked(text, 777)
+            << text;
         const QByteArray coded = gzip(text);
         QTest::newRow("gzip") << "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nX-Thing: 1\r\n"
                                  "Content-Length: "
@@ -378,6 +421,9 @@ private slots:
         QTest::newRow("endless header line") << LoopbackHttp::Route {
             "HTTP/1.1 200 OK\r\nX: ", Mode::Endless, QByteArray(64 * 1024, 'a')
         } << FetchError::BadAnswer << QByteArray();
+        QTest::newRow("endless lines that are none")
+            << LoopbackHttp::Route { "HTTP/1.1 200 OK\r\n", Mode::Endless, "no colon\r\n" }
+            << FetchError::BadAnswer << QByteArray();
         QTest::newRow("no HTTP") << LoopbackHttp::Route { "SSH-2.0-OpenSSH_9.2\r\n\r\n",
             Mode::Endless, "x" } << FetchError::BadAnswer
                                  << QByteArray();
