@@ -97,7 +97,7 @@ void Fetch::start(const QUrl &url, const Headers &headers, Reach reach)
     m_url = url;
     m_reach = reach;
     m_status = 0;
-    m_headers.clear();
+    m_head = {};
     m_contentLength.reset();
     m_body.clear();
     m_truncated = false;
@@ -145,28 +145,6 @@ void Fetch::setByteLimit(qint64 bytes)
     pumpLater();
 }
 
-bool Fetch::hasRawHeader(QByteArrayView name) const
-{
-    return std::any_of(m_headers.cbegin(), m_headers.cend(), [name](const auto &header) {
-        return header.first.compare(name, Qt::CaseInsensitive) == 0;
-    });
-}
-
-QByteArray Fetch::rawHeader(QByteArrayView name) const
-{
-    for (const auto &[key, value] : m_headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0) {
-            return value;
-        }
-    }
-    return {};
-}
-
-QList<QByteArray> Fetch::rawHeaders(QByteArrayView name) const
-{
-    return HttpHead { 0, m_headers }.values(name);
-}
-
 QByteArray Fetch::takeBody()
 {
     return std::exchange(m_body, {});
@@ -205,7 +183,7 @@ void Fetch::onHead()
     m_headTaken = true;
     m_firstByteTimer->stop();
     m_status = head.status;
-    m_headers = head.headers;
+    m_head = head;
     const std::optional<qint64> length = contentLengthOf(head);
     if (length && *length >= 0) {
         m_contentLength = length;

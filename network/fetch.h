@@ -3,6 +3,7 @@
 #include "network/addressclass.h"
 #include "network/fetcherror.h"
 #include "network/gate.h"
+#include "network/httphead.h"
 #include "network/openstream.h"
 
 #include <QByteArray>
@@ -62,9 +63,10 @@ public:
     // set by the class of the address that connection connected to. Kept after the fetch ended.
     Reach reach() const { return m_reach; }
     int httpStatus() const { return m_status; } // 0 until a head arrived
-    bool hasRawHeader(QByteArrayView name) const;
-    QByteArray rawHeader(QByteArrayView name) const;
-    QList<QByteArray> rawHeaders(QByteArrayView name) const; // every one of that name, in order
+    // The answer's headers (of the final head; none until it arrived), as HttpHead reads them.
+    bool hasRawHeader(QByteArrayView name) const { return m_head.has(name); }
+    QByteArray rawHeader(QByteArrayView name) const { return m_head.value(name); }
+    QList<QByteArray> rawHeaders(QByteArrayView name) const { return m_head.values(name); }
     std::optional<qint64> contentLength() const { return m_contentLength; }
     const QByteArray &body() const { return m_body; } // what has arrived so far, at most the limit
     QByteArray takeBody();
@@ -113,7 +115,7 @@ private:
     QUrl m_url;
     Reach m_reach = Reach::Unset;
     int m_status = 0;
-    Headers m_headers;
+    HttpHead m_head;
     std::optional<qint64> m_contentLength;
     QByteArray m_body;
     bool m_truncated = false;
