@@ -1,7 +1,7 @@
 #include "player/view/component.h"
 
 #include "platform/components.h"
-#include "player/core/ffengine.h"
+#include "player/core/streamengine.h"
 #include "player/view/mediaplayer.h"
 #include "player/view/settings.h"
 
@@ -11,7 +11,7 @@ QWidget *createMediaPlayer(QWidget *parent, const QByteArray &settings)
 {
     const MediaPlayerSettings decoded
         = settings.isEmpty() ? MediaPlayerSettings {} : decodeMediaPlayerSettings(settings);
-    return makeMediaPlayer(std::make_unique<FfEngine>(), decoded, parent);
+    return makeMediaPlayer(std::make_unique<StreamEngine>(), decoded, parent);
 }
 
 void registerMediaPlayer()

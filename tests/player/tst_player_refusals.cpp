@@ -4,7 +4,7 @@
 // ASX playlist, as a redirect, as an HLS playlist's segment, or handed straight to the engine. The
 // player then says so, and nothing was opened, bound, listened on or connected to.
 
-#include "player/core/ffengine.h"
+#include "player/core/streamengine.h"
 #include "player/view/mediaplayer.h"
 #include "player/view/settings.h"
 
@@ -26,7 +26,7 @@
 
 using player::MediaPlayer;
 using State = player::Playback::State;
-using player::FfEngine;
+using player::StreamEngine;
 
 namespace {
 
@@ -189,9 +189,9 @@ private slots:
 
         if (form == "engine") {
             // The engine's own gate, whatever its caller let through.
-            FfEngine engine;
-            QSignalSpy failed(&engine, &FfEngine::failed);
-            QSignalSpy playing(&engine, &FfEngine::playing);
+            StreamEngine engine;
+            QSignalSpy failed(&engine, &StreamEngine::failed);
+            QSignalSpy playing(&engine, &StreamEngine::playing);
             engine.open(QUrl::fromEncoded(address, QUrl::TolerantMode));
             QVERIFY(failed.wait(10000));
             QCOMPARE(
@@ -200,7 +200,7 @@ private slots:
             QCOMPARE(playing.size(), 0);
         } else {
             std::unique_ptr<MediaPlayer> player(player::makeMediaPlayer(
-                std::make_unique<FfEngine>(), player::MediaPlayerSettings {}));
+                std::make_unique<StreamEngine>(), player::MediaPlayerSettings {}));
             const QString put = form == "put" ? QString::fromUtf8(address)
                 : form == "m3u"               ? server.url("/list.m3u").toString()
                 : form == "asx"               ? server.url("/list.asx").toString()
@@ -240,7 +240,7 @@ private slots:
                     + "\nudp://127.0.0.1:" + QByteArray::number(m_udpPort) + "\n"
                     + server.url("/tone").toEncoded() + "\n"));
         std::unique_ptr<MediaPlayer> player(
-            player::makeMediaPlayer(std::make_unique<FfEngine>(), player::MediaPlayerSettings {}));
+            player::makeMediaPlayer(std::make_unique<StreamEngine>(), player::MediaPlayerSettings {}));
         player->setUrl(server.url("/list.m3u").toString());
         QTRY_COMPARE_WITH_TIMEOUT(player->playback()->state(), State::Playing, 15000);
         QVERIFY(descriptorsInto(m_dir.path()).isEmpty());

@@ -1,4 +1,4 @@
-#include "player/core/ffengine.h"
+#include "player/core/streamengine.h"
 
 #include "network/gate.h"
 #include "network/openstream.h"
@@ -119,13 +119,13 @@ void Engine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> op
     open(url);
 }
 
-FfEngine::FfEngine(QObject *parent)
+StreamEngine::StreamEngine(QObject *parent)
     : Engine(parent)
     , m_output(std::make_unique<PulseOutput>())
 {
 }
 
-FfEngine::~FfEngine()
+StreamEngine::~StreamEngine()
 {
     cancelCurrent();
     for (Worker &worker : m_workers) {
@@ -133,7 +133,7 @@ FfEngine::~FfEngine()
     }
 }
 
-void FfEngine::cancelCurrent()
+void StreamEngine::cancelCurrent()
 {
     ++m_generation;
     m_playing = false;
@@ -154,7 +154,7 @@ void FfEngine::cancelCurrent()
     joinFinished();
 }
 
-void FfEngine::joinFinished()
+void StreamEngine::joinFinished()
 {
     for (auto it = m_workers.begin(); it != m_workers.end();) {
         if (*it->done) {
@@ -167,7 +167,7 @@ void FfEngine::joinFinished()
 }
 
 // Only a network stream is opened, whatever the caller checked before.
-bool FfEngine::refuse(const QUrl &url)
+bool StreamEngine::refuse(const QUrl &url)
 {
     if (network::mayOpen(url, network::Use::Stream)) {
         return false;
@@ -181,7 +181,7 @@ bool FfEngine::refuse(const QUrl &url)
     return true;
 }
 
-void FfEngine::open(const QUrl &url)
+void StreamEngine::open(const QUrl &url)
 {
     cancelCurrent();
     if (refuse(url)) {
@@ -190,7 +190,7 @@ void FfEngine::open(const QUrl &url)
     startDecoder(url, nullptr);
 }
 
-void FfEngine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened)
+void StreamEngine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> opened)
 {
     if (!opened) {
         open(url);
@@ -203,7 +203,7 @@ void FfEngine::openStream(const QUrl &url, std::unique_ptr<network::OpenStream> 
     startDecoder(url, std::move(opened));
 }
 
-void FfEngine::startDecoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened)
+void StreamEngine::startDecoder(const QUrl &url, std::shared_ptr<network::OpenStream> opened)
 {
     const std::uint64_t generation = m_generation;
     qCDebug(lcEngine) << "open" << url.toDisplayString(QUrl::RemovePassword);
@@ -222,34 +222,34 @@ void FfEngine::startDecoder(const QUrl &url, std::shared_ptr<network::OpenStream
             decoder->run();
         }
         *done = true;
-        QMetaObject::invokeMethod(this, &FfEngine::joinFinished, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &StreamEngine::joinFinished, Qt::QueuedConnection);
     });
     m_workers.push_back(Worker { std::move(thread), cancelled, done, std::move(opened) });
 }
 
-void FfEngine::stop()
+void StreamEngine::stop()
 {
     cancelCurrent();
 }
 
-void FfEngine::setPaused(bool paused)
+void StreamEngine::setPaused(bool paused)
 {
     m_output->setCorked(paused);
 }
 
-void FfEngine::setVolume(int volume)
+void StreamEngine::setVolume(int volume)
 {
     m_output->setVolume(volume);
 }
 
-void FfEngine::setMuted(bool muted)
+void StreamEngine::setMuted(bool muted)
 {
     m_output->setMuted(muted);
 }
 
 // On the GUI thread: a decoder's report, passed on when it is about the current stream and
 // news.
-void FfEngine::deliver(std::uint64_t generation, const DecoderReport &report)
+void StreamEngine::deliver(std::uint64_t generation, const DecoderReport &report)
 {
     if (generation != m_generation || m_over) {
         return;

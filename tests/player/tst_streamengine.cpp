@@ -1,10 +1,11 @@
-// The FFmpeg and PulseAudio engine against loopback servers, heard through a private PulseAudio
-// null sink: what it plays is the stream's own tone, ICY titles arrive and their blocks stay out
-// of the sound, broken streams fail with their reason, and a stop ends everything at once.
+// The engine (libmpg123, FFmpeg and PulseAudio) against loopback servers, heard through a
+// private PulseAudio null sink: what it plays is the stream's own tone, ICY titles arrive and
+// their blocks stay out of the sound, broken streams fail with their reason, HLS segments come
+// on the program's own connections, and a stop ends everything at once.
 
-#include "player/core/ffengine.h"
 #include "player/core/mpegaudio.h"
 #include "player/core/playback.h"
+#include "player/core/streamengine.h"
 
 #include "loopbackhttp.h"
 #include "pulseserver.h"
@@ -19,7 +20,7 @@
 #include <QTest>
 
 using player::Failure;
-using player::FfEngine;
+using player::StreamEngine;
 using testsupport::PulseServer;
 using testsupport::SinkRecorder;
 
@@ -59,7 +60,7 @@ QByteArray icyAnswer(int interval, const QByteArray &body)
 
 } // namespace
 
-class TestFfEngine : public QObject
+class TestStreamEngine : public QObject
 {
     Q_OBJECT
 private slots:
@@ -91,12 +92,12 @@ private slots:
         LoopbackHttp server;
         server.route("/tone",
             LoopbackHttp::http(type, type == "audio/wav" ? toneWav(4, 22050, 440) : m_mp3));
-        FfEngine engine;
-        QSignalSpy playing(&engine, &FfEngine::playing);
-        QSignalSpy ended(&engine, &FfEngine::ended);
-        QSignalSpy failed(&engine, &FfEngine::failed);
-        QSignalSpy position(&engine, &FfEngine::positionChanged);
-        QSignalSpy duration(&engine, &FfEngine::durationChanged);
+        StreamEngine engine;
+        QSignalSpy playing(&engine, &StreamEngine::playing);
+        QSignalSpy ended(&engine, &StreamEngine::ended);
+        QSignalSpy failed(&engine, &StreamEngine::failed);
+        QSignalSpy position(&engine, &StreamEngine::positionChanged);
+        QSignalSpy duration(&engine, &StreamEngine::durationChanged);
         const qint64 t = m_recorder.now();
         engine.open(server.url("/tone"));
         QVERIFY2(m_recorder.waitForTone(frequency, t, 20000, 1000),
@@ -148,10 +149,10 @@ private slots:
             + block.leftJustified((block.size() + 15) / 16 * 16, '\0');
         LoopbackHttp server;
         server.route("/live", icyAnswer(8192, icyBody(m_mp3, 8192, block)));
-        FfEngine engine;
-        QSignalSpy titles(&engine, &FfEngine::titleChanged);
-        QSignalSpy names(&engine, &FfEngine::stationNameChanged);
-        QSignalSpy failed(&engine, &FfEngine::failed);
+        StreamEngine engine;
+        QSignalSpy titles(&engine, &StreamEngine::titleChanged);
+        QSignalSpy names(&engine, &StreamEngine::stationNameChanged);
+        QSignalSpy failed(&engine, &StreamEngine::failed);
         const qint64 t = m_recorder.now();
         engine.open(server.url("/live"));
         QVERIFY2(m_recorder.waitForTone(880, t, 20000, 2500),
@@ -177,9 +178,9 @@ private slots:
         }
         LoopbackHttp server;
         server.route("/flood", icyAnswer(256, body));
-        FfEngine engine;
-        QSignalSpy titles(&engine, &FfEngine::titleChanged);
-        QSignalSpy ended(&engine, &FfEngine::ended);
+        StreamEngine engine;
+        QSignalSpy titles(&engine, &StreamEngine::titleChanged);
+        QSignalSpy ended(&engine, &StreamEngine::ended);
         QElapsedTimer clock;
         clock.start();
         const qint64 t = m_recorder.now();
@@ -202,10 +203,10 @@ private slots:
             = icyAnswer(8192, icyBody(m_mp3.left(32 * 1024), 8192, QByteArray(1, '\0')));
         server.route(
             "/quiet", LoopbackHttp::Route { start, LoopbackHttp::Mode::Paced, {}, 400, 0 });
-        FfEngine engine;
-        QSignalSpy playing(&engine, &FfEngine::playing);
-        QSignalSpy failed(&engine, &FfEngine::failed);
-        QSignalSpy ended(&engine, &FfEngine::ended);
+        StreamEngine engine;
+        QSignalSpy playing(&engine, &StreamEngine::playing);
+        QSignalSpy failed(&engine, &StreamEngine::failed);
+        QSignalSpy ended(&engine, &StreamEngine::ended);
         engine.open(server.url("/quiet"));
         QTRY_COMPARE_WITH_TIMEOUT(playing.size(), 1, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(failed.size() + ended.size(), 1, 30000);
@@ -217,7 +218,7 @@ private slots:
     {
         LoopbackHttp server;
         server.route("/", icyAnswer(8192, icyBody(m_mp3, 8192, QByteArray(1, '\0'))));
-        player::Playback playback(std::make_unique<FfEngine>());
+        player::Playback playback(std::make_unique<StreamEngine>());
         const qint64 t = m_recorder.now();
         playback.setUrl(server.url("/").toString());
         QVERIFY2(m_recorder.waitForTone(880, t, 20000, 1000),
@@ -237,9 +238,9 @@ private slots:
         server.route("/a.mp3", LoopbackHttp::http("audio/mpeg", m_mp3.left(m_mp3.size() / 2)));
         server.route("/moved", LoopbackHttp::redirect("/b.mp3"));
         server.route("/b.mp3", LoopbackHttp::http("audio/mpeg", m_mp3.mid(m_mp3.size() / 2)));
-        FfEngine engine;
-        QSignalSpy ended(&engine, &FfEngine::ended);
-        QSignalSpy failed(&engine, &FfEngine::failed);
+        StreamEngine engine;
+        QSignalSpy ended(&engine, &StreamEngine::ended);
+        QSignalSpy failed(&engine, &StreamEngine::failed);
         const qint64 t = m_recorder.now();
         engine.open(server.url("/list.m3u8"));
         QVERIFY2(m_recorder.waitForTone(880, t, 20000, 1000),
@@ -278,9 +279,9 @@ private slots:
         QFETCH(Failure, failure);
         LoopbackHttp server;
         server.route("/s", answer);
-        FfEngine engine;
-        QSignalSpy failed(&engine, &FfEngine::failed);
-        QSignalSpy ended(&engine, &FfEngine::ended);
+        StreamEngine engine;
+        QSignalSpy failed(&engine, &StreamEngine::failed);
+        QSignalSpy ended(&engine, &StreamEngine::ended);
         engine.open(server.url("/s"));
         QVERIFY(failed.wait(20000));
         QCOMPARE(failed.first().first().value<Failure>(), failure);
@@ -293,9 +294,9 @@ private slots:
     {
         LoopbackHttp server;
         server.route("/stall", LoopbackHttp::Route { {}, LoopbackHttp::Mode::Silent, {}, 0, 0 });
-        FfEngine engine;
-        QSignalSpy failed(&engine, &FfEngine::failed);
-        QSignalSpy ended(&engine, &FfEngine::ended);
+        StreamEngine engine;
+        QSignalSpy failed(&engine, &StreamEngine::failed);
+        QSignalSpy ended(&engine, &StreamEngine::ended);
         const int threads = threadCount();
         engine.open(server.url("/stall"));
         QTRY_COMPARE_WITH_TIMEOUT(server.hits("/stall"), 1, 10000);
@@ -314,5 +315,5 @@ private:
     QByteArray m_mp3;
 };
 
-QTEST_GUILESS_MAIN(TestFfEngine)
-#include "tst_ffengine.moc"
+QTEST_GUILESS_MAIN(TestStreamEngine)
+#include "tst_streamengine.moc"

@@ -15,17 +15,18 @@ namespace player {
 class PulseOutput;
 struct DecoderReport;
 
-// The engine: each stream is opened, decoded and written to the sound server by a Decoder on a
-// thread of its own (libmpg123 for MP3, FFmpeg's libraries, loaded on first need, for every
-// other format and for MMS), which ends by itself once the stream is stopped; one PulseAudio
+// The engine: each stream is opened (through the network layer), decoded and written to the
+// sound server by a Decoder on a thread of its own (libmpg123 for MP3, FFmpeg's libraries,
+// loaded on first need, for every other format, MMS included), which ends by itself once the
+// stream is stopped; one PulseAudio
 // client serves the engine's life. The decoders' reports reach the GUI thread as queued calls
 // tagged with the open() they belong to, and those of an earlier stream are dropped.
-class FfEngine : public Engine
+class StreamEngine : public Engine
 {
     Q_OBJECT
 public:
-    explicit FfEngine(QObject *parent = nullptr);
-    ~FfEngine() override;
+    explicit StreamEngine(QObject *parent = nullptr);
+    ~StreamEngine() override;
 
     // An address is opened on the stream's thread, through the program's network layer.
     void open(const QUrl &url) override;
