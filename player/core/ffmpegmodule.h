@@ -13,13 +13,13 @@ namespace player {
 class NetworkSource;
 
 // FFmpeg (libavformat, libavcodec, libswresample and what they bring, some ninety libraries)
-// is loaded only for the streams that need it: every format but MP3, and MMS. Its module, built
-// beside the program, reaches the program's own code (the decoder's output, the network layer's
-// gate) through the symbols the program exports.
+// is loaded only for the streams that need it: every format but MP3. Its module, built beside
+// the program, reaches the program's own code (the decoder's output, the network layer with its
+// gate, reach and fetch) through the symbols the program exports.
 
-// The module's one entry: a decoder of the stream on source (HTTP(S)), or of url itself when
-// source is null (MMS, opened by FFmpeg's own protocols through the program's gate, on an
-// address the station's reach allows).
+// The module's one entry: a decoder of the stream on source (a connection the program opened:
+// HTTP(S), or MMS over HTTP), or of url itself when source is null (MMS over TCP, which
+// libavformat speaks, to an address the station's reach allows).
 using MakeFfDecoder
     = Decoder *(*)(const QUrl &url, std::unique_ptr<NetworkSource> source, network::Reach reach,
         PulseOutput *output, const std::atomic<bool> &cancelled, Decoder::Reporter report);
