@@ -239,8 +239,8 @@ private slots:
                 "#EXTM3U\nfile://" + QFile::encodeName(m_dir.filePath(QStringLiteral("x.wav")))
                     + "\nudp://127.0.0.1:" + QByteArray::number(m_udpPort) + "\n"
                     + server.url("/tone").toEncoded() + "\n"));
-        std::unique_ptr<MediaPlayer> player(
-            player::makeMediaPlayer(std::make_unique<StreamEngine>(), player::MediaPlayerSettings {}));
+        std::unique_ptr<MediaPlayer> player(player::makeMediaPlayer(
+            std::make_unique<StreamEngine>(), player::MediaPlayerSettings {}));
         player->setUrl(server.url("/list.m3u").toString());
         QTRY_COMPARE_WITH_TIMEOUT(player->playback()->state(), State::Playing, 15000);
         QVERIFY(descriptorsInto(m_dir.path()).isEmpty());
