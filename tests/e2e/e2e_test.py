@@ -269,12 +269,20 @@ def nested_opens_reach_nothing(prog, plan, procs, listener, meter, failures, ser
         if not ready or not started.stdout.readline().startswith(b"READY"):
             raise RuntimeError("a bait server did not start")
     log_before = len(procs.log_text("program"))
+
+    def untrusted_tried():  # the last candidate of the list
+        return any("candidate failed" in line and ":%d/untrusted" % bait_port in line
+                   for line in procs.log_text("program")[log_before:].splitlines())
+
     heard = False
-    for pick in (index, mms_index):
+    for pick, tried in ((index, untrusted_tried),
+                        (mms_index, lambda: "GET %s" % mms.path in procs.log_text(mms_label))):
         prog.pick_by_mouse(pick, len(plan.stations))
-        since = listener.now_index()
-        heard = heard or nw.listen_for(listener, meter, plan.stations[pick].frequency, since,
-                                       6.0, hold_seconds=0.2)["ok"]
+        since, began = listener.now_index(), time.monotonic()
+        # Listened to for at least 4 s, and until the pick has tried what it was given.
+        while time.monotonic() - began < 30.0 and (time.monotonic() - began < 4.0 or not tried()):
+            heard = nw.listen_for(listener, meter, plan.stations[pick].frequency, since, 0.5,
+                                  hold_seconds=0.2)["ok"] or heard
     log = procs.log_text("program")[log_before:]
     asked = [n for n in hls if "GET /%s.m3u8" % n in procs.log_text("bait")]
     refused = log.count("not reached from this station")
